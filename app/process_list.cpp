@@ -1,0 +1,87 @@
+#include "app/process_list.h"
+
+#include <algorithm>
+
+#include "session/platform.h"
+
+namespace {
+
+constexpr uint32_t kInitialIdCapacity = 64;
+constexpr uint32_t kIdCapacityStep = 8;
+constexpr DWORD kQueryAndRead = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;  // 0x0410
+constexpr DWORD kPathLimit = MAX_PATH - 1;                                    // 259 with the zero
+
+}  // namespace
+
+bool EnumerateProcessIds(std::vector<uint32_t>& ids) {
+  for (uint32_t capacity = kInitialIdCapacity;; capacity += kIdCapacityStep) {
+    std::vector<DWORD> buffer(capacity);  // a fresh array for every attempt
+    DWORD bytesReturned = 0;
+    if (!EnumProcesses(buffer.data(), capacity * sizeof(DWORD), &bytesReturned)) return false;
+    const uint32_t count = bytesReturned / sizeof(DWORD);
+    if (count < capacity) {
+      ids.assign(buffer.begin(), buffer.begin() + count);
+      return true;
+    }
+  }
+}
+
+bool ReadProcessRow(uint32_t processId, ProcessRow& row) {
+  HANDLE process = OpenProcess(kQueryAndRead, FALSE, processId);
+  if (process == nullptr) return false;
+
+  HMODULE firstModule = nullptr;
+  DWORD bytesNeeded = 0;
+  if (!EnumProcessModules(process, &firstModule, sizeof firstModule, &bytesNeeded)) {
+    CloseHandle(process);
+    return false;
+  }
+  char path[MAX_PATH];
+  if (GetModuleFileNameExA(process, firstModule, path, kPathLimit) == 0) {
+    CloseHandle(process);
+    return false;
+  }
+  path[kPathLimit] = '\0';
+
+  const char* caption = path;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '\\') caption = p + 1;
+  }
+  row.caption = caption;
+
+  char text[32];
+  wsprintfA(text, "%d", static_cast<int>(processId));
+  row.pidText = text;
+
+  PROCESS_MEMORY_COUNTERS counters{};
+#ifdef _WIN32
+  static_assert(sizeof(PROCESS_MEMORY_COUNTERS) == 40, "the i386 record");
+#endif
+  counters.cb = sizeof counters;
+  if (GetProcessMemoryInfo(process, &counters, sizeof counters)) {
+    wsprintfA(text, "%d KB", static_cast<int>(counters.WorkingSetSize >> 10));
+    row.memoryText = text;
+  } else {
+    row.memoryText.clear();
+  }
+  CloseHandle(process);
+  return true;
+}
+
+void SortRowsByCaption(std::vector<ProcessRow>& rows) {
+  std::stable_sort(rows.begin(), rows.end(), [](const ProcessRow& a, const ProcessRow& b) {
+    return lstrcmpA(a.caption.c_str(), b.caption.c_str()) < 0;
+  });
+}
+
+bool CollectProcessRows(std::vector<ProcessRow>& rows) {
+  std::vector<uint32_t> ids;
+  if (!EnumerateProcessIds(ids)) return false;
+  rows.clear();
+  for (uint32_t id : ids) {
+    ProcessRow row;
+    if (ReadProcessRow(id, row)) rows.push_back(row);
+  }
+  SortRowsByCaption(rows);
+  return true;
+}

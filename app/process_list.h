@@ -1,0 +1,28 @@
+// The rows of the process page: every process that can be opened for querying and memory
+// reading and whose program file can be named, in the caption order of lstrcmpA.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+struct ProcessRow {
+  std::string caption;     // the program's file name: its path after the last "\"
+  std::string pidText;     // "%d" of the process id
+  std::string memoryText;  // "%d KB" of the working set, empty when it cannot be read
+};
+
+// Ids of all processes. The id array starts with room for 64 and grows by 8 for as long as
+// the platform fills it completely. False when EnumProcesses fails.
+bool EnumerateProcessIds(std::vector<uint32_t>& ids);
+
+// The row of one process; false when the process gets no row (it cannot be opened with
+// query and read access, or its first module cannot be listed or named). No handle stays open.
+bool ReadProcessRow(uint32_t processId, ProcessRow& row);
+
+// Stable ascending order of the captions compared with lstrcmpA.
+void SortRowsByCaption(std::vector<ProcessRow>& rows);
+
+// All rows, sorted. False when the enumeration itself fails; rows is then left as it was.
+bool CollectProcessRows(std::vector<ProcessRow>& rows);

@@ -1,0 +1,3 @@
+#include "report/memory_dump.h"
+
+void DumpCommittedMemory(CLogFile&) {}

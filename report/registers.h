@@ -1,0 +1,12 @@
+// Registers of a stopped thread by index, and the register block of a thread section.
+#pragma once
+
+#include <stdint.h>
+
+#include "session/log_file.h"
+
+// Indices 0..15 and 20..25 name CONTEXT fields, 42 the return address above Ebp, 100..129
+// fields and flags of those (register field table). Any other index gives 0.
+uint64_t RegisterValue(CLogFile& session, const CThreadContext& thread, uint32_t index);
+
+void WriteRegisters(CLogFile& session, const CThreadContext& thread);

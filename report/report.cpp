@@ -1,0 +1,78 @@
+#include "report/report.h"
+
+#include <string.h>
+
+#include "report/back_trace.h"
+#include "report/memory_dump.h"
+#include "report/raw_stack.h"
+#include "report/registers.h"
+#include "report/symbol_table.h"
+
+namespace {
+
+constexpr DWORD kContextFlags = 0x0001001F;  // full, floating point and debug registers
+constexpr SIZE_T kTerminatorStackSize = 16000;
+constexpr DWORD kTerminatorWaitMs = 30000;
+
+void WriteHeader(CLogFile& session, const SYSTEMTIME& now) {
+  session.Print("%s (pid=%d)\r\n", session.targetPath.c_str(), static_cast<int>(session.processId));
+  session.Print("%d/%d/%d %d:%d:%d:%d\r\n", now.wMonth, now.wDay, now.wYear, now.wHour, now.wMinute, now.wSecond,
+                now.wMilliseconds);
+  for (const CModule& module : session.modules) {
+    session.Print("(%08x - %08x) %s\r\n", module.base, module.base + module.size, module.name.c_str());
+  }
+  session.Print("\r\n");
+}
+
+void WriteThreadSection(CLogFile& session, CThreadContext& thread) {
+  ReadThreadContext(thread);
+  session.Print("State Dump for Thread ID 0x%x\r\n", thread.threadId);
+  WriteRegisters(session, thread);
+  WriteCodeListing(session, thread, thread.eip);
+  WriteBackTrace(session, thread);
+  WriteRawStack(session, thread);
+}
+
+}  // namespace
+
+void ReadThreadContext(CThreadContext& thread) {
+  memset(&thread.context, 0, sizeof thread.context);
+  thread.context.ContextFlags = kContextFlags;
+  if (GetThreadContext(thread.hThread, &thread.context)) {
+    thread.eip = thread.context.Eip;
+    thread.ebp = thread.context.Ebp;
+    thread.esp = thread.context.Esp;
+    return;
+  }
+  thread.session->Log(">>>>> GetThreadContext failed: err(%d), hthread(0x%x)", static_cast<int>(GetLastError()),
+                      static_cast<unsigned>(reinterpret_cast<uintptr_t>(thread.hThread)));
+  thread.eip = thread.ebp = thread.esp = 0;
+}
+
+DWORD WINAPI TerminateTarget(LPVOID parameter) {
+  const CLogFile& session = *static_cast<const CLogFile*>(parameter);
+  HANDLE target = OpenProcess(PROCESS_TERMINATE, FALSE, session.processId);
+  if (target != nullptr) {
+    TerminateProcess(target, 0);
+    CloseHandle(target);
+  }
+  return 0;
+}
+
+void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO&) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  WriteHeader(session, now);
+  for (CThreadContext& thread : session.threads) WriteThreadSection(session, thread);
+  if (session.symbolTableEnabled) WriteSymbolTable(session);
+  if (session.memoryDumpEnabled) DumpCommittedMemory(session);
+  SymCleanup(session.process);
+  // The target's memory may change once it runs again.
+  session.ClearReadCache();
+
+  HANDLE worker = CreateThread(nullptr, kTerminatorStackSize, TerminateTarget, &session, 0, nullptr);
+  if (worker != nullptr) {
+    WaitForSingleObject(worker, kTerminatorWaitMs);
+    CloseHandle(worker);
+  }
+}

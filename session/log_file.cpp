@@ -1,0 +1,124 @@
+#include "session/log_file.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+// Formats into a text of exactly the needed length: nothing is ever cut.
+std::string FormatText(const char* format, va_list args) {
+  char small[512];
+  va_list copy;
+  va_copy(copy, args);
+  int length = vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  if (length < 0) return std::string();
+  if (static_cast<size_t>(length) < sizeof small) return std::string(small, static_cast<size_t>(length));
+  std::string text(static_cast<size_t>(length), '\0');
+  vsnprintf(&text[0], text.size() + 1, format, args);
+  return text;
+}
+
+}  // namespace
+
+CLogFile::CLogFile(const char* reportFileName, TextPane& pane)
+    : textPane(pane),
+      symbolTableEnabled(true),
+      memoryDumpEnabled(true),
+      instructionCount(200),
+      reportFile(INVALID_HANDLE_VALUE),
+      process(nullptr),
+      processId(0),
+      symbolBuffer(nullptr) {
+  OpenSession(reportFileName);
+}
+
+CLogFile::~CLogFile() { CloseSession(); }
+
+void CLogFile::OpenSession(const char* reportFileName) {
+  reportPath = reportFileName ? reportFileName : "";
+  reportFile = CreateFileA(reportPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (reportFile == INVALID_HANDLE_VALUE) {
+    Log("File:%s creation failed (%d)", reportPath.c_str(), static_cast<int>(GetLastError()));
+    return;
+  }
+  // Zero-filled, so that the flags of a lookup that found nothing read as clear.
+  symbolBuffer = static_cast<PIMAGEHLP_SYMBOL>(calloc(1, kSymbolBufferSize));
+  if (symbolBuffer != nullptr) {
+    symbolBuffer->SizeOfStruct = sizeof(IMAGEHLP_SYMBOL);
+    symbolBuffer->MaxNameLength = kSymbolNameLength;
+  }
+}
+
+void CLogFile::CloseSession() {
+  if (reportFile != INVALID_HANDLE_VALUE) CloseHandle(reportFile);
+  reportFile = INVALID_HANDLE_VALUE;
+  free(symbolBuffer);
+  symbolBuffer = nullptr;
+  modules.clear();
+  threads.clear();
+  cache.Clear();
+}
+
+void CLogFile::WriteReportText(const char* text, size_t length) {
+  DWORD written = 0;
+  BOOL ok = WriteFile(reportFile, text, static_cast<DWORD>(length), &written, nullptr);
+  if ((!ok || written != length) && !writeFailureLogged) {
+    // Said once: every later line would fail the same way.
+    writeFailureLogged = true;
+    Log("Write to report %s failed (e=%d)", reportPath.c_str(), static_cast<int>(GetLastError()));
+  }
+}
+
+void CLogFile::Print(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = FormatText(format, args);
+  va_end(args);
+  WriteReportText(text.data(), text.size());
+}
+
+void CLogFile::Log(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = FormatText(format, args);
+  va_end(args);
+  if (textPane.appendLine) textPane.appendLine(textPane.context, text.c_str());
+}
+
+bool CLogFile::ReadOnce(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead) {
+  if (cacheEnabled) {
+    bool ok = cache.Read(process, address, buffer, size);
+    *bytesRead = ok ? size : 0;
+    return ok;
+  }
+  SIZE_T count = 0;
+  BOOL ok = ReadProcessMemory(process, TargetPointer(address), buffer, size, &count);
+  *bytesRead = static_cast<uint32_t>(count);
+  return ok != FALSE;
+}
+
+bool CLogFile::ReadTargetMemory(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead, bool halve) {
+  uint32_t ignored = 0;
+  if (bytesRead == nullptr) bytesRead = &ignored;
+  for (;;) {
+    if (ReadOnce(address, buffer, size, bytesRead)) return true;
+    if (size <= 8) return false;
+    if (halve) {
+      size /= 2;
+    } else {
+      address += 8;
+      size -= 8;
+    }
+  }
+}
+
+bool CLogFile::ReadTargetMemoryDirect(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead) {
+  SIZE_T count = 0;
+  BOOL ok = ReadProcessMemory(process, TargetPointer(address), buffer, size, &count);
+  *bytesRead = static_cast<uint32_t>(count);
+  return ok != FALSE;
+}

@@ -1,0 +1,84 @@
+// The dump session: owns the report file and the options, knows the target once attaching
+// has produced the process-creation event, holds the thread and module tables, and offers
+// the three ways out: Print (report text), Log (a line in the text pane) and
+// ReadTargetMemory (bytes of the stopped target).
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "session/module.h"
+#include "session/page_cache.h"
+#include "session/platform.h"
+#include "session/text_pane.h"
+#include "session/thread_context.h"
+
+#if defined(__GNUC__)
+#define TARNHOLM_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define TARNHOLM_PRINTF(fmt, args)
+#endif
+
+// Room for a 1024-character symbol name behind the 24-byte IMAGEHLP_SYMBOL.
+constexpr uint32_t kSymbolNameLength = 1024;
+constexpr uint32_t kSymbolBufferSize = 1048;
+
+class CLogFile {
+ public:
+  TextPane& textPane;
+  bool symbolTableEnabled;
+  bool memoryDumpEnabled;
+  int32_t instructionCount;
+  std::string targetPath;
+  std::string reportPath;
+  HANDLE reportFile;
+  HANDLE process;
+  uint32_t processId;
+  PIMAGEHLP_SYMBOL symbolBuffer;
+  std::vector<CThreadContext> threads;
+  std::vector<CModule> modules;
+
+  CLogFile(const char* reportFileName, TextPane& pane);
+  ~CLogFile();
+  CLogFile(const CLogFile&) = delete;
+  CLogFile& operator=(const CLogFile&) = delete;
+
+  void Print(const char* format, ...) TARNHOLM_PRINTF(2, 3);
+  void Log(const char* format, ...) TARNHOLM_PRINTF(2, 3);
+
+  // Reads size bytes at address. After a failed try the request shrinks: halve keeps the
+  // address and halves the size; otherwise the front moves up 8 bytes so the end stays.
+  // A request of 8 bytes or fewer gets one try. bytesRead gets the count of the read that
+  // succeeded (written from the start of buffer), or what the last failed try left there.
+  bool ReadTargetMemory(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead, bool halve);
+
+  // One read of the platform, no retry and no cache: for whole regions.
+  bool ReadTargetMemoryDirect(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead);
+
+  // Thread and module tables, filled from the debug events.
+  void AddThread(HANDLE hThread, uint32_t threadId);
+  void AddModule(const CModule& module);
+  void OnProcessOrModuleEvent(const DEBUG_EVENT& event);
+  static std::string BuildSymbolSearchPath();
+
+  // Attach and debug-event loop.
+  bool AttachToProcess(uint32_t targetProcessId);
+  bool RunDebugLoop(uint32_t targetProcessId);
+
+  // Serve reads of the stopped target from whole pages read once (on by default).
+  void SetReadCache(bool enabled) { cacheEnabled = enabled; }
+  const PageCache& readCache() const { return cache; }
+  void ClearReadCache() { cache.Clear(); }
+
+ private:
+  void OpenSession(const char* reportFileName);
+  void CloseSession();
+  void WriteReportText(const char* text, size_t length);
+  bool ReadOnce(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead);
+
+  bool writeFailureLogged = false;
+  bool cacheEnabled = true;
+  PageCache cache;
+};

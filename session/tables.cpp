@@ -1,0 +1,69 @@
+// The thread and module tables, filled from the events that attaching produces, and the
+// start of the symbol handler for the target.
+#include <string.h>
+
+#include "session/log_file.h"
+
+void CLogFile::AddThread(HANDLE hThread, uint32_t threadId) { threads.emplace_back(hThread, threadId, this); }
+
+void CLogFile::AddModule(const CModule& module) { modules.push_back(module); }
+
+std::string CLogFile::BuildSymbolSearchPath() {
+  static const char* const kVariables[] = {"_NT_SYMBOL_PATH", "_NT_ALT_SYMBOL_PATH", "SystemRoot"};
+  std::string path;
+  for (const char* name : kVariables) {
+    DWORD length = GetEnvironmentVariableA(name, nullptr, 0);
+    if (length <= 1) continue;  // unset, or set to the empty text
+    std::string value(length, '\0');
+    length = GetEnvironmentVariableA(name, &value[0], length);
+    if (length == 0) continue;
+    value.resize(length);
+    path += value;
+    path += ';';
+  }
+  return path;
+}
+
+void CLogFile::OnProcessOrModuleEvent(const DEBUG_EVENT& event) {
+  HANDLE imageFile;
+  uint32_t base;
+  if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
+    const CREATE_PROCESS_DEBUG_INFO& info = event.u.CreateProcessInfo;
+    Log("debug_event hProcess:%d", static_cast<int>(reinterpret_cast<intptr_t>(info.hProcess)));
+    imageFile = info.hFile;
+    base = TargetAddress(info.lpBaseOfImage);
+    process = info.hProcess;
+    processId = event.dwProcessId;
+
+    std::string searchPath;
+    HMODULE mainModule = nullptr;
+    DWORD needed = 0;
+    if (EnumProcessModules(process, &mainModule, sizeof mainModule, &needed)) {
+      char fileName[MAX_PATH] = {0};
+      if (GetModuleFileNameExA(process, mainModule, fileName, MAX_PATH - 1) != 0) {
+        targetPath = fileName;
+        if (char* slash = strrchr(fileName, '\\')) {
+          slash[0] = ';';
+          slash[1] = 0;
+          searchPath = fileName;  // C:\app\prog.exe gives C:\app;
+        }
+      }
+    }
+    searchPath += BuildSymbolSearchPath();
+    SymInitialize(process, searchPath.c_str(), TRUE);
+  } else {
+    imageFile = event.u.LoadDll.hFile;
+    base = TargetAddress(event.u.LoadDll.lpBaseOfDll);
+  }
+
+  if (imageFile == nullptr || imageFile == INVALID_HANDLE_VALUE) return;
+  IMAGEHLP_MODULE info;
+  memset(&info, 0, sizeof info);
+  info.SizeOfStruct = sizeof info;
+  if (!SymGetModuleInfo(process, base, &info)) return;
+  const char* name = info.LoadedImageName[0] != 0 ? info.LoadedImageName
+                     : info.ImageName[0] != 0     ? info.ImageName
+                                                  : info.ModuleName;
+  Log("Attach %s Base=0x%08x", name, base);
+  AddModule(CModule(name, base, info.ImageSize));
+}

@@ -1,0 +1,665 @@
+// The host stand-in's Win32 functions, acting on the one simulated target.
+#include "sim/sim.h"
+
+#include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <thread>
+
+namespace sim {
+namespace {
+
+struct World {
+  Target target;
+  std::map<std::string, int> calls;
+  std::vector<std::pair<DWORD, DWORD>> reads;
+  std::vector<DWORD> continues;
+  size_t nextEvent = 0;
+  size_t nextModuleQuery = 0;  // for SymGetModuleInfo(0xFFFFFFFF)
+  std::map<HANDLE, FILE*> files;
+  uintptr_t nextFileHandle = 0x5000;
+  DWORD writes = 0;
+};
+
+World& world() {
+  static World instance;
+  return instance;
+}
+
+thread_local DWORD lastError = 0;
+
+void Count(const char* function) { ++world().calls[function]; }
+
+const uintptr_t kOpenedProcessBase = 0x100000;  // OpenProcess handles carry the pid above this
+const uintptr_t kThreadHandleBase = 0x1000;
+const HANDLE kTokenHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x44));
+const HANDLE kThreadObjectHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x48));
+
+bool Readable(const Region& region) {
+  if (region.state != MEM_COMMIT) return false;
+  if (region.protect & PAGE_GUARD) return false;
+  DWORD base = region.protect & 0xFF;
+  return base != 0 && base != PAGE_NOACCESS;
+}
+
+const Region* RegionAt(DWORD address) {
+  for (const Region& region : world().target.regions) {
+    if (address - region.base < region.size) return &region;
+  }
+  return nullptr;
+}
+
+const Module* ModuleAt(DWORD address) {
+  for (const Module& module : world().target.modules) {
+    if (address - module.base < module.size) return &module;
+  }
+  return nullptr;
+}
+
+void CopyText(char* destination, size_t capacity, const std::string& text) {
+  size_t n = std::min(capacity - 1, text.size());
+  memcpy(destination, text.data(), n);
+  destination[n] = 0;
+}
+
+void FillModuleInfo(const Module& module, PIMAGEHLP_MODULE info) {
+  info->BaseOfImage = module.base;
+  info->ImageSize = module.size;
+  info->TimeDateStamp = 0;
+  info->CheckSum = 0;
+  info->NumSyms = 0;
+  info->SymType = SymDeferred;
+  CopyText(info->ModuleName, sizeof info->ModuleName, module.moduleName);
+  CopyText(info->ImageName, sizeof info->ImageName, module.imageName);
+  CopyText(info->LoadedImageName, sizeof info->LoadedImageName, module.loadedImageName);
+}
+
+std::vector<const Module*> KnownModules() {
+  std::vector<const Module*> known;
+  for (const Module& module : world().target.modules) {
+    if (module.knownToSymbols) known.push_back(&module);
+  }
+  return known;
+}
+
+DWORD ProcessIdOfHandle(HANDLE process) {
+  uintptr_t value = reinterpret_cast<uintptr_t>(process);
+  if (process == world().target.processHandle) return world().target.processId;
+  if (value >= kOpenedProcessBase) return static_cast<DWORD>(value - kOpenedProcessBase);
+  return 0;
+}
+
+const Process* ListedProcess(DWORD id) {
+  for (const Process& process : world().target.processes) {
+    if (process.id == id) return &process;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+Target& target() { return world().target; }
+
+void Reset() {
+  sim::World& w = world();
+  for (auto& file : w.files) fclose(file.second);
+  w = World();
+}
+
+Region& AddRegion(DWORD base, DWORD size, DWORD protect, DWORD type, DWORD state) {
+  Region region;
+  region.base = base;
+  region.size = size;
+  region.protect = protect;
+  region.allocationProtect = protect;
+  region.type = type;
+  region.state = state;
+  auto& regions = world().target.regions;
+  auto at = std::upper_bound(regions.begin(), regions.end(), base,
+                             [](DWORD value, const Region& r) { return value < r.base; });
+  return *regions.insert(at, region);
+}
+
+void Fill(DWORD address, const std::vector<BYTE>& bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    DWORD at = address + static_cast<DWORD>(i);
+    for (Region& region : world().target.regions) {
+      DWORD offset = at - region.base;
+      if (offset < region.size) {
+        if (region.bytes.size() <= offset) region.bytes.resize(offset + 1);
+        region.bytes[offset] = bytes[i];
+        break;
+      }
+    }
+  }
+}
+
+Thread& AddThread(DWORD id, DWORD eip, DWORD esp, DWORD ebp) {
+  auto& threads = world().target.threads;
+  Thread thread;
+  thread.handle = reinterpret_cast<HANDLE>(kThreadHandleBase + threads.size() * 4);
+  thread.id = id;
+  thread.context.Eip = eip;
+  thread.context.Esp = esp;
+  thread.context.Ebp = ebp;
+  thread.context.SegCs = 0x1b;
+  thread.context.SegSs = 0x23;
+  thread.context.SegDs = 0x23;
+  thread.context.SegEs = 0x23;
+  thread.context.SegFs = 0x3b;
+  thread.context.EFlags = 0x246;
+  threads.push_back(thread);
+  return threads.back();
+}
+
+Module& AddModule(const std::string& path, DWORD base, DWORD size) {
+  Module module;
+  size_t slash = path.find_last_of('\\');
+  std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
+  size_t dot = file.find_last_of('.');
+  module.moduleName = dot == std::string::npos ? file : file.substr(0, dot);
+  module.imageName = path;
+  module.loadedImageName = path;
+  module.base = base;
+  module.size = size;
+  world().target.modules.push_back(module);
+  return world().target.modules.back();
+}
+
+void AddSymbol(const std::string& name, DWORD address, DWORD size, DWORD flags) {
+  auto& symbols = world().target.symbols;
+  Symbol symbol{name, address, size, flags};
+  auto at = std::upper_bound(symbols.begin(), symbols.end(), address,
+                             [](DWORD value, const Symbol& s) { return value < s.address; });
+  symbols.insert(at, symbol);
+}
+
+void ScriptAttachEvents() {
+  Target& t = world().target;
+  t.events.clear();
+  auto fileHandle = [](size_t i) { return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x2000 + i * 4)); };
+  DEBUG_EVENT create{};
+  create.dwDebugEventCode = CREATE_PROCESS_DEBUG_EVENT;
+  create.dwProcessId = t.processId;
+  create.dwThreadId = t.threads.empty() ? 0 : t.threads[0].id;
+  create.u.CreateProcessInfo.hProcess = t.processHandle;
+  create.u.CreateProcessInfo.hThread = t.threads.empty() ? nullptr : t.threads[0].handle;
+  create.u.CreateProcessInfo.hFile = fileHandle(0);
+  create.u.CreateProcessInfo.lpBaseOfImage = t.modules.empty() ? nullptr : reinterpret_cast<LPVOID>(static_cast<uintptr_t>(t.modules[0].base));
+  t.events.push_back(create);
+  for (size_t i = 1; i < t.threads.size(); ++i) {
+    DEBUG_EVENT thread{};
+    thread.dwDebugEventCode = CREATE_THREAD_DEBUG_EVENT;
+    thread.dwProcessId = t.processId;
+    thread.dwThreadId = t.threads[i].id;
+    thread.u.CreateThread.hThread = t.threads[i].handle;
+    t.events.push_back(thread);
+  }
+  for (size_t i = 1; i < t.modules.size(); ++i) {
+    DEBUG_EVENT load{};
+    load.dwDebugEventCode = LOAD_DLL_DEBUG_EVENT;
+    load.dwProcessId = t.processId;
+    load.dwThreadId = create.dwThreadId;
+    load.u.LoadDll.hFile = fileHandle(i);
+    load.u.LoadDll.lpBaseOfDll = reinterpret_cast<LPVOID>(static_cast<uintptr_t>(t.modules[i].base));
+    t.events.push_back(load);
+  }
+  DEBUG_EVENT breakpoint{};
+  breakpoint.dwDebugEventCode = EXCEPTION_DEBUG_EVENT;
+  breakpoint.dwProcessId = t.processId;
+  breakpoint.dwThreadId = t.threads.empty() ? 0 : t.threads.back().id;
+  breakpoint.u.Exception.ExceptionRecord.ExceptionCode = EXCEPTION_BREAKPOINT;
+  breakpoint.u.Exception.dwFirstChance = 1;
+  t.events.push_back(breakpoint);
+}
+
+int Calls(const std::string& function) {
+  auto it = world().calls.find(function);
+  return it == world().calls.end() ? 0 : it->second;
+}
+
+const std::vector<std::pair<DWORD, DWORD>>& Reads() { return world().reads; }
+const std::vector<DWORD>& Continues() { return world().continues; }
+
+}  // namespace sim
+
+using sim::Count;
+using sim::world;
+using sim::World;
+
+DWORD GetLastError() { return sim::lastError; }
+void SetLastError(DWORD error) { sim::lastError = error; }
+
+// Kernel basics: report files are real files on the host.
+HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) {
+  Count("CreateFileA");
+  if (name == nullptr || name[0] == 0) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  FILE* file = fopen(name, "wb");
+  if (file == nullptr) {
+    SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : errno == ENAMETOOLONG ? ERROR_INVALID_NAME : ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE handle = reinterpret_cast<HANDLE>(world().nextFileHandle);
+  world().nextFileHandle += 4;
+  world().files[handle] = file;
+  return handle;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, void*) {
+  Count("WriteFile");
+  if (written) *written = 0;
+  auto it = world().files.find(file);
+  if (it == world().files.end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (world().writes >= world().target.failWritesAfter) {
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+  }
+  ++world().writes;
+  size_t n = count ? fwrite(buffer, 1, count, it->second) : 0;
+  if (written) *written = static_cast<DWORD>(n);
+  return n == count;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  Count("CloseHandle");
+  auto it = world().files.find(handle);
+  if (it != world().files.end()) {
+    fclose(it->second);
+    world().files.erase(it);
+  }
+  return TRUE;
+}
+
+void GetLocalTime(LPSYSTEMTIME time) { *time = world().target.localTime; }
+
+void GetSystemInfo(LPSYSTEM_INFO info) {
+  memset(info, 0, sizeof *info);
+  info->dwPageSize = 4096;
+  info->lpMinimumApplicationAddress = reinterpret_cast<LPVOID>(static_cast<uintptr_t>(0x10000));
+  info->lpMaximumApplicationAddress =
+      reinterpret_cast<LPVOID>(static_cast<uintptr_t>(world().target.maximumApplicationAddress));
+  info->dwAllocationGranularity = 0x10000;
+  info->dwNumberOfProcessors = 1;
+}
+
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+  const std::string& directory = world().target.currentDirectory;
+  if (directory.size() + 1 > size) return static_cast<DWORD>(directory.size() + 1);
+  memcpy(buffer, directory.c_str(), directory.size() + 1);
+  return static_cast<DWORD>(directory.size());
+}
+
+DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
+  auto it = world().target.environment.find(name);
+  if (it == world().target.environment.end()) {
+    SetLastError(203);  // ERROR_ENVVAR_NOT_FOUND
+    return 0;
+  }
+  const std::string& value = it->second;
+  if (value.size() + 1 > size) return static_cast<DWORD>(value.size() + 1);
+  memcpy(buffer, value.c_str(), value.size() + 1);
+  return static_cast<DWORD>(value.size());
+}
+
+HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
+DWORD GetCurrentProcessId() { return world().target.currentProcessId; }
+
+// Threads run to their end inside CreateThread: the simulated world has one thread.
+HANDLE CreateThread(void*, SIZE_T, LPTHREAD_START_ROUTINE routine, LPVOID parameter, DWORD, LPDWORD threadId) {
+  Count("CreateThread");
+  if (threadId) *threadId = 0x777;
+  routine(parameter);
+  return sim::kThreadObjectHandle;
+}
+
+DWORD WaitForSingleObject(HANDLE, DWORD) {
+  Count("WaitForSingleObject");
+  return WAIT_OBJECT_0;
+}
+
+int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = vsnprintf(buffer, 1025, format, args);  // the platform's limit is 1024 characters
+  va_end(args);
+  return n > 1024 ? 1024 : n;
+}
+
+// Word-sort order: letters compare without case first, lower case before upper on a tie.
+int lstrcmpA(LPCSTR a, LPCSTR b) {
+  int folded = strcasecmp(a, b);
+  if (folded != 0) return folded < 0 ? -1 : 1;
+  int exact = strcmp(a, b);
+  return exact == 0 ? 0 : (exact < 0 ? 1 : -1);
+}
+
+// Processes and debugging.
+BOOL EnumProcesses(DWORD* ids, DWORD bytes, DWORD* bytesReturned) {
+  Count("EnumProcesses");
+  const auto& processes = world().target.processes;
+  DWORD capacity = bytes / 4;
+  DWORD n = std::min<DWORD>(capacity, static_cast<DWORD>(processes.size()));
+  for (DWORD i = 0; i < n; ++i) ids[i] = processes[i].id;
+  *bytesReturned = n * 4;
+  return TRUE;
+}
+
+HANDLE OpenProcess(DWORD, BOOL, DWORD processId) {
+  Count("OpenProcess");
+  const sim::Process* listed = sim::ListedProcess(processId);
+  if ((listed && !listed->openable) || (!listed && processId != world().target.processId)) {
+    SetLastError(listed ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return reinterpret_cast<HANDLE>(sim::kOpenedProcessBase + processId);
+}
+
+BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD bytesNeeded) {
+  Count("EnumProcessModules");
+  DWORD id = sim::ProcessIdOfHandle(process);
+  const sim::Process* listed = sim::ListedProcess(id);
+  if ((listed && !listed->modulesListable) || (!listed && id != world().target.processId)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (bytesNeeded) *bytesNeeded = 4;
+  if (bytes >= sizeof(HMODULE)) modules[0] = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x400000));
+  return TRUE;
+}
+
+DWORD GetModuleFileNameExA(HANDLE process, HMODULE, LPSTR name, DWORD size) {
+  Count("GetModuleFileNameExA");
+  DWORD id = sim::ProcessIdOfHandle(process);
+  const sim::Process* listed = sim::ListedProcess(id);
+  const std::string& path = listed ? listed->path : world().target.mainModulePath;
+  if (path.empty() || size == 0) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return 0;
+  }
+  sim::CopyText(name, size, path);
+  return static_cast<DWORD>(strlen(name));
+}
+
+BOOL GetProcessMemoryInfo(HANDLE process, PPROCESS_MEMORY_COUNTERS counters, DWORD) {
+  Count("GetProcessMemoryInfo");
+  const sim::Process* listed = sim::ListedProcess(sim::ProcessIdOfHandle(process));
+  if (listed && !listed->memoryInfo) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  counters->WorkingSetSize = listed ? listed->workingSet : 0;
+  return TRUE;
+}
+
+BOOL OpenProcessToken(HANDLE, DWORD, HANDLE* token) {
+  Count("OpenProcessToken");
+  if (world().target.tokenOpenFails) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  *token = sim::kTokenHandle;
+  return TRUE;
+}
+
+BOOL LookupPrivilegeValueA(LPCSTR, LPCSTR, LUID* luid) {
+  Count("LookupPrivilegeValueA");
+  luid->LowPart = 20;  // SeDebugPrivilege
+  luid->HighPart = 0;
+  return TRUE;
+}
+
+BOOL AdjustTokenPrivileges(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD bufferLength, PTOKEN_PRIVILEGES, DWORD* returnLength) {
+  Count("AdjustTokenPrivileges");
+  DWORD wanted = world().target.adjustReturnLength;
+  if (wanted != 0 && bufferLength < wanted) {
+    if (returnLength) *returnLength = wanted;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+BOOL DebugActiveProcess(DWORD processId) {
+  Count("DebugActiveProcess");
+  const sim::Target& t = world().target;
+  if (processId != t.processId || !t.attachAllowed) {
+    SetLastError(processId != t.processId ? ERROR_INVALID_PARAMETER : t.attachError);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WaitForDebugEvent(LPDEBUG_EVENT event, DWORD) {
+  Count("WaitForDebugEvent");
+  sim::World& w = world();
+  if (w.nextEvent >= w.target.events.size()) {
+    SetLastError(ERROR_SEM_TIMEOUT);
+    return FALSE;
+  }
+  *event = w.target.events[w.nextEvent++];
+  return TRUE;
+}
+
+BOOL ContinueDebugEvent(DWORD, DWORD, DWORD status) {
+  Count("ContinueDebugEvent");
+  world().continues.push_back(status);
+  return TRUE;
+}
+
+BOOL GetThreadContext(HANDLE thread, LPCONTEXT context) {
+  Count("GetThreadContext");
+  for (const sim::Thread& candidate : world().target.threads) {
+    if (candidate.handle == thread) {
+      if (!candidate.contextReadable) break;
+      DWORD flags = context->ContextFlags;
+      *context = candidate.context;
+      context->ContextFlags = flags;
+      return TRUE;
+    }
+  }
+  SetLastError(ERROR_INVALID_HANDLE);
+  return FALSE;
+}
+
+// All or nothing: a range with any unreadable byte fails.
+BOOL ReadProcessMemory(HANDLE, LPCVOID address, LPVOID buffer, SIZE_T size, SIZE_T* bytesRead) {
+  Count("ReadProcessMemory");
+  DWORD start = static_cast<DWORD>(reinterpret_cast<uintptr_t>(address));
+  world().reads.emplace_back(start, static_cast<DWORD>(size));
+  if (bytesRead) *bytesRead = 0;
+  if (size == 0) return TRUE;
+  if (static_cast<uint64_t>(start) + size > 0x100000000ull) {
+    SetLastError(ERROR_NOACCESS);
+    return FALSE;
+  }
+  // Check first, then copy, so that a failed read leaves the buffer alone.
+  for (DWORD at = start, left = static_cast<DWORD>(size); left > 0;) {
+    const sim::Region* region = sim::RegionAt(at);
+    if (region == nullptr || !sim::Readable(*region)) {
+      SetLastError(ERROR_PARTIAL_COPY);
+      return FALSE;
+    }
+    DWORD chunk = std::min(left, region->size - (at - region->base));
+    at += chunk;
+    left -= chunk;
+  }
+  BYTE* out = static_cast<BYTE*>(buffer);
+  for (DWORD at = start, left = static_cast<DWORD>(size); left > 0;) {
+    const sim::Region* region = sim::RegionAt(at);
+    DWORD offset = at - region->base;
+    DWORD chunk = std::min(left, region->size - offset);
+    DWORD stored = offset < region->bytes.size() ? std::min<DWORD>(chunk, static_cast<DWORD>(region->bytes.size()) - offset) : 0;
+    if (stored) memcpy(out, region->bytes.data() + offset, stored);
+    if (chunk > stored) memset(out + stored, 0, chunk - stored);
+    out += chunk;
+    at += chunk;
+    left -= chunk;
+  }
+  if (bytesRead) *bytesRead = size;
+  return TRUE;
+}
+
+SIZE_T VirtualQueryEx(HANDLE, LPCVOID address, PMEMORY_BASIC_INFORMATION info, SIZE_T length) {
+  Count("VirtualQueryEx");
+  const sim::Target& t = world().target;
+  DWORD at = static_cast<DWORD>(reinterpret_cast<uintptr_t>(address));
+  if (at >= t.queryFailsFrom || length < sizeof *info) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  memset(info, 0, sizeof *info);
+  if (const sim::Region* region = sim::RegionAt(at)) {
+    info->BaseAddress = reinterpret_cast<PVOID>(static_cast<uintptr_t>(region->base));
+    info->AllocationBase = info->BaseAddress;
+    info->AllocationProtect = region->allocationProtect;
+    info->RegionSize = region->size;
+    info->State = region->state;
+    info->Protect = region->protect;
+    info->Type = region->type;
+    return sizeof *info;
+  }
+  // A free gap from the page of the address to the next region.
+  DWORD base = at & ~0xFFFu;
+  uint64_t end = 0x100000000ull;
+  for (const sim::Region& region : t.regions) {
+    if (region.base > base) {
+      end = region.base;
+      break;
+    }
+  }
+  info->BaseAddress = reinterpret_cast<PVOID>(static_cast<uintptr_t>(base));
+  info->RegionSize = static_cast<SIZE_T>(end - base);
+  info->State = MEM_FREE;
+  info->Protect = PAGE_NOACCESS;
+  return sizeof *info;
+}
+
+BOOL TerminateProcess(HANDLE process, DWORD exitCode) {
+  Count("TerminateProcess");
+  sim::Target& t = world().target;
+  if (sim::ProcessIdOfHandle(process) != t.processId || t.terminated) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  t.terminated = true;
+  DEBUG_EVENT exit{};
+  exit.dwDebugEventCode = EXIT_PROCESS_DEBUG_EVENT;
+  exit.dwProcessId = t.processId;
+  exit.u.ExitProcess.dwExitCode = exitCode;
+  t.events.push_back(exit);
+  return TRUE;
+}
+
+// Symbol handler.
+BOOL SymInitialize(HANDLE, PCSTR searchPath, BOOL invadeProcess) {
+  Count("SymInitialize");
+  sim::Target& t = world().target;
+  t.symbolsActive = true;
+  t.symbolSearchPath = searchPath ? searchPath : "(null)";
+  t.symbolsInvaded = invadeProcess != FALSE;
+  return TRUE;
+}
+
+BOOL SymCleanup(HANDLE) {
+  Count("SymCleanup");
+  world().target.symbolsActive = false;
+  return TRUE;
+}
+
+// Windows answers address 0 with the first module and 0xFFFFFFFF with the next one.
+BOOL SymGetModuleInfo(HANDLE, DWORD address, PIMAGEHLP_MODULE info) {
+  Count("SymGetModuleInfo");
+  sim::World& w = world();
+  if (!w.target.symbolsActive) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return FALSE;
+  }
+  std::vector<const sim::Module*> known = sim::KnownModules();
+  const sim::Module* found = nullptr;
+  if (address == 0) {
+    w.nextModuleQuery = 0;
+    if (!known.empty()) found = known[w.nextModuleQuery++];
+  } else if (address == 0xFFFFFFFF) {
+    if (w.nextModuleQuery < known.size()) found = known[w.nextModuleQuery++];
+  } else {
+    for (const sim::Module* module : known) {
+      if (address - module->base < module->size) found = module;
+    }
+  }
+  if (found == nullptr) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return FALSE;
+  }
+  sim::FillModuleInfo(*found, info);
+  return TRUE;
+}
+
+// The nearest symbol at or below the address, within the module that holds the address.
+BOOL SymGetSymFromAddr(HANDLE, DWORD address, PDWORD displacement, PIMAGEHLP_SYMBOL symbol) {
+  Count("SymGetSymFromAddr");
+  const sim::Target& t = world().target;
+  if (!t.symbolsActive || symbol == nullptr) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return FALSE;
+  }
+  const sim::Module* module = sim::ModuleAt(address);
+  const sim::Symbol* best = nullptr;
+  for (const sim::Symbol& candidate : t.symbols) {
+    if (candidate.address > address) break;
+    if (sim::ModuleAt(candidate.address) != module) continue;
+    best = &candidate;
+  }
+  if (best == nullptr) {
+    SetLastError(ERROR_INVALID_ADDRESS);
+    return FALSE;
+  }
+  symbol->Address = best->address;
+  symbol->Size = best->size;
+  symbol->Flags = best->flags;
+  if (symbol->MaxNameLength > 0) sim::CopyText(symbol->Name, symbol->MaxNameLength, best->name);
+  if (displacement) *displacement = address - best->address;
+  return TRUE;
+}
+
+PVOID SymFunctionTableAccess(HANDLE, DWORD address) {
+  Count("SymFunctionTableAccess");
+  sim::Target& t = world().target;
+  if (!t.symbolsActive) return nullptr;
+  for (FPO_DATA& record : t.fpo) {
+    if (address - record.ulOffStart < record.cbProcSize) return &record;
+  }
+  return nullptr;
+}
+
+BOOL SymEnumerateSymbols(HANDLE, DWORD base, PSYM_ENUMSYMBOLS_CALLBACK callback, PVOID context) {
+  Count("SymEnumerateSymbols");
+  const sim::Target& t = world().target;
+  if (!t.symbolsActive) return FALSE;
+  const sim::Module* module = sim::ModuleAt(base);
+  if (module == nullptr || module->base != base) return FALSE;
+  for (const sim::Symbol& symbol : t.symbols) {
+    if (sim::ModuleAt(symbol.address) != module) continue;
+    if (!callback(symbol.name.c_str(), symbol.address, symbol.size, context)) break;
+  }
+  return TRUE;
+}
+
+BOOL SymEnumerateModules(HANDLE, PSYM_ENUMMODULES_CALLBACK callback, PVOID context) {
+  Count("SymEnumerateModules");
+  if (!world().target.symbolsActive) return FALSE;
+  for (const sim::Module* module : sim::KnownModules()) {
+    if (!callback(module->moduleName.c_str(), module->base, context)) break;
+  }
+  return TRUE;
+}

@@ -1,0 +1,107 @@
+// The simulated stopped target behind the host stand-in. A test describes the target in a
+// few lines (regions, threads, modules, symbols, FPO records, debug events, processes), runs
+// the code under test, and then asserts on the calls the code made.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sim/winapi.h"
+
+namespace sim {
+
+struct Region {
+  DWORD base = 0;
+  DWORD size = 0;
+  DWORD state = MEM_COMMIT;
+  DWORD protect = PAGE_READWRITE;            // current protection; decides readability
+  DWORD allocationProtect = PAGE_READWRITE;  // what VirtualQueryEx reports as AllocationProtect
+  DWORD type = MEM_PRIVATE;
+  std::vector<BYTE> bytes;  // contents; shorter than size means zero-filled beyond
+};
+
+struct Thread {
+  HANDLE handle = nullptr;
+  DWORD id = 0;
+  CONTEXT context{};
+  bool contextReadable = true;
+};
+
+struct Module {
+  std::string moduleName;       // IMAGEHLP_MODULE::ModuleName
+  std::string imageName;        // IMAGEHLP_MODULE::ImageName
+  std::string loadedImageName;  // IMAGEHLP_MODULE::LoadedImageName
+  DWORD base = 0;
+  DWORD size = 0;
+  bool knownToSymbols = true;  // false: SymGetModuleInfo fails for it
+};
+
+struct Symbol {
+  std::string name;
+  DWORD address = 0;
+  DWORD size = 0;
+  DWORD flags = 0;
+};
+
+struct Process {
+  DWORD id = 0;
+  std::string path;  // empty: GetModuleFileNameExA fails
+  SIZE_T workingSet = 0;
+  bool openable = true;
+  bool modulesListable = true;
+  bool memoryInfo = true;
+};
+
+struct Target {
+  DWORD processId = 1234;
+  HANDLE processHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7c));
+  std::string mainModulePath = "C:\\app\\prog.exe";
+  std::vector<Region> regions;  // kept sorted by base
+  std::vector<Thread> threads;
+  std::vector<Module> modules;
+  std::vector<Symbol> symbols;
+  std::vector<FPO_DATA> fpo;
+  std::vector<DEBUG_EVENT> events;  // delivered in order by WaitForDebugEvent
+  std::vector<Process> processes;   // what EnumProcesses lists
+  std::map<std::string, std::string> environment;
+  SYSTEMTIME localTime{2001, 10, 2, 9, 14, 5, 7, 123};
+  DWORD maximumApplicationAddress = 0x7FFEFFFF;
+  bool attachAllowed = true;
+  DWORD attachError = ERROR_ACCESS_DENIED;
+  bool symbolsActive = false;  // between SymInitialize and SymCleanup
+  bool terminated = false;
+  DWORD failWritesAfter = 0xFFFFFFFF;  // WriteFile fails after this many successful writes
+  std::string currentDirectory = "C:\\Work";
+  DWORD queryFailsFrom = 0xFFFFFFFF;  // VirtualQueryEx fails at and above this address
+  bool tokenOpenFails = false;
+  DWORD adjustReturnLength = 0;  // nonzero: AdjustTokenPrivileges wants a previous-state buffer this large
+  std::string symbolSearchPath;  // as SymInitialize received it
+  bool symbolsInvaded = false;
+  DWORD currentProcessId = 4242;
+};
+
+// The one simulated world. Reset() gives an empty target and zero counts.
+Target& target();
+void Reset();
+
+// Helpers for tests.
+Region& AddRegion(DWORD base, DWORD size, DWORD protect = PAGE_READWRITE, DWORD type = MEM_PRIVATE,
+                  DWORD state = MEM_COMMIT);
+void Fill(DWORD address, const std::vector<BYTE>& bytes);  // writes into existing regions
+Thread& AddThread(DWORD id, DWORD eip = 0, DWORD esp = 0, DWORD ebp = 0);
+Module& AddModule(const std::string& path, DWORD base, DWORD size);
+void AddSymbol(const std::string& name, DWORD address, DWORD size, DWORD flags = 0);
+// Queues the events attaching produces: process creation (with the first thread and the
+// first module), one thread creation per further thread, one module load per further module,
+// then the breakpoint.
+void ScriptAttachEvents();
+
+// Counts of platform calls by function name ("ReadProcessMemory", ...).
+int Calls(const std::string& function);
+// Every ReadProcessMemory request in order: {address, size}.
+const std::vector<std::pair<DWORD, DWORD>>& Reads();
+// Status values passed to ContinueDebugEvent, in order.
+const std::vector<DWORD>& Continues();
+
+}  // namespace sim

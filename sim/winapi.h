@@ -1,0 +1,436 @@
+// Host stand-in for the Win32 subset the tool uses: types with the platform's field names
+// and i386 layout (pointers aside), the constants, and the functions. The functions act on
+// the simulated stopped target of sim/sim.h.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define WINAPI
+#define CALLBACK
+#define IMAGEAPI
+
+typedef uint32_t DWORD;
+typedef uint32_t ULONG;
+typedef int32_t LONG;
+typedef uint16_t WORD;
+typedef uint8_t BYTE;
+typedef int BOOL;
+typedef char CHAR;
+typedef void* HANDLE;
+typedef HANDLE HMODULE;
+typedef void* PVOID;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef char* LPSTR;
+typedef char* PSTR;
+typedef const char* LPCSTR;
+typedef const char* PCSTR;
+typedef DWORD* PDWORD;
+typedef DWORD* LPDWORD;
+typedef size_t SIZE_T;
+typedef uintptr_t ULONG_PTR;
+typedef uint64_t DWORD64;
+typedef int64_t LONGLONG;
+
+#define TRUE 1
+#define FALSE 0
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
+#define MAX_PATH 260
+
+// Error codes
+#define ERROR_SUCCESS 0
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_SEM_TIMEOUT 121
+#define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_INVALID_NAME 123
+#define ERROR_MOD_NOT_FOUND 126
+#define ERROR_PARTIAL_COPY 299
+#define ERROR_INVALID_ADDRESS 487
+#define ERROR_NOACCESS 998
+#define ERROR_DISK_FULL 112
+
+// Files
+#define GENERIC_WRITE 0x40000000
+#define GENERIC_READ 0x80000000
+#define FILE_SHARE_READ 0x00000001
+#define CREATE_ALWAYS 2
+#define FILE_ATTRIBUTE_NORMAL 0x80
+
+// Memory
+#define MEM_COMMIT 0x1000
+#define MEM_RESERVE 0x2000
+#define MEM_FREE 0x10000
+#define MEM_PRIVATE 0x20000
+#define MEM_MAPPED 0x40000
+#define MEM_IMAGE 0x1000000
+#define PAGE_NOACCESS 0x01
+#define PAGE_READONLY 0x02
+#define PAGE_READWRITE 0x04
+#define PAGE_WRITECOPY 0x08
+#define PAGE_EXECUTE 0x10
+#define PAGE_EXECUTE_READ 0x20
+#define PAGE_EXECUTE_READWRITE 0x40
+#define PAGE_EXECUTE_WRITECOPY 0x80
+#define PAGE_GUARD 0x100
+#define PAGE_NOCACHE 0x200
+
+// Processes, tokens, debugging
+#define PROCESS_TERMINATE 0x0001
+#define PROCESS_VM_READ 0x0010
+#define PROCESS_QUERY_INFORMATION 0x0400
+#define TOKEN_ADJUST_PRIVILEGES 0x0020
+#define TOKEN_QUERY 0x0008
+#define SE_PRIVILEGE_ENABLED 0x00000002
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0
+#define WAIT_TIMEOUT 258
+
+#define EXCEPTION_DEBUG_EVENT 1
+#define CREATE_THREAD_DEBUG_EVENT 2
+#define CREATE_PROCESS_DEBUG_EVENT 3
+#define EXIT_THREAD_DEBUG_EVENT 4
+#define EXIT_PROCESS_DEBUG_EVENT 5
+#define LOAD_DLL_DEBUG_EVENT 6
+#define UNLOAD_DLL_DEBUG_EVENT 7
+#define OUTPUT_DEBUG_STRING_EVENT 8
+#define RIP_EVENT 9
+#define DBG_CONTINUE 0x00010002
+#define DBG_EXCEPTION_NOT_HANDLED 0x80010001
+#define EXCEPTION_BREAKPOINT 0x80000003
+#define EXCEPTION_ACCESS_VIOLATION 0xC0000005
+
+#define CONTEXT_i386 0x00010000
+#define CONTEXT_CONTROL (CONTEXT_i386 | 0x01)
+#define CONTEXT_INTEGER (CONTEXT_i386 | 0x02)
+#define CONTEXT_SEGMENTS (CONTEXT_i386 | 0x04)
+#define CONTEXT_FLOATING_POINT (CONTEXT_i386 | 0x08)
+#define CONTEXT_DEBUG_REGISTERS (CONTEXT_i386 | 0x10)
+#define CONTEXT_FULL (CONTEXT_CONTROL | CONTEXT_INTEGER | CONTEXT_SEGMENTS)
+#define SIZE_OF_80387_REGISTERS 80
+#define MAXIMUM_SUPPORTED_EXTENSION 512
+#define EXCEPTION_MAXIMUM_PARAMETERS 15
+
+#define IMAGE_FILE_MACHINE_I386 0x014c
+#define SYMF_OMAP_GENERATED 0x00000001
+#define SYMF_OMAP_MODIFIED 0x00000002
+#define FRAME_FPO 0
+#define FRAME_TRAP 1
+#define FRAME_TSS 2
+#define FRAME_NONFPO 3
+
+typedef struct _FLOATING_SAVE_AREA {
+  DWORD ControlWord;
+  DWORD StatusWord;
+  DWORD TagWord;
+  DWORD ErrorOffset;
+  DWORD ErrorSelector;
+  DWORD DataOffset;
+  DWORD DataSelector;
+  BYTE RegisterArea[SIZE_OF_80387_REGISTERS];
+  DWORD Cr0NpxState;
+} FLOATING_SAVE_AREA;
+
+typedef struct _CONTEXT {
+  DWORD ContextFlags;
+  DWORD Dr0;
+  DWORD Dr1;
+  DWORD Dr2;
+  DWORD Dr3;
+  DWORD Dr6;
+  DWORD Dr7;
+  FLOATING_SAVE_AREA FloatSave;
+  DWORD SegGs;
+  DWORD SegFs;
+  DWORD SegEs;
+  DWORD SegDs;
+  DWORD Edi;
+  DWORD Esi;
+  DWORD Ebx;
+  DWORD Edx;
+  DWORD Ecx;
+  DWORD Eax;
+  DWORD Ebp;
+  DWORD Eip;
+  DWORD SegCs;
+  DWORD EFlags;
+  DWORD Esp;
+  DWORD SegSs;
+  BYTE ExtendedRegisters[MAXIMUM_SUPPORTED_EXTENSION];
+} CONTEXT, *PCONTEXT, *LPCONTEXT;
+static_assert(sizeof(CONTEXT) == 716, "i386 CONTEXT layout");
+
+typedef struct _EXCEPTION_RECORD {
+  DWORD ExceptionCode;
+  DWORD ExceptionFlags;
+  struct _EXCEPTION_RECORD* ExceptionRecord;
+  PVOID ExceptionAddress;
+  DWORD NumberParameters;
+  ULONG_PTR ExceptionInformation[EXCEPTION_MAXIMUM_PARAMETERS];
+} EXCEPTION_RECORD;
+
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID);
+
+typedef struct _EXCEPTION_DEBUG_INFO {
+  EXCEPTION_RECORD ExceptionRecord;
+  DWORD dwFirstChance;
+} EXCEPTION_DEBUG_INFO;
+typedef struct _CREATE_THREAD_DEBUG_INFO {
+  HANDLE hThread;
+  LPVOID lpThreadLocalBase;
+  LPTHREAD_START_ROUTINE lpStartAddress;
+} CREATE_THREAD_DEBUG_INFO;
+typedef struct _CREATE_PROCESS_DEBUG_INFO {
+  HANDLE hFile;
+  HANDLE hProcess;
+  HANDLE hThread;
+  LPVOID lpBaseOfImage;
+  DWORD dwDebugInfoFileOffset;
+  DWORD nDebugInfoSize;
+  LPVOID lpThreadLocalBase;
+  LPTHREAD_START_ROUTINE lpStartAddress;
+  LPVOID lpImageName;
+  WORD fUnicode;
+} CREATE_PROCESS_DEBUG_INFO;
+typedef struct _EXIT_THREAD_DEBUG_INFO {
+  DWORD dwExitCode;
+} EXIT_THREAD_DEBUG_INFO;
+typedef struct _EXIT_PROCESS_DEBUG_INFO {
+  DWORD dwExitCode;
+} EXIT_PROCESS_DEBUG_INFO;
+typedef struct _LOAD_DLL_DEBUG_INFO {
+  HANDLE hFile;
+  LPVOID lpBaseOfDll;
+  DWORD dwDebugInfoFileOffset;
+  DWORD nDebugInfoSize;
+  LPVOID lpImageName;
+  WORD fUnicode;
+} LOAD_DLL_DEBUG_INFO;
+typedef struct _UNLOAD_DLL_DEBUG_INFO {
+  LPVOID lpBaseOfDll;
+} UNLOAD_DLL_DEBUG_INFO;
+typedef struct _OUTPUT_DEBUG_STRING_INFO {
+  LPSTR lpDebugStringData;
+  WORD fUnicode;
+  WORD nDebugStringLength;
+} OUTPUT_DEBUG_STRING_INFO;
+typedef struct _RIP_INFO {
+  DWORD dwError;
+  DWORD dwType;
+} RIP_INFO;
+
+typedef struct _DEBUG_EVENT {
+  DWORD dwDebugEventCode;
+  DWORD dwProcessId;
+  DWORD dwThreadId;
+  union {
+    EXCEPTION_DEBUG_INFO Exception;
+    CREATE_THREAD_DEBUG_INFO CreateThread;
+    CREATE_PROCESS_DEBUG_INFO CreateProcessInfo;
+    EXIT_THREAD_DEBUG_INFO ExitThread;
+    EXIT_PROCESS_DEBUG_INFO ExitProcess;
+    LOAD_DLL_DEBUG_INFO LoadDll;
+    UNLOAD_DLL_DEBUG_INFO UnloadDll;
+    OUTPUT_DEBUG_STRING_INFO DebugString;
+    RIP_INFO RipInfo;
+  } u;
+} DEBUG_EVENT, *LPDEBUG_EVENT;
+
+typedef struct _MEMORY_BASIC_INFORMATION {
+  PVOID BaseAddress;
+  PVOID AllocationBase;
+  DWORD AllocationProtect;
+  SIZE_T RegionSize;
+  DWORD State;
+  DWORD Protect;
+  DWORD Type;
+} MEMORY_BASIC_INFORMATION, *PMEMORY_BASIC_INFORMATION;
+
+typedef struct _SYSTEM_INFO {
+  WORD wProcessorArchitecture;
+  WORD wReserved;
+  DWORD dwPageSize;
+  LPVOID lpMinimumApplicationAddress;
+  LPVOID lpMaximumApplicationAddress;
+  ULONG_PTR dwActiveProcessorMask;
+  DWORD dwNumberOfProcessors;
+  DWORD dwProcessorType;
+  DWORD dwAllocationGranularity;
+  WORD wProcessorLevel;
+  WORD wProcessorRevision;
+} SYSTEM_INFO, *LPSYSTEM_INFO;
+
+typedef struct _SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+} SYSTEMTIME, *LPSYSTEMTIME;
+
+typedef struct _LUID {
+  DWORD LowPart;
+  LONG HighPart;
+} LUID;
+typedef struct _LUID_AND_ATTRIBUTES {
+  LUID Luid;
+  DWORD Attributes;
+} LUID_AND_ATTRIBUTES;
+typedef struct _TOKEN_PRIVILEGES {
+  DWORD PrivilegeCount;
+  LUID_AND_ATTRIBUTES Privileges[1];
+} TOKEN_PRIVILEGES, *PTOKEN_PRIVILEGES;
+
+typedef struct _PROCESS_MEMORY_COUNTERS {
+  DWORD cb;
+  DWORD PageFaultCount;
+  SIZE_T PeakWorkingSetSize;
+  SIZE_T WorkingSetSize;
+  SIZE_T QuotaPeakPagedPoolUsage;
+  SIZE_T QuotaPagedPoolUsage;
+  SIZE_T QuotaPeakNonPagedPoolUsage;
+  SIZE_T QuotaNonPagedPoolUsage;
+  SIZE_T PagefileUsage;
+  SIZE_T PeakPagefileUsage;
+} PROCESS_MEMORY_COUNTERS, *PPROCESS_MEMORY_COUNTERS;
+
+// Image help (dbghelp), 32-bit forms.
+typedef struct _IMAGEHLP_SYMBOL {
+  DWORD SizeOfStruct;
+  DWORD Address;
+  DWORD Size;
+  DWORD Flags;
+  DWORD MaxNameLength;
+  CHAR Name[1];
+} IMAGEHLP_SYMBOL, *PIMAGEHLP_SYMBOL;
+static_assert(sizeof(IMAGEHLP_SYMBOL) == 24, "IMAGEHLP_SYMBOL layout");
+
+typedef enum { SymNone = 0, SymCoff, SymCv, SymPdb, SymExport, SymDeferred, SymSym, SymDia, SymVirtual } SYM_TYPE;
+
+typedef struct _IMAGEHLP_MODULE {
+  DWORD SizeOfStruct;
+  DWORD BaseOfImage;
+  DWORD ImageSize;
+  DWORD TimeDateStamp;
+  DWORD CheckSum;
+  DWORD NumSyms;
+  SYM_TYPE SymType;
+  CHAR ModuleName[32];
+  CHAR ImageName[256];
+  CHAR LoadedImageName[256];
+} IMAGEHLP_MODULE, *PIMAGEHLP_MODULE;
+static_assert(sizeof(IMAGEHLP_MODULE) == 572, "IMAGEHLP_MODULE layout");
+
+typedef enum { AddrMode1616, AddrMode1632, AddrModeReal, AddrModeFlat } ADDRESS_MODE;
+typedef struct _tagADDRESS {
+  DWORD Offset;
+  WORD Segment;
+  ADDRESS_MODE Mode;
+} ADDRESS, *LPADDRESS;
+typedef struct _KDHELP {
+  DWORD Thread;
+  DWORD ThCallbackStack;
+  DWORD NextCallback;
+  DWORD FramePointer;
+  DWORD KiCallUserMode;
+  DWORD KeUserCallbackDispatcher;
+  DWORD SystemRangeStart;
+  DWORD ThCallbackBStore;
+  DWORD KiUserExceptionDispatcher;
+  DWORD StackBase;
+  DWORD StackLimit;
+  DWORD Reserved[5];
+} KDHELP;
+typedef struct _tagSTACKFRAME {
+  ADDRESS AddrPC;
+  ADDRESS AddrReturn;
+  ADDRESS AddrFrame;
+  ADDRESS AddrStack;
+  PVOID FuncTableEntry;
+  DWORD Params[4];
+  BOOL Far;
+  BOOL Virtual;
+  DWORD Reserved[3];
+  KDHELP KdHelp;
+  ADDRESS AddrBStore;
+} STACKFRAME, *LPSTACKFRAME;
+
+typedef struct _FPO_DATA {
+  DWORD ulOffStart;
+  DWORD cbProcSize;
+  DWORD cdwLocals;
+  WORD cdwParams;
+  WORD cbProlog : 8;
+  WORD cbRegs : 3;
+  WORD fHasSEH : 1;
+  WORD fUseBP : 1;
+  WORD reserved : 1;
+  WORD cbFrame : 2;
+} FPO_DATA, *PFPO_DATA;
+static_assert(sizeof(FPO_DATA) == 16, "FPO_DATA layout");
+
+typedef BOOL(WINAPI* PREAD_PROCESS_MEMORY_ROUTINE)(HANDLE hProcess, DWORD lpBaseAddress, PVOID lpBuffer, DWORD nSize,
+                                                   PDWORD lpNumberOfBytesRead);
+typedef PVOID(WINAPI* PFUNCTION_TABLE_ACCESS_ROUTINE)(HANDLE hProcess, DWORD AddrBase);
+typedef DWORD(WINAPI* PGET_MODULE_BASE_ROUTINE)(HANDLE hProcess, DWORD Address);
+typedef DWORD(WINAPI* PTRANSLATE_ADDRESS_ROUTINE)(HANDLE hProcess, HANDLE hThread, LPADDRESS lpaddr);
+typedef BOOL(CALLBACK* PSYM_ENUMSYMBOLS_CALLBACK)(PCSTR SymbolName, ULONG SymbolAddress, ULONG SymbolSize,
+                                                PVOID UserContext);
+typedef BOOL(CALLBACK* PSYM_ENUMMODULES_CALLBACK)(PCSTR ModuleName, ULONG BaseOfDll, PVOID UserContext);
+
+// Kernel basics
+DWORD GetLastError();
+void SetLastError(DWORD error);
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, void* security, DWORD disposition, DWORD attributes,
+                   HANDLE templateFile);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, void* overlapped);
+BOOL CloseHandle(HANDLE handle);
+void GetLocalTime(LPSYSTEMTIME time);
+void GetSystemInfo(LPSYSTEM_INFO info);
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
+HANDLE GetCurrentProcess();
+DWORD GetCurrentProcessId();
+HANDLE CreateThread(void* security, SIZE_T stackSize, LPTHREAD_START_ROUTINE routine, LPVOID parameter, DWORD flags,
+                    LPDWORD threadId);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+int wsprintfA(LPSTR buffer, LPCSTR format, ...);
+int lstrcmpA(LPCSTR a, LPCSTR b);
+
+// Processes and debugging
+BOOL EnumProcesses(DWORD* ids, DWORD bytes, DWORD* bytesReturned);
+HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);
+BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD bytesNeeded);
+DWORD GetModuleFileNameExA(HANDLE process, HMODULE module, LPSTR name, DWORD size);
+BOOL GetProcessMemoryInfo(HANDLE process, PPROCESS_MEMORY_COUNTERS counters, DWORD cb);
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
+BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID* luid);
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD bufferLength,
+                           PTOKEN_PRIVILEGES previousState, DWORD* returnLength);
+BOOL DebugActiveProcess(DWORD processId);
+BOOL WaitForDebugEvent(LPDEBUG_EVENT event, DWORD milliseconds);
+BOOL ContinueDebugEvent(DWORD processId, DWORD threadId, DWORD status);
+BOOL GetThreadContext(HANDLE thread, LPCONTEXT context);
+BOOL ReadProcessMemory(HANDLE process, LPCVOID address, LPVOID buffer, SIZE_T size, SIZE_T* bytesRead);
+SIZE_T VirtualQueryEx(HANDLE process, LPCVOID address, PMEMORY_BASIC_INFORMATION info, SIZE_T length);
+BOOL TerminateProcess(HANDLE process, DWORD exitCode);
+
+// Symbol handler
+BOOL SymInitialize(HANDLE process, PCSTR searchPath, BOOL invadeProcess);
+BOOL SymCleanup(HANDLE process);
+BOOL SymGetModuleInfo(HANDLE process, DWORD address, PIMAGEHLP_MODULE info);
+BOOL SymGetSymFromAddr(HANDLE process, DWORD address, PDWORD displacement, PIMAGEHLP_SYMBOL symbol);
+PVOID SymFunctionTableAccess(HANDLE process, DWORD address);
+BOOL SymEnumerateSymbols(HANDLE process, DWORD base, PSYM_ENUMSYMBOLS_CALLBACK callback, PVOID context);
+BOOL SymEnumerateModules(HANDLE process, PSYM_ENUMMODULES_CALLBACK callback, PVOID context);
+BOOL StackWalk(DWORD machine, HANDLE process, HANDLE thread, LPSTACKFRAME frame, PVOID context,
+               PREAD_PROCESS_MEMORY_ROUTINE readMemory, PFUNCTION_TABLE_ACCESS_ROUTINE functionTable,
+               PGET_MODULE_BASE_ROUTINE moduleBase, PTRANSLATE_ADDRESS_ROUTINE translateAddress);

@@ -1,0 +1,56 @@
+// Shared pieces of the host tests: a text pane that records its lines, a scratch folder,
+// and a session over the simulated target.
+#pragma once
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "session/log_file.h"
+#include "sim/sim.h"
+
+struct LineRecorder {
+  std::vector<std::string> lines;
+  TextPane pane{&LineRecorder::Append, this};
+  static void Append(void* context, const char* line) { static_cast<LineRecorder*>(context)->lines.push_back(line); }
+};
+
+inline std::string ScratchDir() {
+  char pattern[] = "/tmp/tarnholm-test-XXXXXX";
+  const char* dir = mkdtemp(pattern);
+  return dir ? dir : "/tmp";
+}
+
+inline std::string ReadWholeFile(const std::string& path) {
+  std::string text;
+  FILE* file = fopen(path.c_str(), "rb");
+  if (!file) return text;
+  char chunk[65536];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+  fclose(file);
+  return text;
+}
+
+// A fresh simulated world and a session whose report goes to a scratch file.
+struct SessionFixture {
+  LineRecorder log;
+  std::string dir = ScratchDir();
+  std::string reportPath = dir + "/report.txt";
+  std::unique_ptr<CLogFile> session;
+
+  SessionFixture() {
+    sim::Reset();
+    session.reset(new CLogFile(reportPath.c_str(), log.pane));
+    session->process = sim::target().processHandle;
+    sim::target().symbolsActive = true;
+  }
+  std::string Report() {
+    session.reset();  // closes the file
+    return ReadWholeFile(reportPath);
+  }
+};
