@@ -95,6 +95,7 @@ bool CLogFile::ReadOnce(uint32_t address, void* buffer, uint32_t size, uint32_t*
     *bytesRead = ok ? size : 0;
     return ok;
   }
+  ++platformReads;
   SIZE_T count = 0;
   BOOL ok = ReadProcessMemory(process, TargetPointer(address), buffer, size, &count);
   *bytesRead = static_cast<uint32_t>(count);
@@ -117,6 +118,7 @@ bool CLogFile::ReadTargetMemory(uint32_t address, void* buffer, uint32_t size, u
 }
 
 bool CLogFile::ReadTargetMemoryDirect(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead) {
+  ++platformReads;
   SIZE_T count = 0;
   BOOL ok = ReadProcessMemory(process, TargetPointer(address), buffer, size, &count);
   *bytesRead = static_cast<uint32_t>(count);

@@ -71,6 +71,8 @@ class CLogFile {
   void SetReadCache(bool enabled) { cacheEnabled = enabled; }
   const PageCache& readCache() const { return cache; }
   void ClearReadCache() { cache.Clear(); }
+  // ReadProcessMemory calls made so far, by every path.
+  uint32_t PlatformReadCount() const { return platformReads + cache.platformReads(); }
 
  private:
   void OpenSession(const char* reportFileName);
@@ -80,5 +82,6 @@ class CLogFile {
 
   bool writeFailureLogged = false;
   bool cacheEnabled = true;
+  uint32_t platformReads = 0;
   PageCache cache;
 };
