@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include "report/report.h"
+#include "test_support.h"
+
+namespace {
+
+// A target with two threads and two modules, attached by its script of events.
+struct LoopFixture : SessionFixture {
+  LoopFixture() {
+    sim::target().symbolsActive = false;
+    sim::AddModule("C:\\app\\prog.exe", 0x00400000, 0x3c000);
+    sim::AddModule("C:\\windows\\system32\\ntdll.dll", 0x7bc00000, 0x2ba000);
+    sim::AddThread(0x24);
+    sim::AddThread(0xe4);
+    sim::ScriptAttachEvents();
+    session->symbolTableEnabled = false;
+    session->memoryDumpEnabled = false;
+  }
+  DEBUG_EVENT& Event(size_t i) { return sim::target().events[i]; }
+};
+
+TEST(DebugLoop, AttachFillsTablesAndEndsTheTarget) {
+  LoopFixture f;
+  EXPECT_TRUE(f.session->RunDebugLoop(1234));
+  EXPECT_EQ(f.log.lines, (std::vector<std::string>{"debug_event hProcess:124",
+                                                    "Attach C:\\app\\prog.exe Base=0x00400000",
+                                                    "Attach C:\\windows\\system32\\ntdll.dll Base=0x7bc00000"}));
+  ASSERT_EQ(f.session->threads.size(), 2u);
+  EXPECT_EQ(f.session->threads[0].threadId, 0x24u);
+  EXPECT_EQ(f.session->threads[1].threadId, 0xe4u);
+  ASSERT_EQ(f.session->modules.size(), 2u);
+  EXPECT_EQ(f.session->modules[1].base, 0x7bc00000u);
+  EXPECT_EQ(f.session->modules[1].size, 0x2ba000u);
+  EXPECT_EQ(f.session->targetPath, "C:\\app\\prog.exe");
+  EXPECT_EQ(f.session->processId, 1234u);
+  EXPECT_EQ(sim::target().symbolSearchPath, "C:\\app;");
+  EXPECT_TRUE(sim::target().symbolsInvaded);
+  EXPECT_TRUE(sim::target().terminated);
+  EXPECT_FALSE(sim::target().symbolsActive);  // shut down after the report
+  // Creation events continue, the breakpoint goes back unhandled, the exit is not continued.
+  EXPECT_EQ(sim::Continues(),
+            (std::vector<DWORD>{DBG_CONTINUE, DBG_CONTINUE, DBG_CONTINUE, DBG_EXCEPTION_NOT_HANDLED}));
+  std::string report = f.Report();
+  EXPECT_EQ(report.find("C:\\app\\prog.exe (pid=1234)\r\n10/9/2001 14:5:7:123\r\n"
+                        "(00400000 - 0043c000) C:\\app\\prog.exe\r\n"
+                        "(7bc00000 - 7beba000) C:\\windows\\system32\\ntdll.dll\r\n\r\n"
+                        "State Dump for Thread ID 0x24\r\n"),
+            0u);
+  EXPECT_NE(report.find("State Dump for Thread ID 0xe4\r\n"), std::string::npos);
+}
+
+TEST(DebugLoop, RefusedAttachLogsAndWaitsForNothing) {
+  LoopFixture f;
+  EXPECT_FALSE(f.session->RunDebugLoop(99));
+  EXPECT_EQ(f.log.lines, std::vector<std::string>{"Can't attach to process 99 (e=87)"});
+  EXPECT_EQ(sim::Calls("WaitForDebugEvent"), 0);
+  EXPECT_EQ(f.Report(), "");
+}
+
+TEST(DebugLoop, OwnProcessIsRefused) {
+  LoopFixture f;
+  sim::target().processId = sim::target().currentProcessId;
+  sim::target().attachAllowed = false;
+  EXPECT_FALSE(f.session->RunDebugLoop(sim::target().currentProcessId));
+  EXPECT_EQ(f.log.lines, std::vector<std::string>{"Can't attach to process 4242 (e=5)"});
+}
+
+TEST(DebugLoop, TokenFailureStopsBeforeAttaching) {
+  LoopFixture f;
+  sim::target().tokenOpenFails = true;
+  EXPECT_FALSE(f.session->RunDebugLoop(1234));
+  EXPECT_EQ(f.log.lines, std::vector<std::string>{"Can't get process token (e=5)"});
+  EXPECT_EQ(sim::Calls("DebugActiveProcess"), 0);
+}
+
+TEST(DebugLoop, LargerPreviousStateIsRetriedOnce) {
+  LoopFixture f;
+  sim::target().adjustReturnLength = 4096;
+  EXPECT_TRUE(f.session->RunDebugLoop(1234));
+  EXPECT_EQ(sim::Calls("AdjustTokenPrivileges"), 2);
+  EXPECT_EQ(sim::Calls("DebugActiveProcess"), 1);
+}
+
+TEST(DebugLoop, SilentTargetEndsTheLoop) {
+  LoopFixture f;
+  sim::target().events.clear();
+  EXPECT_TRUE(f.session->RunDebugLoop(1234));
+  EXPECT_EQ(f.log.lines, std::vector<std::string>{"WaitForDebugEvent Failed (121)"});
+  EXPECT_EQ(sim::Calls("ContinueDebugEvent"), 0);
+}
+
+TEST(DebugLoop, UnknownEventsAreLoggedAndContinued) {
+  LoopFixture f;
+  DEBUG_EVENT odd{};
+  odd.dwDebugEventCode = 10;
+  DEBUG_EVENT zero{};
+  auto& events = sim::target().events;
+  events.insert(events.begin() + 1, zero);
+  events.insert(events.begin() + 1, odd);
+  EXPECT_TRUE(f.session->RunDebugLoop(1234));
+  EXPECT_EQ(f.log.lines[2], "Invalid Debug Event 10");
+  EXPECT_EQ(f.log.lines[3], "Invalid Debug Event 0");
+  EXPECT_EQ(sim::Continues()[1], static_cast<DWORD>(DBG_CONTINUE));
+}
+
+TEST(DebugLoop, ExitAndUnloadEventsRemoveNothing) {
+  LoopFixture f;
+  DEBUG_EVENT exitThread{};
+  exitThread.dwDebugEventCode = EXIT_THREAD_DEBUG_EVENT;
+  DEBUG_EVENT unload{};
+  unload.dwDebugEventCode = UNLOAD_DLL_DEBUG_EVENT;
+  auto& events = sim::target().events;
+  events.insert(events.end() - 1, exitThread);
+  events.insert(events.end() - 1, unload);
+  EXPECT_TRUE(f.session->RunDebugLoop(1234));
+  EXPECT_EQ(f.session->threads.size(), 2u);
+  EXPECT_EQ(f.session->modules.size(), 2u);
+}
+
+TEST(DebugLoop, SecondExceptionWritesASecondReportWithoutSymbols) {
+  LoopFixture f;
+  auto& events = sim::target().events;
+  events.push_back(events.back());  // a second breakpoint before the exit event
+  EXPECT_TRUE(f.session->RunDebugLoop(1234));
+  std::string report = f.Report();
+  size_t first = report.find("C:\\app\\prog.exe (pid=1234)\r\n");
+  size_t second = report.find("C:\\app\\prog.exe (pid=1234)\r\n", first + 1);
+  EXPECT_EQ(first, 0u);
+  EXPECT_NE(second, std::string::npos);
+  EXPECT_EQ(sim::Calls("SymCleanup"), 2);
+}
+
+// Module records: which name, and which events make none.
+TEST(Tables, ModuleNameFallbacks) {
+  LoopFixture f;
+  sim::target().modules[1].loadedImageName = "";
+  sim::AddModule("", 0x10000000, 0x1000).moduleName = "bare";
+  sim::target().modules.back().imageName = "";
+  sim::target().modules.back().loadedImageName = "";
+  sim::AddModule("", 0x20000000, 0x1000).moduleName = "";
+  sim::ScriptAttachEvents();
+  EXPECT_TRUE(f.session->RunDebugLoop(1234));
+  ASSERT_EQ(f.session->modules.size(), 4u);
+  EXPECT_EQ(f.session->modules[1].name, "C:\\windows\\system32\\ntdll.dll");  // from ImageName
+  EXPECT_EQ(f.session->modules[2].name, "bare");
+  EXPECT_EQ(f.session->modules[3].name, "(unknown module)");
+  EXPECT_EQ(f.log.lines[4], "Attach  Base=0x20000000");
+}
+
+TEST(Tables, EventsWithoutImageOrSymbolsMakeNoRecord) {
+  LoopFixture f;
+  f.Event(0).u.CreateProcessInfo.hFile = nullptr;
+  sim::target().modules[1].knownToSymbols = false;
+  EXPECT_TRUE(f.session->RunDebugLoop(1234));
+  EXPECT_EQ(f.log.lines, std::vector<std::string>{"debug_event hProcess:124"});
+  EXPECT_TRUE(f.session->modules.empty());
+  EXPECT_EQ(f.session->threads.size(), 2u);  // the initial thread still counts
+}
+
+TEST(Tables, MainModuleWithoutBackslashGivesEmptySearchPath) {
+  LoopFixture f;
+  sim::target().mainModulePath = "prog.exe";
+  EXPECT_TRUE(f.session->RunDebugLoop(1234));
+  EXPECT_EQ(sim::target().symbolSearchPath, "");
+  EXPECT_EQ(f.session->targetPath, "prog.exe");
+}
+
+TEST(Tables, SearchPathJoinsDirectoryAndEnvironment) {
+  LoopFixture f;
+  sim::target().environment = {{"_NT_SYMBOL_PATH", "D:\\sym"}, {"SystemRoot", "C:\\WINNT"}};
+  EXPECT_TRUE(f.session->RunDebugLoop(1234));
+  EXPECT_EQ(sim::target().symbolSearchPath, "C:\\app;D:\\sym;C:\\WINNT;");
+}
+
+TEST(Tables, DuplicateThreadIdsGiveTwoRecords) {
+  LoopFixture f;
+  f.session->AddThread(nullptr, 7);
+  f.session->AddThread(nullptr, 7);
+  EXPECT_EQ(f.session->threads.size(), 2u);
+  EXPECT_EQ(f.session->threads[1].session, f.session.get());
+}
+
+}  // namespace
