@@ -1,0 +1,75 @@
+// The decoder: runs the operand scripts of one instruction over a window of code bytes and
+// builds the instruction's text pieces and value slots. Everything lives in one state record
+// made afresh per instruction.
+#pragma once
+
+#include <stdint.h>
+
+#include "disasm/listing.h"
+#include "disasm/text_piece.h"
+
+class CLogFile;
+struct CThreadContext;
+
+namespace disasm {
+
+constexpr uint32_t kCodeWindowSize = 64;
+
+// A memory operand whose value the listing shows: where, how many bytes, which segment.
+struct ValueSlot {
+  uint32_t address;
+  uint32_t size;  // 0: nothing to show
+  const char* segment;
+};
+
+// What decoding with text may ask of the target. Without a session no symbol is known;
+// with evaluate, memory operand addresses are worked out from the thread's registers.
+struct DecodeContext {
+  CLogFile* session;
+  const CThreadContext* thread;
+  bool evaluate;
+};
+
+struct DecoderState {
+  // Input: the code bytes that could be read, and the cursor over them.
+  const uint8_t* window = nullptr;
+  uint32_t count = 0;
+  uint32_t cursor = 0;
+  uint32_t address = 0;
+  bool cut = false;  // a byte past the bytes read was needed
+
+  const uint8_t* script = nullptr;
+  uint8_t opcode = 0;  // the byte last dispatched (the second byte after 0F)
+  uint32_t operandSize = 4;
+  bool registers32 = true;
+  uint32_t addressSize = 4;
+  bool addressing32 = true;
+  uint8_t segmentOverride = 0;  // 0: none, else the prefix byte
+  bool wordSource = false;      // 0F B7, 0F BF: the ModR/M register is 16-bit
+
+  uint8_t mod = 0;
+  uint8_t reg = 0;
+  uint8_t rm = 0;
+  bool modrmDecoded = false;
+  bool registerOperand = false;  // the ModR/M operand names a register: no value
+  bool complete = false;
+
+  const char* sizeKeyword = "";
+  ValueSlot slots[2] = {{0, 0, nullptr}, {0, 0, nullptr}};
+
+  TextPiece<kMnemonicCapacity> mnemonic;
+  TextPiece<kPrefixCapacity> prefix;
+  TextPiece<kOperandCapacity> operands;
+  TextPiece<kMemoryCapacity> memory;  // the ModR/M operand: memory text or register name
+};
+
+// Decodes the instruction at the start of window (count bytes readable, at most 64) at the
+// target address; false when it needs bytes past count. The pieces and slots are in state,
+// and state.cursor is the length.
+bool DecodeInstruction(DecoderState& state, const uint8_t* window, uint32_t count, uint32_t address,
+                       const DecodeContext& context);
+
+// The text of the segment override, or null without one.
+const char* OverrideText(const DecoderState& state);
+
+}  // namespace disasm

@@ -1,0 +1,121 @@
+// Constant opcode tables of the disassembler: the primary table (one-byte opcodes and the
+// mapped two-byte opcodes), the group mnemonics, the extension rows for the x87 escapes and
+// the ModR/M-selected groups, and the register and keyword texts the decoder writes.
+#pragma once
+
+#include <stdint.h>
+
+namespace disasm {
+
+// An operand script is a sequence of bytes: the class in the two high bits says what follows
+// the operation in the six low bits.
+enum ScriptClass : uint8_t {
+  kClassGoOn = 0,         // next script byte
+  kClassDecodeModRM = 1,  // decode ModR/M (once per instruction), then go on
+  kClassComma = 2,        // append "," to the operand text, then go on
+  kClassComplete = 3,     // the instruction is complete
+};
+
+enum class Operation : uint8_t {
+  FarPointer = 0x00,
+  AddressSizePrefix = 0x01,
+  RegAL = 0x02,
+  WidenMnemonic = 0x03,  // argument: position
+  RegAccumulator = 0x04,
+  Reg8FromOpcode = 0x05,
+  Reg8FromReg = 0x06,
+  Reg8Fixed = 0x07,  // argument: register number
+  SizeByte = 0x08,
+  Literal = 0x09,  // argument: character
+  SystemRegister = 0x0A,
+  SizeDword = 0x0B,
+  SizeDwordForce32 = 0x0C,
+  X87Dispatch = 0x0D,
+  SizeFarPointer = 0x0E,
+  GroupMnemonic = 0x0F,  // argument: group row
+  ExtensionRow = 0x10,   // argument: extension row
+  Imm8 = 0x11,
+  StReg = 0x12,
+  StRegSt = 0x13,
+  ImmOperandSize = 0x14,
+  Imm16 = 0x15,
+  ModRMWithSize = 0x16,
+  ModRM = 0x17,
+  Nothing = 0x18,
+  MemoryOffset = 0x19,
+  TwoByteEscape = 0x1A,
+  OperandSizePrefix = 0x1B,
+  SizeQword = 0x1C,
+  RelWide = 0x1D,
+  Rel8 = 0x1E,
+  ListedPrefix = 0x1F,
+  SegmentPrefix = 0x20,
+  SegRegFromOpcode = 0x21,
+  SegRegFromReg = 0x22,
+  StStReg = 0x23,
+  StringOperands = 0x24,  // argument: value slot mask
+  SizeTbyte = 0x25,
+  Port8 = 0x26,
+  SizeWordOrDword = 0x27,
+  RegFromOpcode = 0x28,
+  RegFromReg = 0x29,
+  SizeWord = 0x2A,
+  Reg16FromReg = 0x2B,
+  Reg16Fixed = 0x2C,  // argument: register number
+  // 0x2D to 0x3F do nothing.
+};
+
+inline ScriptClass ClassOf(uint8_t scriptByte) { return static_cast<ScriptClass>(scriptByte >> 6); }
+inline Operation OperationOf(uint8_t scriptByte) { return static_cast<Operation>(scriptByte & 0x3F); }
+// True for the seven operations that are followed by one argument byte.
+bool HasArgument(Operation operation);
+
+struct OpcodeRow {
+  const char* mnemonic;
+  const uint8_t* script;
+};
+
+constexpr uint32_t kPrimaryRowCount = 356;
+constexpr uint32_t kGroupRowCount = 5;
+constexpr uint32_t kExtensionRowCount = 24;
+constexpr uint32_t kEntriesPerRow = 8;
+
+// Rows 0x000..0x0FF: one-byte opcodes; 0x100..0x163: two-byte opcodes by TwoByteIndex.
+extern const OpcodeRow kPrimaryTable[];
+// Mnemonic texts by (group row, ModR/M reg).
+extern const char* const kGroupTable[][kEntriesPerRow];
+// Entries by (extension row, reg or rm).
+extern const OpcodeRow kExtensionTable[][kEntriesPerRow];
+
+// The primary row of the two-byte opcode 0F xx.
+uint32_t TwoByteIndex(uint8_t secondByte);
+
+constexpr uint32_t kFirstTwoByteRow = 0x100;
+
+// Register and operand texts.
+extern const char kRegisterNames[];   // two letters each: al..bh (0..7), ax..di (8..15)
+extern const char kSegmentLetters[];  // es cs ss ds fs gs by number 0..5
+extern const char* const kMemoryRegisters[8];  // eax..edi
+extern const char* const kMemoryForms16[8];    // bx+si .. bx by rm
+extern const char kHexDigits[];
+
+extern const char kSizeByte[];
+extern const char kSizeWord[];
+extern const char kSizeDword[];
+extern const char kSizeQword[];
+extern const char kSizeTbyte[];
+extern const char kSizeFword[];
+
+extern const char kStRegSt[];   // "st(0),st"
+extern const char kStComma[];   // "st,"
+extern const char kStRegister[];  // "st(0)"
+
+extern const char kSegmentDs[];  // value slot 0 by default
+extern const char kSegmentEs[];  // value slot 1
+extern const char kSegmentSs[];  // stack-based memory operands
+
+extern const char kUnknownMnemonic[];  // "???"
+extern const char kCwde[];
+extern const char kJecxz[];
+
+}  // namespace disasm
