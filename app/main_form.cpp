@@ -1,0 +1,770 @@
+#include "app/main_form.h"
+
+#include <commdlg.h>
+#include <stdlib.h>
+
+#include <exception>
+
+#include "app/control_ids.h"
+#include "app/process_list.h"
+#include "app/report_name.h"
+#include "app/resource.h"
+#include "session/log_file.h"
+#include "session/text_pane.h"
+
+TMainForm* MainForm = nullptr;
+
+namespace {
+
+const wchar_t kPanelClass[] = L"TPanel";
+const wchar_t kFormCaption[] = L"The Tarnholm";
+const wchar_t kWindowFontFace[] = L"ＭＳ Ｐゴシック";
+const wchar_t kMemoFontFace[] = L"ＭＳ ゴシック";
+constexpr int kFontHeight = 12;
+
+// The window as laid out at 96 pixels per inch: outer size and the client size it gives.
+constexpr int kFormLeft = 187;
+constexpr int kFormTop = 113;
+constexpr int kFormWidth = 404;
+constexpr int kFormHeight = 402;
+constexpr int kDesignClientWidth = 396;
+constexpr int kDesignClientHeight = 375;
+
+enum Anchor { kLeft = 1, kTop = 2, kRight = 4, kBottom = 8, kAll = kLeft | kTop | kRight | kBottom };
+
+const wchar_t kHintFinDump[] = L"ダンプの取得";
+const wchar_t kCaptionFin[] = L"終了(&F)";
+const wchar_t kHintClose[] = L"終了";
+
+const wchar_t kLabelNamePrefix[] = L"プログラム名：";
+const wchar_t kLabelPIDPrefix[] = L"PID：";
+const wchar_t kLabelMemsizePrefix[] = L"メモリー使用量：";
+
+WNDPROC groupBoxBaseProc = nullptr;
+
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  int length =
+      WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0], length, nullptr, nullptr);
+  return narrow;
+}
+
+std::wstring WindowText(HWND window) {
+  int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  length = GetWindowTextW(window, &text[0], length + 1);
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+std::wstring ResourceString(HINSTANCE instance, UINT id) {
+  wchar_t buffer[256];
+  int length = LoadStringW(instance, id, buffer, 256);
+  return std::wstring(buffer, static_cast<size_t>(length > 0 ? length : 0));
+}
+
+bool OwnVisible(HWND window) { return (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+void SetOwnVisible(HWND window, bool visible) {
+  if (OwnVisible(window) != visible) ShowWindow(window, visible ? SW_SHOW : SW_HIDE);
+}
+
+void SetEnabled(HWND window, bool enabled) {
+  if ((IsWindowEnabled(window) != FALSE) != enabled) EnableWindow(window, enabled);
+}
+
+// An exception that escapes an event handler is shown the standard way and the window
+// goes on.
+void ShowException(HWND owner, const std::exception& error) {
+  MessageBoxA(owner, error.what(), "Tarnholm", MB_OK | MB_ICONSTOP);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Save dialog
+
+bool TSaveDialog::Execute(HWND owner) {
+  static const wchar_t kFilter[] =
+      L"テキストファイル (*.TXT)\0*.TXT\0ログファイル (*.LOG)\0*.LOG\0全てのファイル (*.*)\0*.*\0";
+  std::vector<wchar_t> name(MAX_PATH * 4, L'\0');
+  FileName.copy(name.data(), name.size() - 1);
+
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = kFilter;
+  dialog.nFilterIndex = 1;
+  dialog.lpstrFile = name.data();
+  dialog.nMaxFile = static_cast<DWORD>(name.size());
+  dialog.lpstrDefExt = L"TXT";
+  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOREADONLYRETURN |
+                 OFN_ENABLESIZING | OFN_EXPLORER;
+  if (!GetSaveFileNameW(&dialog)) return false;
+  FileName = name.data();
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Construction
+
+bool TMainForm::RegisterClasses(HINSTANCE instance) {
+  WNDCLASSEXW form{};
+  form.cbSize = sizeof form;
+  form.lpfnWndProc = FormProc;
+  form.hInstance = instance;
+  form.hIcon = LoadIconW(instance, L"MAINICON");
+  form.hIconSm = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, 16, 16, 0));
+  form.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  form.lpszClassName = TARNHOLM_FORM_CLASS;
+  if (!RegisterClassExW(&form)) return false;
+
+  WNDCLASSEXW panel{};
+  panel.cbSize = sizeof panel;
+  panel.lpfnWndProc = PanelProc;
+  panel.hInstance = instance;
+  panel.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  panel.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  panel.lpszClassName = kPanelClass;
+  return RegisterClassExW(&panel) != 0;
+}
+
+TMainForm::TMainForm(HINSTANCE instance, HWND application) : instance_(instance) {
+  MainForm = this;
+  windowFont_ = CreateFontW(-kFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, kWindowFontFace);
+  memoFont_ = CreateFontW(-kFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, kMemoFontFace);
+
+  // Resizable frame, system menu and minimise box; no maximise box.
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME | WS_CLIPCHILDREN;
+  Handle = CreateWindowExW(WS_EX_CONTROLPARENT, TARNHOLM_FORM_CLASS, kFormCaption, style, kFormLeft, kFormTop,
+                           kFormWidth, kFormHeight, application, nullptr, instance, this);
+  if (Handle == nullptr) return;
+  SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
+
+  toolTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle, nullptr, instance,
+                             nullptr);
+  SendMessageW(toolTip_, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
+
+  BuildControls();
+
+  RECT client;
+  GetClientRect(Handle, &client);
+  Layout(Handle, client.right, client.bottom);
+
+  RefreshProcessList(false);
+}
+
+TMainForm::~TMainForm() {
+  if (Handle != nullptr && IsWindow(Handle)) DestroyWindow(Handle);
+  if (windowFont_ != nullptr) DeleteObject(windowFont_);
+  if (memoFont_ != nullptr) DeleteObject(memoFont_);
+  if (MainForm == this) MainForm = nullptr;
+}
+
+HWND TMainForm::Create(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int id,
+                       int left, int top, int width, int height, int anchors, const wchar_t* hint) {
+  HWND control = CreateWindowExW(exStyle, className, text, style | WS_CHILD | WS_CLIPSIBLINGS, left, top, width, height,
+                                 parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+  if (control == nullptr) return nullptr;
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
+
+  RECT parentClient;
+  GetClientRect(parent, &parentClient);
+  SIZE parentDesign = {parentClient.right, parentClient.bottom};
+  if (parent == Handle) parentDesign = {kDesignClientWidth, kDesignClientHeight};
+  for (const Anchored& entry : layout_) {
+    if (entry.control == parent) {
+      parentDesign = {entry.design.right - entry.design.left, entry.design.bottom - entry.design.top};
+    }
+  }
+  layout_.push_back({control, parent, {left, top, left + width, top + height}, anchors, parentDesign});
+  if (hint != nullptr) SetHint(control, hint);
+  return control;
+}
+
+void TMainForm::BuildControls() {
+  const DWORD button = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+  const DWORD panel = WS_CLIPCHILDREN;
+  const DWORD label = WS_VISIBLE | SS_LEFT;
+
+  // Created in tab order, so the z-order of each parent follows it too.
+  ButtonNext = Create(Handle, L"BUTTON", L"次へ (&N)>", button | WS_DISABLED, 0, kIdButtonNext, 80, 338, 73, 25,
+                      kLeft | kBottom, L"ダンプ取得画面");
+  ButtonBack = Create(Handle, L"BUTTON", L"< 戻る(&B)", button | WS_DISABLED, 0, kIdButtonBack, 8, 338, 73, 25,
+                      kLeft | kBottom, L"プロセス選択画面");
+  ButtonFin = Create(Handle, L"BUTTON", kCaptionFin, (button & ~WS_VISIBLE), 0, kIdButtonFin, 200, 338, 73, 25,
+                     kLeft | kBottom, kHintFinDump);
+  ButtonCan = Create(Handle, L"BUTTON", L"キャンセル", button, 0, kIdButtonCan, 312, 338, 73, 25, kRight | kBottom,
+                     L"ダンプを取らずに終了");
+
+  // The process page.
+  Panel1 = Create(Handle, kPanelClass, L"", panel | WS_VISIBLE, WS_EX_CONTROLPARENT, kIdPanel1, 8, 8, 377, 315, kAll);
+  ListView = Create(Panel1, WC_LISTVIEWW, L"",
+                    WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_NOSORTHEADER, WS_EX_CLIENTEDGE,
+                    kIdListView, 16, 32, 345, 243, kAll, L"ダンプを取得するプロセスを選択");
+  ListView_SetExtendedListViewStyle(ListView, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+  struct Column {
+    const wchar_t* header;
+    int format;
+    int width;
+  };
+  const Column columns[] = {
+      {L"プログラム名", LVCFMT_LEFT, 170}, {L"PID", LVCFMT_RIGHT, 50}, {L"メモリー使用量", LVCFMT_RIGHT, 100}};
+  for (int i = 0; i < 3; ++i) {
+    LVCOLUMNW column{};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = columns[i].format;
+    column.cx = columns[i].width;
+    column.pszText = const_cast<wchar_t*>(columns[i].header);
+    column.iSubItem = i;
+    SendMessageW(ListView, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+  }
+  ButtonUpdate = Create(Panel1, L"BUTTON", L"更新(&U)", button, 0, kIdButtonUpdate, 152, 282, 73, 25, kBottom,
+                        L"最新の状態に更新");
+  Label1 = Create(Panel1, L"STATIC", L"", label, 0, kIdLabel1, 16, 16, 231, 12, kLeft | kTop);
+  SetLabelText(Label1, L"ダンプを取得するプロセスを選択してください。");
+
+  // The options page.
+  Panel2 = Create(Handle, kPanelClass, L"", panel, WS_EX_CONTROLPARENT, kIdPanel2, 8, 8, 377, 315, kAll);
+  GroupBox = Create(Panel2, L"BUTTON", L"オプション設定", WS_VISIBLE | BS_GROUPBOX | WS_CLIPCHILDREN,
+                    WS_EX_CONTROLPARENT, kIdGroupBox, 16, 88, 337, 81, kLeft | kTop);
+  CBSymbol = Create(GroupBox, L"BUTTON", L"シンボルテーブル", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, kIdCBSymbol,
+                    16, 48, 105, 17, kLeft | kTop, L"シンボルテーブルをレポート");
+  SendMessageW(CBSymbol, BM_SETCHECK, BST_CHECKED, 0);
+  EditInst = Create(GroupBox, L"EDIT", L"16", WS_VISIBLE | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL | ES_READONLY,
+                    WS_EX_CLIENTEDGE, kIdEditInst, 128, 24, 25, 20, kLeft | kTop,
+                    L"スタックトレースにレポートする逆アセンブル命令数");
+  UpDown1 = Create(GroupBox, UPDOWN_CLASSW, L"", WS_VISIBLE | UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0,
+                   kIdUpDown1, 153, 24, 12, 20, kLeft | kTop);
+  SendMessageW(UpDown1, UDM_SETBUDDY, reinterpret_cast<WPARAM>(EditInst), 0);
+  SendMessageW(UpDown1, UDM_SETRANGE32, 16, 200);
+  UDACCEL step = {0, 1};
+  SendMessageW(UpDown1, UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&step));
+  SendMessageW(UpDown1, UDM_SETPOS32, 0, 16);
+  Label3 = Create(GroupBox, L"STATIC", L"", label, 0, kIdLabel3, 16, 24, 100, 12, kLeft | kTop);
+  SetLabelText(Label3, L"インストラクション数");
+
+  GroupBox1 = Create(Panel2, L"BUTTON", L"ファイル設定", WS_VISIBLE | BS_GROUPBOX | WS_CLIPCHILDREN,
+                     WS_EX_CONTROLPARENT, kIdGroupBox1, 16, 184, 337, 57, kLeft | kTop | kRight);
+  EditFileName = Create(GroupBox1, L"EDIT", L"", WS_VISIBLE | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
+                        kIdEditFileName, 64, 18, 201, 20, kLeft | kTop | kRight);
+  ButtonFileName = Create(GroupBox1, L"BUTTON", L"参照(&R)", button, 0, kIdButtonFileName, 272, 16, 57, 25,
+                          kTop | kRight, L"ディレクトリを指定");
+  Label2 = Create(GroupBox1, L"STATIC", L"", label, 0, kIdLabel2, 8, 24, 53, 12, kLeft | kTop);
+  SetLabelText(Label2, L"レポート名");
+
+  // The progress page covers the whole options page when shown.
+  Panel3 = Create(Panel2, kPanelClass, L"", panel, WS_EX_CONTROLPARENT, kIdPanel3, 0, 0, 377, 315, kAll);
+  SetWindowPos(Panel3, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  Memo = Create(Panel3, L"EDIT", L"",
+                WS_VISIBLE | WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL |
+                    ES_AUTOVSCROLL,
+                WS_EX_CLIENTEDGE, kIdMemo, 16, 16, 345, 289, kLeft | kTop);
+  SendMessageW(Memo, WM_SETFONT, reinterpret_cast<WPARAM>(memoFont_), FALSE);
+  SendMessageW(Memo, EM_SETLIMITTEXT, 0, 0);
+
+  LabelName = Create(Panel2, L"STATIC", L"LabelName", label | SS_NOPREFIX, 0, kIdLabelName, 16, 16, 56, 12,
+                     kLeft | kTop);
+  LabelPID = Create(Panel2, L"STATIC", L"LabelPID", label | SS_NOPREFIX, 0, kIdLabelPID, 16, 40, 45, 12, kLeft | kTop);
+  LabelMemsize = Create(Panel2, L"STATIC", L"LabelMemsize", label | SS_NOPREFIX, 0, kIdLabelMemsize, 16, 64, 71, 12,
+                        kLeft | kTop);
+
+  // The group boxes pass their children's notifications on to the window.
+  groupBoxBaseProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(GroupBox, GWLP_WNDPROC));
+  SetWindowLongPtrW(GroupBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GroupBoxProc));
+  SetWindowLongPtrW(GroupBox1, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GroupBoxProc));
+}
+
+void TMainForm::SetHint(HWND control, const wchar_t* hint) {
+  TOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = Handle;
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  const bool known = SendMessageW(toolTip_, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)) != 0;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.lpszText = const_cast<wchar_t*>(hint);
+  SendMessageW(toolTip_, known ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+std::wstring TMainForm::Hint(HWND control) const {
+  wchar_t buffer[256] = {0};
+  TOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = Handle;
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  tool.lpszText = buffer;
+  SendMessageW(toolTip_, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+  return buffer;
+}
+
+// Labels take the size of their text.
+void TMainForm::SetLabelText(HWND label, const std::wstring& text) {
+  SetWindowTextW(label, text.c_str());
+  HDC dc = GetDC(label);
+  HGDIOBJ previous = SelectObject(dc, windowFont_);
+  SIZE extent = {0, 0};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc, previous);
+  ReleaseDC(label, dc);
+  RECT rect;
+  GetWindowRect(label, &rect);
+  MapWindowPoints(nullptr, GetParent(label), reinterpret_cast<POINT*>(&rect), 2);
+  SetWindowPos(label, nullptr, 0, 0, extent.cx, kFontHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  for (Anchored& entry : layout_) {
+    if (entry.control == label) entry.design.right = entry.design.left + extent.cx;
+  }
+}
+
+// Keeps every control of parent at its anchored distances for the parent's new size.
+void TMainForm::Layout(HWND parent, int width, int height) {
+  for (const Anchored& entry : layout_) {
+    if (entry.parent != parent) continue;
+    const int dx = width - entry.parentDesign.cx;
+    const int dy = height - entry.parentDesign.cy;
+    int left = entry.design.left, right = entry.design.right;
+    int top = entry.design.top, bottom = entry.design.bottom;
+    if ((entry.anchors & kRight) != 0) {
+      right += dx;
+      if ((entry.anchors & kLeft) == 0) left += dx;
+    } else if ((entry.anchors & kLeft) == 0) {
+      left += dx / 2;
+      right += dx / 2;
+    }
+    if ((entry.anchors & kBottom) != 0) {
+      bottom += dy;
+      if ((entry.anchors & kTop) == 0) top += dy;
+    } else if ((entry.anchors & kTop) == 0) {
+      top += dy / 2;
+      bottom += dy / 2;
+    }
+    RECT now;
+    GetWindowRect(entry.control, &now);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&now), 2);
+    if (now.left == left && now.top == top && now.right == right && now.bottom == bottom) continue;
+    SetWindowPos(entry.control, nullptr, left, top, right - left, bottom - top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Flags and pages
+
+WizardFlags TMainForm::ReadFlags() const {
+  WizardFlags flags;
+  flags.panel1Visible = OwnVisible(Panel1);
+  flags.panel2Visible = OwnVisible(Panel2);
+  flags.panel3Visible = OwnVisible(Panel3);
+  flags.backVisible = OwnVisible(ButtonBack);
+  flags.backEnabled = IsWindowEnabled(ButtonBack) != FALSE;
+  flags.nextVisible = OwnVisible(ButtonNext);
+  flags.nextEnabled = IsWindowEnabled(ButtonNext) != FALSE;
+  flags.finVisible = OwnVisible(ButtonFin);
+  flags.finHintClose = Hint(ButtonFin) == ResourceString(instance_, IDS_FINISH_HINT);
+  flags.rowSelected = SelectedRow() >= 0;
+  return flags;
+}
+
+void TMainForm::WriteFlags(const WizardFlags& flags) {
+  SetOwnVisible(Panel1, flags.panel1Visible);
+  SetOwnVisible(Panel2, flags.panel2Visible);
+  SetOwnVisible(ButtonFin, flags.finVisible);
+  SetEnabled(ButtonBack, flags.backEnabled);
+  SetEnabled(ButtonNext, flags.nextEnabled);
+  SetOwnVisible(Panel3, flags.panel3Visible);
+  SetOwnVisible(ButtonBack, flags.backVisible);
+  SetOwnVisible(ButtonNext, flags.nextVisible);
+  if (flags.finHintClose && !ReadFlags().finHintClose) {
+    SetWindowTextW(ButtonFin, ResourceString(instance_, IDS_FINISH_CAPTION).c_str());
+    SetHint(ButtonFin, ResourceString(instance_, IDS_FINISH_HINT).c_str());
+  }
+  KeepFocusUsable();
+}
+
+void TMainForm::ShowPage(int page) {
+  WizardFlags flags = ReadFlags();
+  ::ShowPage(flags, page);
+  WriteFlags(flags);
+}
+
+int TMainForm::SelectedRow() const {
+  return static_cast<int>(SendMessageW(ListView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+std::wstring TMainForm::RowText(int row, int subItem) const {
+  wchar_t buffer[MAX_PATH + 16] = {0};
+  LVITEMW item{};
+  item.iSubItem = subItem;
+  item.pszText = buffer;
+  item.cchTextMax = MAX_PATH + 16;
+  SendMessageW(ListView, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+  return buffer;
+}
+
+void TMainForm::RefreshProcessList(bool clear) {
+  if (clear) SendMessageW(ListView, LVM_DELETEALLITEMS, 0, 0);
+  std::vector<ProcessRow> rows;
+  if (!CollectProcessRows(rows)) return;
+
+  // Rows arrive sorted; each goes after the rows already listed whose captions do not
+  // compare greater, so the list stays in caption order whatever it held before.
+  int count = static_cast<int>(SendMessageW(ListView, LVM_GETITEMCOUNT, 0, 0));
+  int position = 0;
+  for (const ProcessRow& row : rows) {
+    while (position < count && lstrcmpA(Narrow(RowText(position, 0)).c_str(), row.caption.c_str()) <= 0) ++position;
+    std::wstring caption = Widen(row.caption);
+    std::wstring pid = Widen(row.pidText);
+    std::wstring memory = Widen(row.memoryText);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = position;
+    item.pszText = &caption[0];
+    int index = static_cast<int>(SendMessageW(ListView, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    if (index < 0) continue;
+    LVITEMW sub{};
+    sub.iSubItem = 1;
+    sub.pszText = &pid[0];
+    SendMessageW(ListView, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&sub));
+    sub.iSubItem = 2;
+    sub.pszText = &memory[0];
+    SendMessageW(ListView, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&sub));
+    position = index + 1;
+    ++count;
+  }
+  // No row stays selected after a refresh.
+  ListView_SetItemState(ListView, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  WizardFlags flags = ReadFlags();
+  AfterRefresh(flags);
+  WriteFlags(flags);
+}
+
+// ---------------------------------------------------------------------------------------
+// Event handlers
+
+void TMainForm::ButtonCanClick(HWND) { Close(); }
+
+void TMainForm::ButtonBackClick(HWND) {
+  ShowPage(kProcessPage);
+  RefreshProcessList(true);
+}
+
+void TMainForm::ButtonUpdateClick(HWND) { RefreshProcessList(true); }
+
+void TMainForm::ListViewSelectItem(HWND, int, bool selected) {
+  WizardFlags flags = ReadFlags();
+  SelectionChanged(flags, selected || SelectedRow() >= 0);
+  WriteFlags(flags);
+}
+
+void TMainForm::ButtonNextClick(HWND) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  WizardFlags flags = ReadFlags();
+  if (!EnterOptions(flags)) return;
+  const int row = SelectedRow();
+  const std::wstring caption = RowText(row, 0);
+
+  // Everything is set before the window paints again.
+  SendMessageW(Handle, WM_SETREDRAW, FALSE, 0);
+  WriteFlags(flags);
+  SetLabelText(LabelName, kLabelNamePrefix + caption);
+  SetLabelText(LabelPID, kLabelPIDPrefix + RowText(row, 1));
+  SetLabelText(LabelMemsize, kLabelMemsizePrefix + RowText(row, 2));
+  const std::string name = DefaultReportName(Narrow(caption), now, ReportDirectory());
+  SetWindowTextW(EditFileName, Widen(name).c_str());
+  SendMessageW(Handle, WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(Handle, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+  // While redrawing was off the window counted as hidden, so the focus could not move
+  // off the disabled Next button until now.
+  KeepFocusUsable();
+}
+
+void TMainForm::ButtonFileNameClick(HWND) {
+  SaveDialog.FileName = WindowText(EditFileName);
+  if (SaveDialog.Execute(Handle)) SetWindowTextW(EditFileName, SaveDialog.FileName.c_str());
+}
+
+void TMainForm::AppendMemoLine(void* context, const char* line) {
+  HWND memo = static_cast<HWND>(context);
+  std::wstring text = Widen(line != nullptr ? line : "");
+  const int length = GetWindowTextLengthW(memo);
+  if (length > 0) text.insert(0, L"\r\n");
+  SendMessageW(memo, EM_SETSEL, length, length);
+  SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+  // The caret goes to the start of the new line, so the pane shows it from its left end.
+  const LRESULT lastLine = SendMessageW(memo, EM_GETLINECOUNT, 0, 0) - 1;
+  const LRESULT lineStart = SendMessageW(memo, EM_LINEINDEX, lastLine, 0);
+  SendMessageW(memo, EM_SETSEL, lineStart, lineStart);
+  SendMessageW(memo, EM_SCROLLCARET, 0, 0);
+  // The dump runs on this thread without pumping messages: paint the new line now.
+  RedrawWindow(memo, nullptr, nullptr, RDW_UPDATENOW | RDW_ERASENOW | RDW_FRAME);
+}
+
+void TMainForm::ButtonFinClick(HWND) {
+  WizardFlags flags = ReadFlags();
+  switch (BeginFinish(flags)) {
+    case FinishAction::kNothing:
+      return;
+    case FinishAction::kCloseWindow:
+      Close();
+      return;
+    case FinishAction::kStartDump:
+      break;
+  }
+  WriteFlags(flags);
+  RedrawWindow(Handle, nullptr, nullptr, RDW_UPDATENOW | RDW_ERASENOW | RDW_ALLCHILDREN);
+
+  const std::string path = Narrow(WindowText(EditFileName));
+  TextPane pane = {&TMainForm::AppendMemoLine, Memo};
+  {
+    CLogFile session(path.c_str(), pane);
+    const bool opened = session.reportFile != INVALID_HANDLE_VALUE;
+    if (opened) {
+      session.instructionCount = static_cast<int32_t>(atoi(Narrow(WindowText(EditInst)).c_str()));
+      session.symbolTableEnabled = SendMessageW(CBSymbol, BM_GETCHECK, 0, 0) == BST_CHECKED;
+      const int processId = atoi(Narrow(RowText(SelectedRow(), 1)).c_str());
+      session.RunDebugLoop(static_cast<uint32_t>(processId));
+    }
+    EndFinish(flags, opened);
+    WriteFlags(flags);
+  }
+
+  // What a person typed or clicked while the dump ran is dropped: the window did not react.
+  MSG pending;
+  while (PeekMessageW(&pending, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+  }
+  while (PeekMessageW(&pending, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+  }
+  while (PeekMessageW(&pending, nullptr, WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK, PM_REMOVE)) {
+  }
+}
+
+void TMainForm::Close() { PostMessageW(Handle, WM_CLOSE, 0, 0); }
+
+// ---------------------------------------------------------------------------------------
+// Keyboard
+
+// The focusable controls in tab order, depth first. Controls the progress page covers
+// are left out while it is shown.
+std::vector<HWND> TMainForm::TabOrder() const {
+  const bool covered = OwnVisible(Panel3) && OwnVisible(Panel2);
+  std::vector<HWND> order = {ButtonNext, ButtonBack, ButtonFin, ButtonCan, ListView, ButtonUpdate};
+  if (!covered) {
+    const HWND options[] = {CBSymbol, EditInst, EditFileName, ButtonFileName};
+    order.insert(order.end(), options, options + 4);
+  }
+  order.push_back(Memo);
+  std::vector<HWND> usable;
+  for (HWND control : order) {
+    if (IsWindowVisible(control) && IsWindowEnabled(control)) usable.push_back(control);
+  }
+  return usable;
+}
+
+void TMainForm::MoveFocus(bool forward) {
+  const std::vector<HWND> order = TabOrder();
+  if (order.empty()) return;
+  const HWND focus = GetFocus();
+  size_t index = order.size();
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (order[i] == focus) index = i;
+  }
+  size_t next;
+  if (index == order.size()) {
+    next = forward ? 0 : order.size() - 1;
+  } else {
+    next = forward ? (index + 1) % order.size() : (index + order.size() - 1) % order.size();
+  }
+  SetFocus(order[next]);
+}
+
+void TMainForm::KeepFocusUsable() {
+  const HWND focus = GetFocus();
+  if (focus != nullptr && focus != Handle && !(IsWindowVisible(focus) && IsWindowEnabled(focus))) {
+    MoveFocus(true);
+  } else if (focus == nullptr && GetActiveWindow() == Handle) {
+    MoveFocus(true);
+  }
+}
+
+bool TMainForm::PreTranslateMessage(const MSG& msg) {
+  // Without a focused control the keys come to the window as system keys.
+  if ((msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) || Handle == nullptr) return false;
+  if (msg.hwnd != Handle && !IsChild(Handle, msg.hwnd)) return false;
+  if (msg.wParam == VK_ESCAPE) {
+    SendMessageW(Handle, WM_COMMAND, MAKEWPARAM(kIdButtonCan, BN_CLICKED), reinterpret_cast<LPARAM>(ButtonCan));
+    return true;
+  }
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0) {
+    MoveFocus(GetKeyState(VK_SHIFT) >= 0);
+    return true;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------
+// Window procedures
+
+TMainForm* TMainForm::FromWindow(HWND window) {
+  HWND root = GetAncestor(window, GA_ROOT);
+  return reinterpret_cast<TMainForm*>(GetWindowLongPtrW(root, GWLP_USERDATA));
+}
+
+bool TMainForm::HandleCommand(HWND sender, int id, int code) {
+  if (code != BN_CLICKED) return false;
+  switch (id) {
+    case kIdButtonCan: ButtonCanClick(sender); return true;
+    case kIdButtonBack: ButtonBackClick(sender); return true;
+    case kIdButtonUpdate: ButtonUpdateClick(sender); return true;
+    case kIdButtonNext: ButtonNextClick(sender); return true;
+    case kIdButtonFileName: ButtonFileNameClick(sender); return true;
+    case kIdButtonFin: ButtonFinClick(sender); return true;
+    default: return false;
+  }
+}
+
+bool TMainForm::HandleNotify(const NMHDR* header) {
+  if (header->hwndFrom != ListView || header->code != LVN_ITEMCHANGED) return false;
+  const NMLISTVIEW* change = reinterpret_cast<const NMLISTVIEW*>(header);
+  if ((change->uChanged & LVIF_STATE) == 0 || change->iItem < 0) return true;
+  if (((change->uOldState ^ change->uNewState) & LVIS_SELECTED) == 0) return true;
+  ListViewSelectItem(ListView, change->iItem, (change->uNewState & LVIS_SELECTED) != 0);
+  return true;
+}
+
+// Read-only edits keep the window colour, as editable ones have.
+LRESULT TMainForm::ControlColor(UINT message, HDC dc, HWND control, HWND parent) {
+  if (message == WM_CTLCOLORSTATIC && MainForm != nullptr && (control == MainForm->Memo || control == MainForm->EditInst)) {
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+  }
+  return DefWindowProcW(parent, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
+}
+
+LRESULT TMainForm::ForwardToForm(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
+  handled = false;
+  TMainForm* form = FromWindow(window);
+  if (form == nullptr) return 0;
+  try {
+    switch (message) {
+      case WM_COMMAND:
+        handled = form->HandleCommand(reinterpret_cast<HWND>(lParam), LOWORD(wParam), HIWORD(wParam));
+        return 0;
+      case WM_NOTIFY:
+        handled = form->HandleNotify(reinterpret_cast<const NMHDR*>(lParam));
+        return 0;
+      case WM_CTLCOLORSTATIC:
+        handled = true;
+        return ControlColor(message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), window);
+      case WM_SIZE:
+        form->Layout(window, LOWORD(lParam), HIWORD(lParam));
+        return 0;
+      default:
+        return 0;
+    }
+  } catch (const std::exception& error) {
+    handled = true;
+    ShowException(form->Handle, error);
+    return 0;
+  }
+}
+
+LRESULT CALLBACK TMainForm::FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const CREATESTRUCTW* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  switch (message) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_CTLCOLORSTATIC:
+    case WM_SIZE: {
+      bool handled = false;
+      LRESULT result = ForwardToForm(window, message, wParam, lParam, handled);
+      if (handled) return result;
+      break;
+    }
+    case WM_SYSCOMMAND:
+      // Minimising goes through the application window, which carries the task-bar button.
+      if ((wParam & 0xFFF0) == SC_MINIMIZE && GetWindow(window, GW_OWNER) != nullptr) {
+        ShowWindow(GetWindow(window, GW_OWNER), SW_MINIMIZE);
+        return 0;
+      }
+      break;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE) {
+        TMainForm* form = FromWindow(window);
+        if (form != nullptr && form->ListView != nullptr) form->KeepFocusUsable();
+      }
+      break;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TMainForm::PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_CTLCOLORSTATIC:
+    case WM_SIZE: {
+      bool handled = false;
+      LRESULT result = ForwardToForm(window, message, wParam, lParam, handled);
+      if (handled) return result;
+      break;
+    }
+    case WM_PAINT: {
+      // A raised bevel one pixel wide, no caption.
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window, &paint);
+      RECT rect;
+      GetClientRect(window, &rect);
+      DrawEdge(dc, &rect, BDR_RAISEDINNER, BF_RECT);
+      EndPaint(window, &paint);
+      return 0;
+    }
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TMainForm::GroupBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_CTLCOLORSTATIC:
+    case WM_SIZE: {
+      bool handled = false;
+      LRESULT result = ForwardToForm(window, message, wParam, lParam, handled);
+      if (handled) return result;
+      break;
+    }
+    case WM_ERASEBKGND: {
+      RECT rect;
+      GetClientRect(window, &rect);
+      FillRect(reinterpret_cast<HDC>(wParam), &rect, GetSysColorBrush(COLOR_BTNFACE));
+      return 1;
+    }
+    default:
+      break;
+  }
+  return CallWindowProcW(groupBoxBaseProc, window, message, wParam, lParam);
+}
