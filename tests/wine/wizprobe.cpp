@@ -1,0 +1,361 @@
+// Reads the wizard window's state from outside, for the Wine GUI test: control texts and
+// flags, the process list's rows, the hints, where to click, and which faces the window's
+// two font names map to. It never changes the window; the test drives it with real input.
+//
+// usage: wizprobe [--desktop NAME] COMMAND [ARG]
+//   wait [SECONDS]      until the window exists and is visible (exit 1 on timeout)
+//   gone [SECONDS]      until the window no longer exists (exit 1 on timeout)
+//   controls            one line per control: name, own visible flag, shown, enabled, text
+//   rows                one line per list row: index, selected, caption, PID, memory
+//   row-point PID       screen point in the middle of the row whose PID text is PID
+//   point NAME          screen point in the middle of a control
+//   rect NAME           screen rectangle of a control: left top width height
+//   hint NAME           the hint text of a control
+//   tooltips            the texts of the window's tool-tip windows that are shown
+//   focus               the control with the keyboard focus, and the active window
+//   fontcheck           the faces the two font names map to, and missing glyphs
+#include <windows.h>
+#include <commctrl.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "app/control_ids.h"
+
+namespace {
+
+constexpr UINT kSendTimeoutMs = 60000;
+
+void Out(const std::wstring& text) {
+  int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], length, nullptr, nullptr);
+  utf8 += '\n';
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+}
+
+std::wstring Number(long long value) { return std::to_wstring(value); }
+
+HWND FindForm() { return FindWindowW(TARNHOLM_FORM_CLASS, L"The Tarnholm"); }
+
+struct ChildSearch {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK MatchChild(HWND child, LPARAM context) {
+  ChildSearch* s = reinterpret_cast<ChildSearch*>(context);
+  if (GetDlgCtrlID(child) == s->id) {
+    s->found = child;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND Control(HWND form, const char* name) {
+  for (const ControlName& control : kControlNames) {
+    if (strcmp(control.name, name) != 0) continue;
+    ChildSearch search = {control.id, nullptr};
+    EnumChildWindows(form, MatchChild, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+  return nullptr;
+}
+
+std::wstring Text(HWND window) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length)) return L"?";
+  std::vector<wchar_t> buffer(length + 2, L'\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
+                      kSendTimeoutMs, &copied);
+  return std::wstring(buffer.data());
+}
+
+// A page of memory in the window's process for the list and tool-tip messages, which
+// take pointers the system does not carry across processes.
+class Remote {
+ public:
+  explicit Remote(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process_ != nullptr) {
+      base_ = static_cast<BYTE*>(VirtualAllocEx(process_, nullptr, kSize, MEM_COMMIT, PAGE_READWRITE));
+    }
+  }
+  ~Remote() {
+    if (base_ != nullptr) VirtualFreeEx(process_, base_, 0, MEM_RELEASE);
+    if (process_ != nullptr) CloseHandle(process_);
+  }
+  bool ok() const { return base_ != nullptr; }
+  BYTE* at(size_t offset) const { return base_ + offset; }
+  bool Write(size_t offset, const void* data, size_t size) {
+    SIZE_T done = 0;
+    return WriteProcessMemory(process_, base_ + offset, data, size, &done) && done == size;
+  }
+  bool Read(size_t offset, void* data, size_t size) {
+    SIZE_T done = 0;
+    return ReadProcessMemory(process_, base_ + offset, data, size, &done) && done == size;
+  }
+  static constexpr size_t kSize = 8192;
+  static constexpr size_t kTextOffset = 1024;
+  static constexpr size_t kTextChars = 1024;
+
+ private:
+  HANDLE process_ = nullptr;
+  BYTE* base_ = nullptr;
+};
+
+std::wstring RowText(Remote& remote, HWND list, int row, int subItem) {
+  LVITEMW item{};
+  item.iSubItem = subItem;
+  item.pszText = reinterpret_cast<wchar_t*>(remote.at(Remote::kTextOffset));
+  item.cchTextMax = Remote::kTextChars;
+  wchar_t empty = 0;
+  remote.Write(Remote::kTextOffset, &empty, sizeof empty);
+  remote.Write(0, &item, sizeof item);
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote.at(0)), SMTO_ABORTIFHUNG,
+                      kSendTimeoutMs, &result);
+  std::vector<wchar_t> text(Remote::kTextChars + 1, L'\0');
+  remote.Read(Remote::kTextOffset, text.data(), Remote::kTextChars * sizeof(wchar_t));
+  return text.data();
+}
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+  return static_cast<LRESULT>(result);
+}
+
+struct TipSearch {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK MatchTip(HWND window, LPARAM context) {
+  TipSearch* s = reinterpret_cast<TipSearch*>(context);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  wchar_t name[64] = {0};
+  GetClassNameW(window, name, 64);
+  if (pid == s->pid && lstrcmpiW(name, TOOLTIPS_CLASSW) == 0) s->found.push_back(window);
+  return TRUE;
+}
+
+std::vector<HWND> ToolTips(HWND form) {
+  TipSearch search;
+  GetWindowThreadProcessId(form, &search.pid);
+  EnumWindows(MatchTip, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::wstring Hint(HWND form, HWND control) {
+  Remote remote(form);
+  if (!remote.ok()) return L"?";
+  for (HWND tip : ToolTips(form)) {
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = form;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = reinterpret_cast<wchar_t*>(remote.at(Remote::kTextOffset));
+    wchar_t empty = 0;
+    remote.Write(Remote::kTextOffset, &empty, sizeof empty);
+    remote.Write(0, &tool, sizeof tool);
+    Send(tip, TTM_GETTEXTW, Remote::kTextChars, reinterpret_cast<LPARAM>(remote.at(0)));
+    std::vector<wchar_t> text(Remote::kTextChars + 1, L'\0');
+    remote.Read(Remote::kTextOffset, text.data(), Remote::kTextChars * sizeof(wchar_t));
+    if (text[0] != 0) return text.data();
+  }
+  return L"";
+}
+
+void PrintPoint(RECT rect) {
+  Out(Number((rect.left + rect.right) / 2) + L" " + Number((rect.top + rect.bottom) / 2));
+}
+
+int WaitFor(bool present, int seconds) {
+  for (int i = 0; i < seconds * 10; ++i) {
+    HWND form = FindForm();
+    if (present ? (form != nullptr && IsWindowVisible(form)) : form == nullptr) return 0;
+    Sleep(100);
+  }
+  return 1;
+}
+
+int FontCheck(HWND form) {
+  static const wchar_t* const kFaces[] = {L"ＭＳ Ｐゴシック", L"ＭＳ ゴシック"};
+  // Every Japanese text of the window, to find glyphs the mapped faces lack.
+  std::wstring sample;
+  for (const ControlName& control : kControlNames) {
+    HWND window = Control(form, control.name);
+    if (window != nullptr) sample += Text(window);
+  }
+  sample += L"ダンプの取得終了プログラム名PIDメモリー使用量プロセス選択画面最新の状態に更新";
+  int status = 0;
+  HDC dc = CreateCompatibleDC(nullptr);
+  for (const wchar_t* face : kFaces) {
+    HFONT font = CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face);
+    HGDIOBJ previous = SelectObject(dc, font);
+    wchar_t actual[LF_FACESIZE] = {0};
+    GetTextFaceW(dc, LF_FACESIZE, actual);
+    std::vector<WORD> glyphs(sample.size());
+    GetGlyphIndicesW(dc, sample.c_str(), static_cast<int>(sample.size()), glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
+    int missing = 0;
+    for (size_t i = 0; i < sample.size(); ++i) {
+      if (sample[i] > 0x7F && glyphs[i] == 0xFFFF) ++missing;
+    }
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    Out(std::wstring(face) + L"\t" + actual + L"\tcharset=" + Number(metrics.tmCharSet) + L"\tmissing=" +
+        Number(missing));
+    if (missing != 0) status = 1;
+    SelectObject(dc, previous);
+    DeleteObject(font);
+  }
+  DeleteDC(dc);
+  return status;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  int arg = 1;
+  if (arg + 1 < argc && wcscmp(argv[arg], L"--desktop") == 0) {
+    HDESK desktop = OpenDesktopW(argv[arg + 1], 0, FALSE, GENERIC_ALL);
+    if (desktop == nullptr || !SetThreadDesktop(desktop)) {
+      Out(L"no desktop " + std::wstring(argv[arg + 1]));
+      return 2;
+    }
+    arg += 2;
+  }
+  if (arg >= argc) {
+    Out(L"usage: wizprobe [--desktop NAME] wait|gone|controls|rows|row-point|point|rect|hint|tooltips|focus|fontcheck");
+    return 2;
+  }
+  const std::wstring command = argv[arg];
+  char name[64] = {0};
+  if (arg + 1 < argc) WideCharToMultiByte(CP_UTF8, 0, argv[arg + 1], -1, name, sizeof name, nullptr, nullptr);
+
+  if (command == L"wait") return WaitFor(true, arg + 1 < argc ? _wtoi(argv[arg + 1]) : 30);
+  if (command == L"gone") return WaitFor(false, arg + 1 < argc ? _wtoi(argv[arg + 1]) : 30);
+
+  HWND form = FindForm();
+  if (form == nullptr) {
+    Out(L"no window");
+    return 1;
+  }
+
+  if (command == L"controls") {
+    RECT rect;
+    GetWindowRect(form, &rect);
+    HWND owner = GetWindow(form, GW_OWNER);
+    wchar_t title[128] = {0};
+    if (owner != nullptr) GetWindowTextW(owner, title, 128);
+    Out(L"Form\t" + Number(IsWindowVisible(form) ? 1 : 0) + L"\t" + Number(IsWindowVisible(form) ? 1 : 0) + L"\t" +
+        Number(IsWindowEnabled(form) ? 1 : 0) + L"\t" + Text(form));
+    Out(L"FormRect\t" + Number(rect.left) + L"\t" + Number(rect.top) + L"\t" + Number(rect.right - rect.left) + L"\t" +
+        Number(rect.bottom - rect.top));
+    Out(std::wstring(L"Application\t") + title);
+    for (const ControlName& control : kControlNames) {
+      HWND window = Control(form, control.name);
+      wchar_t wide[64] = {0};
+      MultiByteToWideChar(CP_UTF8, 0, control.name, -1, wide, 64);
+      if (window == nullptr) {
+        Out(std::wstring(wide) + L"\tmissing");
+        continue;
+      }
+      const bool own = (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0;
+      Out(std::wstring(wide) + L"\t" + Number(own ? 1 : 0) + L"\t" + Number(IsWindowVisible(window) ? 1 : 0) + L"\t" +
+          Number(IsWindowEnabled(window) ? 1 : 0) + L"\t" + Text(window));
+    }
+    return 0;
+  }
+
+  if (command == L"rows" || command == L"row-point") {
+    HWND list = Control(form, "ListView");
+    Remote remote(form);
+    if (list == nullptr || !remote.ok()) {
+      Out(L"no list");
+      return 1;
+    }
+    const int count = static_cast<int>(Send(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+      const std::wstring pid = RowText(remote, list, row, 1);
+      const bool selected = (Send(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED) != 0;
+      if (command == L"rows") {
+        Out(Number(row) + L"\t" + Number(selected ? 1 : 0) + L"\t" + RowText(remote, list, row, 0) + L"\t" + pid + L"\t" +
+            RowText(remote, list, row, 2));
+        continue;
+      }
+      if (pid != argv[arg + 1]) continue;
+      Send(list, LVM_ENSUREVISIBLE, row, FALSE);
+      RECT rect = {};
+      rect.left = LVIR_LABEL;
+      remote.Write(0, &rect, sizeof rect);
+      Send(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(remote.at(0)));
+      remote.Read(0, &rect, sizeof rect);
+      MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+      PrintPoint(rect);
+      return 0;
+    }
+    return command == L"rows" ? 0 : 1;
+  }
+
+  if (command == L"point" || command == L"hint" || command == L"rect") {
+    HWND window = Control(form, name);
+    if (window == nullptr) {
+      Out(L"no control");
+      return 1;
+    }
+    if (command == L"hint") {
+      Out(Hint(form, window));
+      return 0;
+    }
+    RECT rect;
+    GetWindowRect(window, &rect);
+    if (command == L"rect") {
+      Out(Number(rect.left) + L" " + Number(rect.top) + L" " + Number(rect.right - rect.left) + L" " +
+          Number(rect.bottom - rect.top));
+      return 0;
+    }
+    PrintPoint(rect);
+    return 0;
+  }
+
+  if (command == L"tooltips") {
+    for (HWND tip : ToolTips(form)) {
+      if (IsWindowVisible(tip)) Out(Text(tip));
+    }
+    return 0;
+  }
+
+  if (command == L"focus") {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &info);
+    std::wstring focus = info.hwndFocus == nullptr ? L"none" : L"other";
+    if (info.hwndFocus == form) focus = L"Form";
+    for (const ControlName& control : kControlNames) {
+      if (info.hwndFocus != nullptr && Control(form, control.name) == info.hwndFocus) {
+        wchar_t wide[64] = {0};
+        MultiByteToWideChar(CP_UTF8, 0, control.name, -1, wide, 64);
+        focus = wide;
+      }
+    }
+    Out(focus + L"\t" + (info.hwndActive == form ? L"active" : L"inactive"));
+    return 0;
+  }
+
+  if (command == L"fontcheck") return FontCheck(form);
+
+  Out(L"unknown command");
+  return 2;
+}
