@@ -1,0 +1,59 @@
+// Shared pieces of the disassembler tests: hex parsing, decoding a byte window without a
+// session, and listing bytes through x86list's runner (the simulated target).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "disasm/decoder.h"
+#include "disasm/disassemble.h"
+#include "tools/x86list/x86list.h"
+
+inline std::vector<uint8_t> Hex(const std::string& text) {
+  std::vector<uint8_t> bytes;
+  x86list::ParseHexBytes(text, &bytes);
+  return bytes;
+}
+
+struct Decoded {
+  bool ok = false;
+  uint32_t length = 0;
+  std::string prefix, mnemonic, operands;
+};
+
+// The bytes are copied into a buffer of exactly their size, so a read past them is caught.
+inline Decoded DecodeBytes(const std::vector<uint8_t>& bytes, uint32_t address = 0x00401000) {
+  std::vector<uint8_t> window(bytes);
+  disasm::DecoderState state;
+  const disasm::DecodeContext none = {nullptr, nullptr, false};
+  Decoded d;
+  d.ok = disasm::DecodeInstruction(state, window.data(), static_cast<uint32_t>(window.size()), address, none);
+  d.length = state.cursor;
+  d.prefix = state.prefix.c_str();
+  d.mnemonic = state.mnemonic.c_str();
+  d.operands = state.operands.c_str();
+  return d;
+}
+
+inline std::vector<std::string> SplitWords(const std::string& text) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : text) {
+    if (c == ' ') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty()) words.push_back(word);
+  return words;
+}
+
+// x86list with a command line given as one text.
+inline std::string List(const std::string& commandLine) {
+  x86list::Options options;
+  std::string error;
+  if (!x86list::ParseArguments(SplitWords(commandLine), &options, &error)) return "error: " + error;
+  return x86list::Run(options);
+}
