@@ -13,6 +13,7 @@
 
 #include "disasm/decoder.h"
 #include "disasm/disassemble.h"
+#include "disasm/listing.h"
 #include "session/log_file.h"
 #include "session/thread_context.h"
 #include "sim/sim.h"
@@ -162,15 +163,18 @@ inline void SetContextRegister(CONTEXT& context, uint32_t index, uint32_t value)
   }
 }
 
-// Maps bytes at address: into the region that holds them, else into a new readable region.
-inline void MapBytes(uint32_t address, const std::vector<uint8_t>& bytes, DWORD protect) {
-  bool covered = true;
-  for (size_t i = 0; i < bytes.size() && covered; ++i) {
-    covered = false;
+// Maps bytes at address into whole pages of the target, as the platform gives memory: each
+// page that no region holds yet becomes a readable region of its own (zero-filled).
+inline void MapBytes(uint32_t address, uint32_t size, const std::vector<uint8_t>& bytes, DWORD protect) {
+  const uint32_t kPage = 0x1000;
+  const uint64_t end = static_cast<uint64_t>(address) + size;
+  for (uint64_t page = address & ~static_cast<uint64_t>(kPage - 1); page < end && page < 0x100000000ull;
+       page += kPage) {
+    bool held = false;
     for (const sim::Region& region : sim::target().regions)
-      if (address + i - region.base < region.size) covered = true;
+      if (static_cast<uint32_t>(page) - region.base < region.size) held = true;
+    if (!held) sim::AddRegion(static_cast<uint32_t>(page), kPage, protect);
   }
-  if (!covered) sim::AddRegion(address, static_cast<DWORD>(bytes.size()), protect);
   sim::Fill(address, bytes);
 }
 
@@ -183,22 +187,19 @@ inline std::string Run(const Options& options) {
   CLogFile session("/dev/null", pane);
   session.process = sim::target().processHandle;
   sim::target().symbolsActive = true;
-  // A zero tail keeps the code window of the last instructions readable; an instruction that
-  // runs into it is listed again with the tail gone, which gives its failure line.
+  // The pages behind the bytes stay readable (zero-filled), so the code window of the last
+  // instructions is whole; an instruction that runs past the bytes gets the failure line of a
+  // window cut at their end.
   const uint32_t size = static_cast<uint32_t>(options.code.size());
-  sim::AddRegion(options.base, size + disasm::kCodeWindowSize, PAGE_EXECUTE_READ);
-  sim::Fill(options.base, options.code);
-  for (const MemoryOption& memory : options.memory) MapBytes(memory.address, memory.bytes, PAGE_READWRITE);
+  MapBytes(options.base, size + disasm::kCodeWindowSize, options.code, PAGE_EXECUTE_READ);
+  for (const MemoryOption& memory : options.memory)
+    MapBytes(memory.address, static_cast<uint32_t>(memory.bytes.size()), memory.bytes, PAGE_READWRITE);
   for (const SymbolOption& symbol : options.symbols) sim::AddSymbol(symbol.name, symbol.address, symbol.size);
 
   CThreadContext thread(nullptr, 1, &session);
   for (const auto& reg : options.registers) SetContextRegister(thread.context, reg.first, reg.second);
 
   const uint32_t end = options.base + size;
-  auto dropTail = [&]() {
-    for (sim::Region& region : sim::target().regions)
-      if (region.base == options.base) region.size = size;
-  };
   auto runsPast = [&](uint32_t from, uint32_t length) { return length > end - from; };
   uint32_t address = options.base;
   char line[kListingLineSize];
@@ -207,10 +208,7 @@ inline std::string Run(const Options& options) {
     if (options.lengths) {
       uint32_t length = 0;
       bool ok = DisassembleLength(session, address, &length);
-      if (ok && runsPast(address, length)) {
-        dropTail();
-        ok = DisassembleLength(session, address, &length);
-      }
+      if (ok && runsPast(address, length)) ok = false;
       snprintf(text, sizeof text, ok ? "%08x %u\n" : "%08x ??\n", address, length);
       out += text;
       if (!ok) break;
@@ -219,9 +217,12 @@ inline std::string Run(const Options& options) {
       uint32_t next = address;
       bool ok = Disassemble(session, thread, next, line, options.evaluate);
       if (ok && runsPast(address, next - address)) {
-        dropTail();
+        disasm::Text failure(line, kListingLineSize);
+        const uint32_t left = end - address;
+        disasm::WriteFailureLine(failure, address, &options.code[address - options.base],
+                                 left < disasm::kCodeWindowSize ? left : disasm::kCodeWindowSize);
         next = address;
-        ok = Disassemble(session, thread, next, line, options.evaluate);
+        ok = false;
       }
       address = next;
       out += line;
