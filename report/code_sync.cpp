@@ -1,0 +1,203 @@
+#include "report/code_sync.h"
+
+#include <string.h>
+
+#include "disasm/decoder.h"
+#include "disasm/disassemble.h"
+#include "session/log_file.h"
+
+namespace {
+
+constexpr uint32_t kPageSize = 4096;
+constexpr uint32_t kPageShift = 12;
+constexpr uint32_t kWindow = disasm::kCodeWindowSize;
+// Beyond this many addresses a search far from the usual case keeps no memory of lengths.
+constexpr uint32_t kLargestRemembered = 1u << 20;
+
+// Up to this address every instruction a pass decodes before the address ends below 2^32:
+// decoding then only ever moves forward, and a pass that has gone past the address is lost.
+constexpr uint32_t kHighestForwardAddress = 0xFFFFFFFFu - (kWindow - 1);
+
+bool MovesForward(uint32_t start, uint32_t address) { return start <= address && address <= kHighestForwardAddress; }
+
+}  // namespace
+
+CInstructionLengths::CInstructionLengths(CLogFile& owner, uint32_t lowAddress, uint32_t count)
+    : session(owner), low(lowAddress), known(count, 0), firstPage(lowAddress >> kPageShift) {
+  if (count == 0) return;
+  // The pages under the code windows of every remembered address, up to the top of memory.
+  uint64_t lastByte = static_cast<uint64_t>(lowAddress) + count - 1 + (kWindow - 1);
+  if (lastByte > 0xFFFFFFFFull) lastByte = 0xFFFFFFFFull;
+  pages.resize(static_cast<size_t>((lastByte >> kPageShift) - firstPage + 1));
+}
+
+bool CInstructionLengths::Length(uint32_t address, uint32_t* length) {
+  const uint32_t offset = address - low;
+  if (offset >= known.size()) return Decode(address, length);
+  int8_t& entry = known[offset];
+  if (entry == 0) {
+    uint32_t decoded = 0;
+    entry = Decode(address, &decoded) ? static_cast<int8_t>(decoded) : -1;
+  }
+  if (entry < 0) return false;
+  *length = static_cast<uint32_t>(entry);
+  return true;
+}
+
+bool CInstructionLengths::Decode(uint32_t address, uint32_t* length) {
+  ++decodeCount;
+  uint8_t window[kWindow];
+  const bool ok = WindowFromPages(address, window) ? DecodeLength(window, kWindow, length)
+                                                   : DisassembleLength(session, address, length);
+  // A length of 0 would keep a pass on the same address for ever.
+  return ok && *length > 0 && *length <= kWindow;
+}
+
+// The window comes from the pages only when all of its 64 bytes are readable: then the code
+// window read of Disassemble would have delivered all 64 too.
+bool CInstructionLengths::WindowFromPages(uint32_t address, uint8_t* window) {
+  if (static_cast<uint64_t>(address) + kWindow > 0x100000000ull) return false;
+  const uint32_t first = address >> kPageShift;
+  const uint32_t last = (address + kWindow - 1) >> kPageShift;
+  const uint8_t* head = PageBytes(first - firstPage);
+  if (head == nullptr) return false;
+  const uint32_t inPage = address & (kPageSize - 1);
+  if (first == last) {
+    memcpy(window, head + inPage, kWindow);
+    return true;
+  }
+  const uint8_t* tail = PageBytes(last - firstPage);
+  if (tail == nullptr) return false;
+  const uint32_t headCount = kPageSize - inPage;
+  memcpy(window, head + inPage, headCount);
+  memcpy(window + headCount, tail, kWindow - headCount);
+  return true;
+}
+
+const uint8_t* CInstructionLengths::PageBytes(uint32_t pageIndex) {
+  if (pageIndex >= pages.size()) return nullptr;
+  Page& page = pages[pageIndex];
+  if (page.state == PageState::Unknown) {
+    page.bytes.reset(new uint8_t[kPageSize]);
+    uint32_t count = 0;
+    const uint32_t address = (firstPage + pageIndex) << kPageShift;
+    const bool whole = session.ReadTargetMemory(address, page.bytes.get(), kPageSize, &count, true) && count == kPageSize;
+    page.state = whole ? PageState::Readable : PageState::Unreadable;
+    if (!whole) page.bytes.reset();
+  }
+  return page.state == PageState::Readable ? page.bytes.get() : nullptr;
+}
+
+void ListingSearchRange(uint32_t start, uint32_t span, uint32_t address, uint32_t* low, uint32_t* count) {
+  if (MovesForward(start, address)) {
+    // Passes that start span bytes or more before the address never reach it, and a pass
+    // decodes nothing at or past the address.
+    *low = address - start >= span ? address - span + 1 : start;
+    *count = address - *low;
+    return;
+  }
+  const uint64_t reach = static_cast<uint64_t>(address - start) + span;
+  *low = start;
+  *count = reach < kLargestRemembered ? static_cast<uint32_t>(reach) : kLargestRemembered;
+}
+
+namespace {
+
+// One search: the passes share the lengths and the addresses known to lead nowhere.
+class CListingSearch {
+ public:
+  CListingSearch(CInstructionLengths& lengths, uint32_t start, uint32_t span, uint32_t address)
+      : lengths(lengths), span(span), address(address), forward(MovesForward(start, address)) {
+    uint32_t count = 0;
+    ListingSearchRange(start, span, address, &low, &count);
+    lost.assign(count, false);
+  }
+
+  // The pass from passStart, as the plain rule runs it, but stopped as soon as its outcome
+  // is known: at the address, at an unreadable instruction, on an address already known to
+  // lead to one, or (moving forward) past the address.
+  bool Pass(uint32_t passStart, int32_t* index) {
+    const uint32_t end = passStart + span;
+    uint32_t cursor = passStart;
+    int32_t n = 0;
+    walked.clear();
+    while (cursor < end) {
+      if (cursor == address) {
+        *index = n;
+        return true;
+      }
+      if ((forward && cursor > address) || IsLost(cursor)) break;
+      uint32_t length = 0;
+      if (!lengths.Length(cursor, &length)) {
+        MarkLost(cursor);
+        break;
+      }
+      walked.push_back(cursor);
+      cursor += length;
+      ++n;
+    }
+    // Where a pass only ran out of its span, a later pass reaches further and may go on,
+    // unless decoding moves forward and the address lies behind.
+    if (cursor < end || forward) {
+      for (uint32_t at : walked) MarkLost(at);
+    }
+    return false;
+  }
+
+ private:
+  bool IsLost(uint32_t at) const {
+    const uint32_t offset = at - low;
+    return offset < lost.size() && lost[offset];
+  }
+  void MarkLost(uint32_t at) {
+    const uint32_t offset = at - low;
+    if (offset < lost.size()) lost[offset] = true;
+  }
+
+  CInstructionLengths& lengths;
+  const uint32_t span;
+  const uint32_t address;
+  const bool forward;
+  uint32_t low = 0;
+  std::vector<bool> lost;
+  std::vector<uint32_t> walked;
+};
+
+// The next start worth a pass, or false when the search is over. A pass can only meet the
+// address when its span neither passes 0xFFFFFFFF (the pass is empty then) nor ends at or
+// before the address.
+bool NextStart(uint32_t& passStart, uint32_t span, uint32_t address) {
+  for (;;) {
+    const uint64_t end = static_cast<uint64_t>(passStart) + span;
+    if (end <= 0xFFFFFFFFull && address < end) return true;
+    if (passStart == address) return false;
+    if (end > 0xFFFFFFFFull) {
+      // Every start up to the top is empty as well; below the address, so is every start up
+      // to it.
+      if (passStart < address) return false;
+      passStart = 0;
+    } else {
+      passStart = address - span + 1;  // the first start whose span reaches past the address
+    }
+  }
+}
+
+}  // namespace
+
+bool FindListingStart(CInstructionLengths& lengths, uint32_t start, uint32_t span, uint32_t address,
+                      ListingStart* found) {
+  if (span == 0) return false;  // every pass would be empty
+  CListingSearch search(lengths, start, span, address);
+  uint32_t passStart = start;
+  while (NextStart(passStart, span, address)) {
+    int32_t index = 0;
+    if (search.Pass(passStart, &index)) {
+      found->start = passStart;
+      found->index = index;
+      return true;
+    }
+    if (passStart == address) return false;
+    ++passStart;
+  }
+  return false;
+}

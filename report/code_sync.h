@@ -1,0 +1,58 @@
+// Finding where the listing around an address starts: linear decoding from the start of the
+// function, moved on one byte at a time until it lands on the address. Only instruction
+// lengths matter here, so they are decoded without text, each address at most once.
+#pragma once
+
+#include <stdint.h>
+
+#include <memory>
+#include <vector>
+
+class CLogFile;
+
+// The instruction lengths of one listing, as Disassemble would find them, each decoded once.
+// The code bytes come from whole pages read once; an instruction whose 64-byte code window
+// is not wholly inside readable pages is decoded straight from the target instead, so that a
+// window cut short by unreadable memory gives exactly what Disassemble gives.
+class CInstructionLengths {
+ public:
+  // Remembers the lengths of the count addresses from low on; others are decoded every time.
+  CInstructionLengths(CLogFile& session, uint32_t low, uint32_t count);
+
+  // False: the instruction at address cannot be read.
+  bool Length(uint32_t address, uint32_t* length);
+  uint32_t decodes() const { return decodeCount; }
+
+ private:
+  enum class PageState : uint8_t { Unknown, Readable, Unreadable };
+  struct Page {
+    PageState state = PageState::Unknown;
+    std::unique_ptr<uint8_t[]> bytes;
+  };
+
+  bool Decode(uint32_t address, uint32_t* length);
+  bool WindowFromPages(uint32_t address, uint8_t* window);
+  const uint8_t* PageBytes(uint32_t pageIndex);
+
+  CLogFile& session;
+  uint32_t low;
+  std::vector<int8_t> known;  // per address from low: 0 not yet decoded, -1 unreadable, else the length
+  uint32_t firstPage;         // page number of low
+  std::vector<Page> pages;    // the pages from firstPage that windows of remembered addresses touch
+  uint32_t decodeCount = 0;
+};
+
+// Where a listing starts and which instruction is the one at the address.
+struct ListingStart {
+  uint32_t start = 0;
+  int32_t index = 0;
+};
+
+// The first start from start on (one byte further each time) whose linear decoding over
+// span bytes meets address at an instruction boundary. The search gives up after the start
+// at the address itself, which succeeds unless the span from there passes 0xFFFFFFFF.
+bool FindListingStart(CInstructionLengths& lengths, uint32_t start, uint32_t span, uint32_t address,
+                      ListingStart* found);
+
+// The addresses FindListingStart may decode, for sizing the lengths it remembers.
+void ListingSearchRange(uint32_t start, uint32_t span, uint32_t address, uint32_t* low, uint32_t* count);

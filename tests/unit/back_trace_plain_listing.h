@@ -1,0 +1,55 @@
+// The code listing done the plain way: every pass of the search for the start disassembles
+// its whole span with Disassemble, as the rule reads. The reference the fast listing is
+// checked against, in the tests and in the benchmark. Like the fast one it gives up after
+// the pass that starts at the address itself, which the plain rule would run past for ever
+// when that pass is empty.
+#pragma once
+
+#include <stdint.h>
+
+#include "disasm/disassemble.h"
+#include "session/log_file.h"
+
+// Returns the number of passes the search took.
+inline uint32_t WritePlainCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t address,
+                                      uint64_t* decodes) {
+  uint32_t start = address - 50, span = 100;
+  const char* name = "<nosymbols>";
+  DWORD displacement = 0;
+  if (SymGetSymFromAddr(session.process, address, &displacement, session.symbolBuffer)) {
+    start = session.symbolBuffer->Address;
+    span = session.symbolBuffer->Size != 0 ? session.symbolBuffer->Size : 100;
+    name = session.symbolBuffer->Name;
+  }
+  session.Print("function: %s\r\n", name);
+
+  char line[kListingLineSize];
+  int64_t index = -1;
+  uint32_t passes = 0;
+  for (;; ++start) {
+    ++passes;
+    uint32_t cursor = start;
+    int64_t n = 0;
+    while (cursor < start + span) {
+      if (cursor == address) index = n;
+      ++*decodes;
+      if (!Disassemble(session, thread, cursor, line, true)) break;
+      ++n;
+    }
+    if (index >= 0 || start == address) break;
+  }
+  if (index >= 0) {
+    const int64_t count = session.instructionCount;
+    const int64_t first = index - count > 0 ? index - count : 0;
+    const int64_t last = index + count;
+    uint32_t cursor = start;
+    for (int64_t i = 0; cursor < start + span; ++i) {
+      ++*decodes;
+      if (!Disassemble(session, thread, cursor, line, true)) break;
+      if (i >= first) session.Print("        %s\r\n", line);
+      if (i > last) break;
+    }
+  }
+  session.Print("\r\n");
+  return passes;
+}
