@@ -89,24 +89,21 @@ void CLogFile::Log(const char* format, ...) {
   if (textPane.appendLine) textPane.appendLine(textPane.context, text.c_str());
 }
 
-bool CLogFile::ReadOnce(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead) {
-  if (cacheEnabled) {
-    bool ok = cache.Read(process, address, buffer, size);
-    *bytesRead = ok ? size : 0;
-    return ok;
-  }
-  ++platformReads;
-  SIZE_T count = 0;
-  BOOL ok = ReadProcessMemory(process, TargetPointer(address), buffer, size, &count);
-  *bytesRead = static_cast<uint32_t>(count);
-  return ok != FALSE;
-}
-
 bool CLogFile::ReadTargetMemory(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead, bool halve) {
   uint32_t ignored = 0;
   if (bytesRead == nullptr) bytesRead = &ignored;
+  if (cacheEnabled && size > 0 && size <= PageCache::kLargestRequest) {
+    return cache.ReadWithRetry(process, address, buffer, size, bytesRead, halve);
+  }
+  return ReadTargetMemoryUncached(address, buffer, size, bytesRead, halve);
+}
+
+bool CLogFile::ReadTargetMemoryUncached(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead,
+                                        bool halve) {
+  uint32_t ignored = 0;
+  if (bytesRead == nullptr) bytesRead = &ignored;
   for (;;) {
-    if (ReadOnce(address, buffer, size, bytesRead)) return true;
+    if (ReadTargetMemoryDirect(address, buffer, size, bytesRead)) return true;
     if (size <= 8) return false;
     if (halve) {
       size /= 2;

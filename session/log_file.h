@@ -54,8 +54,11 @@ class CLogFile {
   // succeeded (written from the start of buffer), or what the last failed try left there.
   bool ReadTargetMemory(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead, bool halve);
 
-  // One read of the platform, no retry and no cache: for whole regions.
+  // One read of the platform, no retry and no cache.
   bool ReadTargetMemoryDirect(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead);
+  // The same retry rule straight on the platform, leaving the cache alone: for the contents
+  // of whole regions, which are read once and would only push the stack pages out.
+  bool ReadTargetMemoryUncached(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead, bool halve);
 
   // Thread and module tables, filled from the debug events.
   void AddThread(HANDLE hThread, uint32_t threadId);
@@ -78,7 +81,6 @@ class CLogFile {
   void OpenSession(const char* reportFileName);
   void CloseSession();
   void WriteReportText(const char* text, size_t length);
-  bool ReadOnce(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead);
 
   bool writeFailureLogged = false;
   bool cacheEnabled = true;

@@ -1,18 +1,56 @@
 // Whole pages of the stopped target, read once and kept, so that the shrinking retries of
-// ReadTargetMemory cost no further platform reads.
+// ReadTargetMemory cost no further platform reads. The target does not run while a report
+// is written, so a page read once stays true until Clear.
+//
+// The cache answers a whole retry sequence at once: it learns the pages the first request
+// covers (one try of the whole request, then single pages as far as the outcome needs them)
+// and works out which shrunken request would have been the first to succeed. Reads are all or
+// nothing per page, so the result is the one the plain retry loop gives.
+//
+// Bound: kSlotCount slots of one page each, direct-mapped by page number, so at most
+// kSlotCount * kPageSize bytes of target memory (2 MiB) are held; a page known unreadable
+// takes a slot without data. A newer page evicts the one in its slot.
 #pragma once
 
 #include <stdint.h>
+
+#include <memory>
+#include <vector>
 
 #include "session/platform.h"
 
 class PageCache {
  public:
-  // One try of a read as the platform would answer it: all bytes or failure.
-  bool Read(HANDLE process, uint32_t address, void* buffer, uint32_t size);
+  static constexpr uint32_t kPageSize = 4096;
+  static constexpr uint32_t kSlotCount = 512;
+  // Bigger first requests are not cached: the caller runs the retry loop on the platform.
+  // The lower raw stack range (128 KiB) is the biggest request that profits.
+  static constexpr uint32_t kLargestRequest = 0x20000;
+
+  // The retry rule of ReadTargetMemory for 1..kLargestRequest bytes.
+  bool ReadWithRetry(HANDLE process, uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead, bool halve);
   void Clear();
   uint32_t platformReads() const { return reads; }
+  uint32_t pagesHeld() const;
 
  private:
-  uint32_t reads = 0;
+  enum class PageState : uint8_t { Unknown, Readable, Unreadable };
+  struct Slot {
+    uint32_t page = 0;  // page number (address / kPageSize)
+    PageState state = PageState::Unknown;
+    std::unique_ptr<uint8_t[]> bytes;  // kPageSize bytes once the slot has held a readable page
+  };
+
+  PageState Known(uint32_t page) const;
+  PageState Learn(HANDLE process, uint32_t page);
+  void Store(uint32_t page, const uint8_t* bytes);
+  bool AnyKnownUnreadable(uint32_t firstPage, uint32_t lastPage) const;
+  bool AllKnown(uint32_t firstPage, uint32_t lastPage) const;
+  void KeepWholePages(uint32_t address, const uint8_t* bytes, uint32_t size);
+  void CopyOut(uint32_t address, uint8_t* buffer, uint32_t size) const;
+  uint64_t FirstUnreadableFrom(HANDLE process, uint32_t address, uint64_t end);
+  uint64_t LastUnreadableEndBelow(HANDLE process, uint32_t address, uint64_t end);
+
+  std::vector<Slot> slots = std::vector<Slot>(kSlotCount);
+  uint32_t reads = 0;  // every platform read, kept across Clear for the statistics
 };
