@@ -587,6 +587,10 @@ BOOL SymGetModuleInfo(HANDLE, DWORD address, PIMAGEHLP_MODULE info) {
   }
   std::vector<const sim::Module*> known = sim::KnownModules();
   const sim::Module* found = nullptr;
+  if (w.target.moduleQueriesByOrderFail && (address == 0 || address == 0xFFFFFFFF)) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return FALSE;
+  }
   if (address == 0) {
     w.nextModuleQuery = 0;
     if (!known.empty()) found = known[w.nextModuleQuery++];

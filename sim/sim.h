@@ -79,6 +79,7 @@ struct Target {
   std::string symbolSearchPath;  // as SymInitialize received it
   bool symbolsInvaded = false;
   DWORD currentProcessId = 4242;
+  bool moduleQueriesByOrderFail = false;  // like Wine's dbghelp: SymGetModuleInfo(0 / 0xFFFFFFFF) fails
 };
 
 // The one simulated world. Reset() gives an empty target and zero counts.
