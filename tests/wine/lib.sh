@@ -3,7 +3,7 @@
 set -u
 WINE_TEST_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 . "$WINE_TEST_ROOT/scripts/wine-env"
-BUILD_WIN32="$WINE_TEST_ROOT/build/win32"
+BUILD_WIN32=${BUILD_WIN32:-"$WINE_TEST_ROOT/build/win32"}
 WORK=$(mktemp -d "$WINE_TEST_ROOT/build/wine-test.XXXXXX")
 TARGET_PIDS=()
 
