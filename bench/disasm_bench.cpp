@@ -13,42 +13,16 @@
 #include "session/log_file.h"
 #include "session/thread_context.h"
 #include "sim/sim.h"
+#include "tools/pe_text.h"
 
 namespace {
 
 const char* const kImage = "/usr/lib/i386-linux-gnu/wine/i386-windows/kernelbase.dll";
 
-struct Text {
-  uint32_t address = 0;
-  std::vector<uint8_t> bytes;
-};
-
-uint32_t Word(const std::vector<uint8_t>& d, size_t at) {
-  return at + 4 <= d.size() ? d[at] | d[at + 1] << 8 | d[at + 2] << 16 | static_cast<uint32_t>(d[at + 3]) << 24 : 0;
-}
-
-const Text& TextSection() {
-  static Text text = [] {
-    Text t;
-    FILE* file = fopen(kImage, "rb");
-    if (!file) return t;
-    std::vector<uint8_t> image;
-    uint8_t chunk[65536];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) image.insert(image.end(), chunk, chunk + n);
-    fclose(file);
-    uint32_t pe = Word(image, 0x3C);
-    uint32_t sections = Word(image, pe + 6) & 0xFFFF;
-    uint32_t optional = Word(image, pe + 20) & 0xFFFF;
-    uint32_t base = Word(image, pe + 24 + 28);
-    size_t header = pe + 24 + optional;
-    for (uint32_t i = 0; i < sections; ++i, header += 40) {
-      if (memcmp(&image[header], ".text", 6) != 0) continue;
-      uint32_t size = std::min(Word(image, header + 8), Word(image, header + 16));
-      uint32_t raw = Word(image, header + 20);
-      t.address = base + Word(image, header + 12);
-      t.bytes.assign(image.begin() + raw, image.begin() + raw + size);
-    }
+const PeTextSection& TextSection() {
+  static PeTextSection text = [] {
+    PeTextSection t;
+    ReadPeTextSection(kImage, &t);
     return t;
   }();
   return text;
@@ -59,7 +33,7 @@ struct Target {
   CLogFile* session = nullptr;
   CThreadContext* thread = nullptr;
   Target() {
-    const Text& text = TextSection();
+    const PeTextSection& text = TextSection();
     sim::Reset();
     const uint32_t pages = (static_cast<uint32_t>(text.bytes.size()) + 64 + 0xFFF) & ~0xFFFu;
     sim::AddRegion(text.address & ~0xFFFu, pages + 0x1000, PAGE_EXECUTE_READ);
@@ -83,7 +57,7 @@ Target& target() {
 
 void ListLines(benchmark::State& state, bool evaluate) {
   Target& t = target();
-  const Text& text = TextSection();
+  const PeTextSection& text = TextSection();
   const uint32_t end = text.address + static_cast<uint32_t>(text.bytes.size()) - 64;
   char line[kListingLineSize];
   size_t instructions = 0;
@@ -102,7 +76,7 @@ void BM_DisassembleEvaluate(benchmark::State& state) { ListLines(state, true); }
 
 void BM_DisassembleLength(benchmark::State& state) {
   Target& t = target();
-  const Text& text = TextSection();
+  const PeTextSection& text = TextSection();
   const uint32_t end = text.address + static_cast<uint32_t>(text.bytes.size()) - 64;
   size_t instructions = 0;
   for (auto _ : state) {
@@ -117,7 +91,7 @@ void BM_DisassembleLength(benchmark::State& state) {
 }
 
 void BM_DecodeLength(benchmark::State& state) {
-  const Text& text = TextSection();
+  const PeTextSection& text = TextSection();
   const size_t end = text.bytes.size() - 64;
   size_t instructions = 0;
   for (auto _ : state) {
@@ -132,7 +106,7 @@ void BM_DecodeLength(benchmark::State& state) {
 }
 
 void BM_Capstone(benchmark::State& state) {
-  const Text& text = TextSection();
+  const PeTextSection& text = TextSection();
   csh handle;
   if (cs_open(CS_ARCH_X86, CS_MODE_32, &handle) != CS_ERR_OK) {
     state.SkipWithError("cs_open failed");

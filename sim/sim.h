@@ -100,7 +100,7 @@ void ScriptAttachEvents();
 
 // Counts of platform calls by function name ("ReadProcessMemory", ...).
 int Calls(const std::string& function);
-// Every ReadProcessMemory request in order: {address, size}.
+// The ReadProcessMemory requests in order, {address, size}: the first 2^20 of them.
 const std::vector<std::pair<DWORD, DWORD>>& Reads();
 // Status values passed to ContinueDebugEvent, in order.
 const std::vector<DWORD>& Continues();

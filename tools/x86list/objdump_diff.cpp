@@ -19,48 +19,9 @@
 #include "disasm/decoder.h"
 #include "disasm/disassemble.h"
 #include "disasm/tables.h"
+#include "tools/pe_text.h"
 
 namespace {
-
-struct Section {
-  uint32_t address = 0;
-  std::vector<uint8_t> bytes;
-};
-
-uint32_t Word32(const std::vector<uint8_t>& d, size_t at) {
-  return at + 4 <= d.size() ? d[at] | d[at + 1] << 8 | d[at + 2] << 16 | static_cast<uint32_t>(d[at + 3]) << 24 : 0;
-}
-uint32_t Word16(const std::vector<uint8_t>& d, size_t at) { return at + 2 <= d.size() ? d[at] | d[at + 1] << 8 : 0; }
-
-bool ReadTextSection(const char* path, Section* text) {
-  FILE* file = fopen(path, "rb");
-  if (!file) return false;
-  std::vector<uint8_t> image;
-  uint8_t chunk[65536];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) image.insert(image.end(), chunk, chunk + n);
-  fclose(file);
-  uint32_t pe = Word32(image, 0x3C);
-  if (Word32(image, pe) != 0x00004550) return false;
-  uint32_t sections = Word16(image, pe + 6);
-  uint32_t optional = Word16(image, pe + 20);
-  uint32_t imageBase = Word32(image, pe + 24 + 28);
-  size_t header = pe + 24 + optional;
-  for (uint32_t i = 0; i < sections; ++i, header += 40) {
-    if (header + 40 > image.size()) return false;
-    if (memcmp(&image[header], ".text\0\0\0", 8) != 0) continue;
-    uint32_t virtualSize = Word32(image, header + 8);
-    uint32_t virtualAddress = Word32(image, header + 12);
-    uint32_t rawSize = Word32(image, header + 16);
-    uint32_t rawPointer = Word32(image, header + 20);
-    uint32_t size = virtualSize != 0 && virtualSize < rawSize ? virtualSize : rawSize;
-    if (static_cast<size_t>(rawPointer) + size > image.size()) return false;
-    text->address = imageBase + virtualAddress;
-    text->bytes.assign(image.begin() + rawPointer, image.begin() + rawPointer + size);
-    return true;
-  }
-  return false;
-}
 
 struct Instruction {
   uint32_t address = 0;
@@ -69,7 +30,7 @@ struct Instruction {
   std::string prefix;    // ours: the printed prefixes
 };
 
-bool RunObjdump(const Section& text, std::vector<Instruction>* out) {
+bool RunObjdump(const PeTextSection& text, std::vector<Instruction>* out) {
   char path[] = "/tmp/x86diff-XXXXXX";
   int fd = mkstemp(path);
   if (fd < 0) return false;
@@ -114,7 +75,7 @@ bool RunObjdump(const Section& text, std::vector<Instruction>* out) {
 }
 
 // Decodes linearly; also checks that the lengths-only path agrees with the text path.
-bool RunOurs(const Section& text, std::vector<Instruction>* out, uint32_t* lengthMismatches) {
+bool RunOurs(const PeTextSection& text, std::vector<Instruction>* out, uint32_t* lengthMismatches) {
   const size_t size = text.bytes.size();
   for (size_t at = 0; at < size;) {
     const uint32_t count = static_cast<uint32_t>(size - at < 64 ? size - at : 64);
@@ -254,8 +215,8 @@ int main(int argc, char** argv) {
   }
   bool failed = false;
   for (const char* image : images) {
-    Section text;
-    if (!ReadTextSection(image, &text)) {
+    PeTextSection text;
+    if (!ReadPeTextSection(image, &text)) {
       fprintf(stderr, "x86diff: %s: no readable .text section\n", image);
       failed = true;
       continue;
