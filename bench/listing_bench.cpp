@@ -13,6 +13,7 @@
 #include "report/back_trace.h"
 #include "sim/sim.h"
 #include "tests/unit/back_trace_plain_listing.h"
+#include "tests/unit/test_support.h"
 
 namespace {
 
@@ -23,17 +24,6 @@ struct Pane {
   TextPane pane{&Pane::Ignore, nullptr};
   static void Ignore(void*, const char*) {}
 };
-
-std::string ReadFile(const std::string& path) {
-  std::string text;
-  FILE* file = fopen(path.c_str(), "rb");
-  if (file == nullptr) return text;
-  char chunk[65536];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
-  fclose(file);
-  return text;
-}
 
 struct Case {
   const char* name;
@@ -60,7 +50,7 @@ std::string Run(const Case& c, const std::string& path, Write write, double* sec
     write(session, thread, c.address);
     *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   }
-  return ReadFile(path);
+  return ReadWholeFile(path);
 }
 
 // Code that looks compiled: a prologue, moves, calls and compares, over and over; decoding
