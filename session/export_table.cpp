@@ -143,6 +143,10 @@ bool ReadLayout(CImageReader& image, ImageLayout* layout, std::string* problem) 
   if (layout->exportStart == 0 || layout->exportSize == 0) return false;  // exports nothing
   const uint32_t declaredSize = Word32(optional + kImageSizeField);
   layout->imageSize = std::min(declaredSize, image.imageEnd());
+  // A directory said to run past the image ends with it (forwarder texts lie inside it).
+  if (layout->exportStart < layout->imageSize && layout->exportSize > layout->imageSize - layout->exportStart) {
+    layout->exportSize = layout->imageSize - layout->exportStart;
+  }
 
   std::vector<uint8_t> headers(sectionCount * kSectionHeaderSize);
   const uint64_t sectionTable = static_cast<uint64_t>(nt) + kNtHeaderSize + optionalSize;
@@ -221,7 +225,7 @@ bool CExportTable::Read(CLogFile& session, const CModule& module, std::string* p
     const uint32_t index = nameOrdinals[i];
     if (index >= functionCount) return Fail(problem, "export name ordinal out of range");
     if (!usable(addresses[index])) continue;
-    if (!exports.ReadName(nameAddresses[i], &name)) return Fail(problem, "export name out of range");
+    if (!exports.ReadName(nameAddresses[i], &name)) return Fail(problem, "bad export name");
     // Of two names for one function, the first in text order.
     if (nameOf[index] != kNoName && strcmp(names.c_str() + nameOf[index], name.c_str()) <= 0) continue;
     if (names.size() + name.size() + 1 > kMaxNameBytes) return Fail(problem, "export names too large");
