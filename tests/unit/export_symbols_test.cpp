@@ -216,16 +216,6 @@ TEST(ExportSymbols, OneModuleCostsTwoReadsOncePerReport) {
   EXPECT_EQ(sim::Calls("ReadProcessMemory"), 4);
 }
 
-std::string NopLines(DWORD first, DWORD last) {
-  std::string lines;
-  char line[64];
-  for (DWORD at = first; at <= last; ++at) {
-    snprintf(line, sizeof line, "        %08x 90               nop\r\n", static_cast<unsigned>(at));
-    lines += line;
-  }
-  return lines;
-}
-
 void Word(DWORD address, DWORD value) {
   sim::Fill(address, {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
                       static_cast<BYTE>(value >> 24)});
