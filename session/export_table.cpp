@@ -30,7 +30,7 @@ constexpr uint32_t kExportDirectorySize = 40;
 // Bounds that keep a damaged or hostile directory cheap. Name ordinals are 16-bit, so no
 // real module exports more functions or names than this.
 constexpr uint32_t kMaxFunctions = 0x10000;
-constexpr uint32_t kMaxNameLength = 256;
+constexpr uint32_t kMaxNameLength = 1024;  // what the symbol buffer holds; longer names are cut
 constexpr uint32_t kMaxNameBytes = 1u << 20;
 constexpr uint32_t kMaxHeldDirectory = 1u << 20;
 constexpr uint32_t kNoName = 0xFFFFFFFF;
@@ -83,7 +83,7 @@ class CImageReader {
     heldStart = offset;
   }
 
-  // A name of 1 to kMaxNameLength printable characters, ended by a NUL inside the image.
+  // A name of printable characters ended by a NUL inside the image, cut after kMaxNameLength.
   bool ReadName(uint32_t offset, std::string* name) {
     if (!Inside(offset, 1)) return false;
     char text[kMaxNameLength + 1];
@@ -93,12 +93,13 @@ class CImageReader {
       count = std::min<uint32_t>(room, static_cast<uint32_t>(held.size()) - (offset - heldStart));
       memcpy(text, held.data() + (offset - heldStart), count);
     }
-    if (memchr(text, 0, count) == nullptr) {
+    if (memchr(text, 0, count) == nullptr && count < sizeof text) {
       // Not wholly inside the directory: from the target, as much as can be read.
       count = 0;
       if (!session.ReadTargetMemory(base + offset, text, room, &count, true)) return false;
     }
     const char* end = static_cast<const char*>(memchr(text, 0, count));
+    if (end == nullptr && count == sizeof text) end = text + kMaxNameLength;
     if (end == nullptr || end == text) return false;
     for (const char* c = text; c < end; ++c) {
       if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F) return false;

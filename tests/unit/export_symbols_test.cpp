@@ -107,6 +107,13 @@ TEST(ExportSymbols, ModuleWithoutExportsOrOutsideTheTableGivesNothingQuietly) {
   EXPECT_TRUE(f.log.lines.empty());
 }
 
+TEST(ExportSymbols, LongNameIsCutAsTheHandlerCutsIt) {
+  ExportFixture f;
+  f.Load(pe_image::Build({{0x1000, std::string(2000, 'L'), ""}, {0x1010, "Next", ""}}));
+  EXPECT_EQ(f.LookUp(kBase + 0x1004), std::string(1023, 'L') + "+4 7bc01000 10 0");
+  EXPECT_EQ(f.LookUp(kBase + 0x1010), "Next+0 7bc01010 ff0 0");
+}
+
 struct DamageCase {
   const char* what;
   void (*damage)(pe_image::Image&);
