@@ -8,7 +8,10 @@
 
 # The guest's Wine keeps its 32-bit DLLs here; the prefix's copies serve otherwise.
 WINE_DLL_DIR=${WINE_DLL_DIR:-/usr/lib/i386-linux-gnu/wine/i386-windows}
-command -v objdump >/dev/null || fail "objdump (binutils) is needed to check the listings in Wine's DLLs"
+# Any objdump that knows i386 serves: the host's own or MinGW's.
+OBJDUMP=${OBJDUMP:-$(command -v objdump || command -v i686-w64-mingw32-objdump)}
+[ -n "$OBJDUMP" ] || fail "objdump (binutils) is needed to check the listings in Wine's DLLs"
+export OBJDUMP
 
 start_target
 report="$WORK/trace.txt"

@@ -4,7 +4,7 @@ kernelbase, whose symbols come from their export tables: no frame there without 
 least one frame in ntdll or kernel32 named, and every listed instruction there on a boundary
 that objdump finds in the same DLL file. Prints the counts either way; exit 1 on a finding.
 
-usage: system_dlls.py REPORT DLL_DIR...
+usage: system_dlls.py REPORT DLL_DIR...   (OBJDUMP names the objdump to run)
 """
 import os
 import re
@@ -76,7 +76,7 @@ def objdump_starts(start, code, addresses):
         with tempfile.NamedTemporaryFile(suffix=".bin") as piece:
             piece.write(code[low:high])
             piece.flush()
-            out = subprocess.run(["objdump", "-D", "-b", "binary", "-m", "i386", "--no-show-raw-insn",
+            out = subprocess.run([os.environ.get("OBJDUMP", "objdump"), "-D", "-b", "binary", "-m", "i386", "--no-show-raw-insn",
                                   "--adjust-vma=0x%x" % (start + low), piece.name],
                                  capture_output=True, text=True, check=True).stdout
         starts.update(int(m.group(1), 16) for m in re.finditer(r"^\s*([0-9a-f]+):\t", out, re.M))
