@@ -63,6 +63,7 @@ class CImageReader {
 
   bool Read(uint32_t offset, uint32_t size, void* out) {
     if (!Inside(offset, size)) return false;
+    if (size == 0) return true;  // an empty array
     if (offset >= heldStart && size <= held.size() && offset - heldStart <= held.size() - size) {
       memcpy(out, held.data() + (offset - heldStart), size);
       return true;
