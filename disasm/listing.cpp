@@ -4,6 +4,7 @@
 
 #include "disasm/tables.h"
 #include "session/log_file.h"
+#include "session/symbol_lookup.h"
 
 namespace disasm {
 
@@ -67,8 +68,8 @@ void AppendNumber(Text& text, const uint8_t* bytes, uint32_t size, bool isSigned
 void AppendSymbolic(Text& text, CLogFile* session, const uint8_t* bytes, uint32_t size) {
   uint32_t value = LittleEndian(bytes, size);
   if (session != nullptr && session->symbolBuffer != nullptr) {
-    DWORD displacement = 0;
-    if (SymGetSymFromAddr(session->process, value, &displacement, session->symbolBuffer)) {
+    uint32_t displacement = 0;
+    if (LookUpSymbolAt(*session, value, &displacement)) {
       text.Append(session->symbolBuffer->Name, SymbolNameRoom(*session->symbolBuffer));
       const uint8_t offset[4] = {static_cast<uint8_t>(displacement), static_cast<uint8_t>(displacement >> 8),
                                  static_cast<uint8_t>(displacement >> 16), static_cast<uint8_t>(displacement >> 24)};

@@ -4,6 +4,7 @@
 
 #include "disasm/disassemble.h"
 #include "report/code_sync.h"
+#include "session/symbol_lookup.h"
 
 namespace {
 
@@ -18,9 +19,8 @@ HANDLE HandleOf(CLogFile& session) { return static_cast<HANDLE>(&session); }
 // The symbol lookup every caller here makes; the buffer keeps what the last successful one
 // left, which is what the frame line's OMAP test reads.
 bool LookUpSymbol(CLogFile& session, uint32_t address) {
-  if (session.symbolBuffer == nullptr) return false;
-  DWORD displacement = 0;
-  return SymGetSymFromAddr(session.process, address, &displacement, session.symbolBuffer) != FALSE;
+  uint32_t displacement = 0;
+  return LookUpSymbolAt(session, address, &displacement);
 }
 
 bool LookUpModule(CLogFile& session, uint32_t address, IMAGEHLP_MODULE* module) {

@@ -69,6 +69,7 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO&) {
   SymCleanup(session.process);
   // The target's memory may change once it runs again.
   session.ClearReadCache();
+  session.exports.Clear();
 
   HANDLE worker = CreateThread(nullptr, kTerminatorStackSize, TerminateTarget, &session, 0, nullptr);
   if (worker != nullptr) {

@@ -58,6 +58,7 @@ void CLogFile::CloseSession() {
   reportFile = INVALID_HANDLE_VALUE;
   free(symbolBuffer);
   symbolBuffer = nullptr;
+  exports.Clear();
   modules.clear();
   threads.clear();
   cache.Clear();

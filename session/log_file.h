@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "session/export_table.h"
 #include "session/module.h"
 #include "session/page_cache.h"
 #include "session/platform.h"
@@ -39,6 +40,8 @@ class CLogFile {
   PIMAGEHLP_SYMBOL symbolBuffer;
   std::vector<CThreadContext> threads;
   std::vector<CModule> modules;
+  // The modules' exported functions, for addresses the symbol handler knows nothing of.
+  CModuleExports exports;
 
   CLogFile(const char* reportFileName, TextPane& pane);
   ~CLogFile();

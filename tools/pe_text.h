@@ -20,15 +20,21 @@ inline uint32_t PeWord16(const std::vector<uint8_t>& d, size_t at) {
   return at + 2 <= d.size() ? d[at] | d[at + 1] << 8 : 0;
 }
 
-// False when the file cannot be read, is no PE image or has no .text section inside it.
-inline bool ReadPeTextSection(const char* path, PeTextSection* text) {
+// The whole file; false when it cannot be opened.
+inline bool ReadPeFile(const char* path, std::vector<uint8_t>* image) {
   FILE* file = fopen(path, "rb");
   if (!file) return false;
-  std::vector<uint8_t> image;
   uint8_t chunk[65536];
   size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) image.insert(image.end(), chunk, chunk + n);
+  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) image->insert(image->end(), chunk, chunk + n);
   fclose(file);
+  return true;
+}
+
+// False when the file cannot be read, is no PE image or has no .text section inside it.
+inline bool ReadPeTextSection(const char* path, PeTextSection* text) {
+  std::vector<uint8_t> image;
+  if (!ReadPeFile(path, &image)) return false;
   uint32_t pe = PeWord32(image, 0x3C);
   if (PeWord32(image, pe) != 0x00004550) return false;
   uint32_t sections = PeWord16(image, pe + 6);

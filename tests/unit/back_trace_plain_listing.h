@@ -9,14 +9,15 @@
 
 #include "disasm/disassemble.h"
 #include "session/log_file.h"
+#include "session/symbol_lookup.h"
 
 // Returns the number of passes the search took.
 inline uint32_t WritePlainCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t address,
                                       uint64_t* decodes) {
   uint32_t start = address - 50, span = 100;
   const char* name = "<nosymbols>";
-  DWORD displacement = 0;
-  if (SymGetSymFromAddr(session.process, address, &displacement, session.symbolBuffer)) {
+  uint32_t displacement = 0;
+  if (LookUpSymbolAt(session, address, &displacement)) {
     start = session.symbolBuffer->Address;
     span = session.symbolBuffer->Size != 0 ? session.symbolBuffer->Size : 100;
     name = session.symbolBuffer->Name;

@@ -63,17 +63,6 @@ FPO_DATA Fpo(DWORD start, DWORD size, DWORD locals, WORD params, WORD regs, WORD
   return fpo;
 }
 
-// The listing lines of nops from first to last.
-std::string NopLines(DWORD first, DWORD last) {
-  std::string lines;
-  char line[64];
-  for (DWORD at = first; at <= last; ++at) {
-    snprintf(line, sizeof line, "        %08x 90               nop\r\n", static_cast<unsigned>(at));
-    lines += line;
-  }
-  return lines;
-}
-
 size_t Count(const std::string& text, const std::string& piece) {
   size_t n = 0;
   for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;

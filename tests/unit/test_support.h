@@ -36,6 +36,17 @@ inline std::string ReadWholeFile(const std::string& path) {
   return text;
 }
 
+// The code listing lines of one-byte nops from first to last, as the report prints them.
+inline std::string NopLines(DWORD first, DWORD last) {
+  std::string lines;
+  char line[64];
+  for (DWORD at = first; at <= last; ++at) {
+    snprintf(line, sizeof line, "        %08x 90               nop\r\n", static_cast<unsigned>(at));
+    lines += line;
+  }
+  return lines;
+}
+
 // A fresh simulated world and a session whose report goes to a scratch file.
 struct SessionFixture {
   LineRecorder log;

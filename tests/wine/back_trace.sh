@@ -2,11 +2,20 @@
 # The code listings and stack back traces of a real dump of the sample target: each worker's
 # frames by name in call order, a listing after every frame, the instruction at EIP inside
 # the EIP listing, every instruction line in the listing layout, and the deep recursion cut
-# at 100 frames.
+# at 100 frames. Frames in Wine's ntdll, kernel32 and kernelbase (named from their export
+# tables) carry names, and the listings in those DLLs lie on objdump's instruction boundaries.
 . "$(dirname "$0")/lib.sh"
+
+# The guest's Wine keeps its 32-bit DLLs here; the prefix's copies serve otherwise.
+WINE_DLL_DIR=${WINE_DLL_DIR:-/usr/lib/i386-linux-gnu/wine/i386-windows}
+# Any objdump that knows i386 serves: the host's own or MinGW's.
+OBJDUMP=${OBJDUMP:-$(command -v objdump || command -v i686-w64-mingw32-objdump)}
+[ -n "$OBJDUMP" ] || fail "objdump (binutils) is needed to check the listings in Wine's DLLs"
+export OBJDUMP
 
 start_target
 report="$WORK/trace.txt"
+export TARNHOLM_STATS=1  # the companion prints its ReadProcessMemory count on stderr
 dump_target "$report"
 [ "$DUMP_RC" = 0 ] || fail "companion exited $DUMP_RC: $(cat "$DUMP_LOG")"
 
@@ -157,5 +166,9 @@ if errors:
     sys.exit(1)
 EOF
 
+python3 "$WINE_TEST_ROOT/tests/wine/system_dlls.py" "$report" "$WINE_DLL_DIR" \
+  "$WINEPREFIX/drive_c/windows/system32" || fail "frames or listings in Wine's system DLLs"
+
+grep -h "ReadProcessMemory calls" "$DUMP_LOG.err" || true
 echo "dump took ${DUMP_SECONDS}s"
 echo "PASS"

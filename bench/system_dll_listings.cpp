@@ -1,0 +1,85 @@
+// Code listings in a real DLL on the host: maps a 32-bit PE DLL file into the stand-in the
+// way the loader maps it, and writes the code listing around every address read from stdin,
+// with the export-table fallback of the symbol look-up or without it (--no-exports, as a
+// symbol handler that knows nothing). Prints a report's module list and the listings, and
+// the ReadProcessMemory count on stderr. bench/system_dll_listings.sh drives it.
+//
+// usage: system_dll_listings DLL [--no-exports] < ADDRESSES
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+
+#include <string>
+#include <vector>
+
+#include "report/back_trace.h"
+#include "tests/unit/test_support.h"
+#include "tools/pe_text.h"
+
+namespace {
+
+// The image as the loader lays it out: headers, then each section at its address.
+bool MapImage(const char* path, std::vector<uint8_t>* image, uint32_t* imageBase) {
+  std::vector<uint8_t> d;
+  if (!ReadPeFile(path, &d)) return false;
+  const uint32_t pe = PeWord32(d, 0x3C);
+  if (PeWord32(d, pe) != 0x00004550) return false;
+  const uint32_t sections = PeWord16(d, pe + 6), optional = PeWord16(d, pe + 20);
+  *imageBase = PeWord32(d, pe + 24 + 28);
+  const uint32_t imageSize = PeWord32(d, pe + 24 + 56);
+  const uint32_t headers = std::min<uint32_t>(PeWord32(d, pe + 24 + 60), std::min<size_t>(imageSize, d.size()));
+  image->assign(imageSize, 0);
+  memcpy(image->data(), d.data(), headers);
+  for (uint32_t i = 0; i < sections; ++i) {
+    const size_t header = pe + 24 + optional + 40 * i;
+    const uint32_t address = PeWord32(d, header + 12), raw = PeWord32(d, header + 16), at = PeWord32(d, header + 20);
+    if (address >= imageSize || at >= d.size()) continue;
+    const size_t count = std::min({static_cast<size_t>(raw), static_cast<size_t>(imageSize - address), d.size() - at});
+    memcpy(image->data() + address, d.data() + at, count);
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    fputs("usage: system_dll_listings DLL [--no-exports] < ADDRESSES\n", stderr);
+    return 2;
+  }
+  const bool exports = !(argc > 2 && strcmp(argv[2], "--no-exports") == 0);
+  std::vector<uint8_t> image;
+  uint32_t base = 0;
+  if (!MapImage(argv[1], &image, &base)) {
+    fprintf(stderr, "system_dll_listings: %s is no 32-bit PE image\n", argv[1]);
+    return 1;
+  }
+  const char* slash = strrchr(argv[1], '/');
+  const std::string name = std::string("C:\\windows\\system32\\") + (slash ? slash + 1 : argv[1]);
+  const uint32_t size = static_cast<uint32_t>(image.size());
+
+  LineRecorder log;
+  const std::string report = ScratchDir() + "/listings.txt";
+  {
+    sim::Reset();
+    CLogFile session(report.c_str(), log.pane);
+    session.process = sim::target().processHandle;
+    sim::target().symbolsActive = true;
+    session.instructionCount = 16;  // the wizard's default
+    sim::AddModule(name, base, size);
+    sim::AddRegion(base, size, PAGE_EXECUTE_READ, MEM_IMAGE);
+    sim::Fill(base, image);
+    if (exports) session.AddModule(CModule(name, base, size));
+    session.Print("(%08x - %08x) %s\r\n\r\nState Dump for Thread ID 0x1\r\n", base, base + size, name.c_str());
+    CThreadContext thread(nullptr, 1, &session);
+    char word[32];
+    while (scanf("%31s", word) == 1) WriteCodeListing(session, thread, static_cast<uint32_t>(strtoul(word, nullptr, 16)));
+    fprintf(stderr, "ReadProcessMemory calls: %d\n", sim::Calls("ReadProcessMemory"));
+  }
+  const std::string text = ReadWholeFile(report);
+  fwrite(text.data(), 1, text.size(), stdout);
+  for (const std::string& line : log.lines) fprintf(stderr, "log: %s\n", line.c_str());
+  return 0;
+}
