@@ -22,17 +22,19 @@ cleanup_wine_test() {
 }
 trap cleanup_wine_test EXIT
 
-# start_target [EXE]: starts a sample target and waits for its "ready" line.
-# Sets TARGET_OUT (its stdout, CR stripped), TARGET_PID (Windows pid) and TARGET_HOST_PID.
+# start_target [EXE [ARGS...]]: starts a sample target and waits for its "ready" line, at
+# most TARGET_READY_SECONDS (30). Sets TARGET_OUT (its stdout, CR stripped), TARGET_PID
+# (Windows pid) and TARGET_HOST_PID.
 start_target() {
   local exe=${1:-$BUILD_WIN32/sample_target.exe}
+  [ $# -gt 0 ] && shift
   local raw="$WORK/target.$RANDOM.raw"
   TARGET_OUT="$WORK/target.$RANDOM.out"
-  wine "$exe" > "$raw" 2>/dev/null &
+  wine "$exe" "$@" > "$raw" 2>/dev/null &
   TARGET_HOST_PID=$!
   TARGET_PIDS+=("$TARGET_HOST_PID")
   local i
-  for i in $(seq 1 300); do
+  for i in $(seq 1 $(( ${TARGET_READY_SECONDS:-30} * 10 ))); do
     grep -q '^ready' "$raw" 2>/dev/null && break
     sleep 0.1
   done
