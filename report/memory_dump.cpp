@@ -121,6 +121,7 @@ void DumpCommittedMemory(CLogFile& session) {
     DWORD code = 0;
     bool ran = guard.Run(QueryAndDump, &step, &code);
     if (!ran && code == kAccessViolation) session.Log("Can't read memory block %08X", address);
+    if (!ran && step.file != INVALID_HANDLE_VALUE) session.NoteFailedWrite();  // its file stopped short
     step.Release();
     if (!step.queried) {
       // The platform knows nothing further up; asking again would only repeat the failure.

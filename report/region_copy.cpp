@@ -20,11 +20,13 @@ bool WriteChunk(CLogFile& session, const RegionFile& file, const uint8_t* bytes,
 
 // Drops what was written past count: bytes of a longer try that turned out unreadable further on.
 bool CutFile(CLogFile& session, const RegionFile& file, uint32_t count) {
+  // No region reaches 4 GiB, so a position of 0xFFFFFFFF is never asked for and that result
+  // means failure.
   LONG high = 0;
-  bool ok = !(SetFilePointer(file.handle, static_cast<LONG>(count), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
-              GetLastError() != ERROR_SUCCESS) &&
-            SetEndOfFile(file.handle);
-  if (ok) return true;
+  if (SetFilePointer(file.handle, static_cast<LONG>(count), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+      SetEndOfFile(file.handle)) {
+    return true;
+  }
   session.Log("Dumpfile(%s) could not be cut to %u bytes (e=%d)", file.name, count, static_cast<int>(GetLastError()));
   session.NoteFailedWrite();
   return false;

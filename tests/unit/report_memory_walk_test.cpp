@@ -97,6 +97,7 @@ TEST(MemoryWalk, ExceptionGuardTakesOnlyErrorsOfTheToolsOwnCode) {
     EXPECT_EQ(ReadWholeFile(f.reportPath + ".00400000.bin"), emptied ? "" : std::string(kPage, '\x11'));
     EXPECT_EQ(ReadWholeFile(f.reportPath + ".10000000.bin"), std::string(kPage, '\x22'));
     EXPECT_EQ(sim::Calls("CloseHandle"), 2);
+    EXPECT_EQ(f.session->failedWrites, emptied ? 1u : 0u);
   }
 }
 

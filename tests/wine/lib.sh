@@ -66,3 +66,33 @@ wait_gone() {
   done
   return 1
 }
+
+# watch_companion_memory FILE: keeps in FILE the highest VmHWM (KiB) seen for any running
+# Wine process of tarnholm-cli.exe, sampled every 0.2 s in the background until
+# stop_watching_memory. Sets WATCH_PID.
+watch_companion_memory() {
+  local file=$1
+  echo 0 > "$file"
+  (
+    local peak=0 status dir kb
+    while :; do
+      for status in /proc/[0-9]*/status; do
+        dir=${status%/status}
+        grep -qa 'tarnholm-cli\.exe' "$dir/cmdline" 2>/dev/null || continue
+        case "$(cat "$dir/comm" 2>/dev/null)" in timeout | bash | sh) continue ;; esac
+        kb=$(awk '/^VmHWM:/{print $2}' "$status" 2>/dev/null)
+        if [ -n "$kb" ] && [ "$kb" -gt "$peak" ]; then
+          peak=$kb
+          echo "$peak" > "$file"
+        fi
+      done
+      sleep 0.2
+    done
+  ) &
+  WATCH_PID=$!
+}
+
+stop_watching_memory() {
+  kill "$WATCH_PID" 2>/dev/null
+  wait "$WATCH_PID" 2>/dev/null
+}
