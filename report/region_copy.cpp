@@ -7,15 +7,22 @@ namespace {
 // A read of 8 bytes or fewer that fails is the rule's last try.
 constexpr uint32_t kSmallestRetried = 8;
 
+// A short write is tried on with the rest: the call that then fails names the cause.
 bool WriteChunk(CLogFile& session, const RegionFile& file, const uint8_t* bytes, uint32_t count, uint32_t* inFile) {
-  DWORD written = 0;
-  BOOL ok = WriteFile(file.handle, bytes, count, &written, nullptr);
-  *inFile += written;
-  if (ok && written == count) return true;
-  DWORD error = ok ? ERROR_HANDLE_DISK_FULL : GetLastError();  // a short write without an error code
-  session.Log("Dumpfile(%s) write failed after %u bytes (e=%d)", file.name, *inFile, static_cast<int>(error));
-  session.NoteFailedWrite();
-  return false;
+  while (count > 0) {
+    DWORD written = 0;
+    BOOL ok = WriteFile(file.handle, bytes, count, &written, nullptr);
+    *inFile += written;
+    if (!ok || written == 0) {
+      DWORD error = ok ? ERROR_HANDLE_DISK_FULL : GetLastError();  // nothing written, yet no error code
+      session.Log("Dumpfile(%s) write failed after %u bytes (e=%d)", file.name, *inFile, static_cast<int>(error));
+      session.NoteFailedWrite();
+      return false;
+    }
+    bytes += written;
+    count -= written;
+  }
+  return true;
 }
 
 // Drops what was written past count: bytes of a longer try that turned out unreadable further on.

@@ -340,10 +340,11 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, void*)
   size_t n = fits ? fwrite(buffer, 1, fits, it->second) : 0;
   room -= n;
   if (written) *written = static_cast<DWORD>(n);
-  if (fits < count) {
+  if (fits < count && (n == 0 || !world().target.shortWritesWhenFull)) {
     SetLastError(ERROR_DISK_FULL);
     return FALSE;
   }
+  if (fits < count) return TRUE;
   return n == count;
 }
 

@@ -84,6 +84,7 @@ struct Target {
   DWORD failWritesAfter = 0xFFFFFFFF;  // WriteFile fails after this many successful writes
   // Room left on the disk: a write stores what fits, then fails with ERROR_DISK_FULL.
   uint64_t diskBytesLeft = ~0ull;
+  bool shortWritesWhenFull = false;  // instead the write that fills the disk succeeds short
   std::vector<RaisedException> raises;
   DWORD ownImageBase = 0x00400000;  // the tool's own image, for GetModuleHandleExA
   DWORD ownImageSize = 0x00080000;
