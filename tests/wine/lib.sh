@@ -68,25 +68,25 @@ wait_gone() {
 }
 
 # watch_companion_memory FILE: keeps in FILE the highest VmHWM (KiB) seen for any running
-# Wine process of tarnholm-cli.exe, sampled every 0.2 s in the background until
+# Wine process of tarnholm-cli.exe, sampled every 0.3 s in the background until
 # stop_watching_memory. Sets WATCH_PID.
 watch_companion_memory() {
   local file=$1
   echo 0 > "$file"
   (
-    local peak=0 status dir kb
+    local peak=0 cmdline dir kb
     while :; do
-      for status in /proc/[0-9]*/status; do
-        dir=${status%/status}
-        grep -qa 'tarnholm-cli\.exe' "$dir/cmdline" 2>/dev/null || continue
-        case "$(cat "$dir/comm" 2>/dev/null)" in timeout | bash | sh) continue ;; esac
-        kb=$(awk '/^VmHWM:/{print $2}' "$status" 2>/dev/null)
+      # One grep over all processes: forks are dear in an emulated guest.
+      for cmdline in $(grep -las 'tarnholm-cli\.exe' /proc/[0-9]*/cmdline); do
+        dir=${cmdline%/cmdline}
+        case "$(cat "$dir/comm" 2>/dev/null)" in timeout | bash | sh | grep) continue ;; esac
+        kb=$(awk '/^VmHWM:/{print $2}' "$dir/status" 2>/dev/null)
         if [ -n "$kb" ] && [ "$kb" -gt "$peak" ]; then
           peak=$kb
           echo "$peak" > "$file"
         fi
       done
-      sleep 0.2
+      sleep 0.3
     done
   ) &
   WATCH_PID=$!
