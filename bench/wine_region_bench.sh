@@ -10,7 +10,7 @@ TARGET_READY_SECONDS=600 start_target "$BUILD_WIN32/big_target.exe" 200 512 256 
 [ "$(grep -c '^region ' "$TARGET_OUT")" = 4 ] || fail "target made no regions: $(cat "$TARGET_OUT")"
 watch_companion_memory "$WORK/hwm"
 report="$WORK/bench.txt"
-dump_target "$report" --no-symbol-table
+DUMP_TIMEOUT=1800 dump_target "$report" --no-symbol-table
 stop_watching_memory
 [ "$DUMP_RC" = 0 ] || fail "dump exited $DUMP_RC: $(tail -3 "$DUMP_LOG")"
 bytes=$(cat "$report".*.bin | wc -c)

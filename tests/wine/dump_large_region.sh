@@ -10,7 +10,7 @@ read -r base size < <(awk '/^region /{print $2, $3}' "$TARGET_OUT")
 hwm_file="$WORK/hwm"
 watch_companion_memory "$hwm_file"
 report="$WORK/large.txt"
-dump_target "$report" --no-symbol-table
+DUMP_TIMEOUT=400 dump_target "$report" --no-symbol-table
 stop_watching_memory
 [ "$DUMP_RC" = 0 ] || fail "companion exited $DUMP_RC: $(tail -5 "$DUMP_LOG")"
 

@@ -44,14 +44,14 @@ start_target() {
 }
 
 # dump_target REPORT_HOST_PATH [CLI ARGS...]: dumps TARGET_PID with the companion.
-# Sets DUMP_RC, DUMP_LOG (the log lines, CR stripped) and DUMP_SECONDS.
+# Sets DUMP_RC, DUMP_LOG (the log lines, CR stripped) and DUMP_SECONDS. DUMP_TIMEOUT: 120 s.
 dump_target() {
   local report=$1
   shift
   DUMP_LOG="$WORK/dump.$RANDOM.log"
   local start end
   start=$(date +%s.%N)
-  timeout 120 wine "$BUILD_WIN32/tarnholm-cli.exe" "$TARGET_PID" "$(winpath "$report")" "$@" 2>"$DUMP_LOG.err" | tr -d '\r' > "$DUMP_LOG"
+  timeout "${DUMP_TIMEOUT:-120}" wine "$BUILD_WIN32/tarnholm-cli.exe" "$TARGET_PID" "$(winpath "$report")" "$@" 2>"$DUMP_LOG.err" | tr -d '\r' > "$DUMP_LOG"
   DUMP_RC=${PIPESTATUS[0]}
   end=$(date +%s.%N)
   DUMP_SECONDS=$(awk -v a="$start" -v b="$end" 'BEGIN{printf "%.3f", b - a}')
