@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # A target with a committed region of 256 MiB: the companion dumps it byte for byte with a
 # peak memory (VmHWM of the Wine process that runs tarnholm-cli.exe) under 64 MiB.
+# wine-test-timeout: 900
 . "$(dirname "$0")/lib.sh"
 
-TARGET_READY_SECONDS=240 start_target "$BUILD_WIN32/big_target.exe" 1 256
+TARGET_READY_SECONDS=120 start_target "$BUILD_WIN32/big_target.exe" 1 256
 read -r base size < <(awk '/^region /{print $2, $3}' "$TARGET_OUT")
 [ "$size" = 10000000 ] || fail "target made no 256 MiB region: $(cat "$TARGET_OUT")"
 
 hwm_file="$WORK/hwm"
 watch_companion_memory "$hwm_file"
 report="$WORK/large.txt"
-DUMP_TIMEOUT=400 dump_target "$report" --no-symbol-table
+DUMP_TIMEOUT=200 dump_target "$report" --no-symbol-table
 stop_watching_memory
 [ "$DUMP_RC" = 0 ] || fail "companion exited $DUMP_RC: $(tail -5 "$DUMP_LOG")"
 
