@@ -91,8 +91,10 @@ const uint8_t* CInstructionLengths::PageBytes(uint32_t pageIndex) {
 void ListingSearchRange(uint32_t start, uint32_t span, uint32_t address, uint32_t* low, uint32_t* count) {
   if (MovesForward(start, address)) {
     // Passes that start span bytes or more before the address never reach it, and a pass
-    // decodes nothing at or past the address.
+    // decodes nothing at or past the address. Whatever the symbol's size, only the addresses
+    // nearest to the address are remembered: passes meet their chains there.
     *low = address - start >= span ? address - span + 1 : start;
+    if (address - *low > kLargestRemembered) *low = address - kLargestRemembered;
     *count = address - *low;
     return;
   }
@@ -169,6 +171,12 @@ class CListingSearch {
 bool NextStart(uint32_t& passStart, uint32_t span, uint32_t address) {
   for (;;) {
     const uint64_t end = static_cast<uint64_t>(passStart) + span;
+    if (passStart > address && end + (kWindow - 1) <= 0xFFFFFFFFull) {
+      // From above the address a pass only meets it by decoding round the top of memory,
+      // which needs a cursor within one code window of the top before the span ends.
+      passStart = static_cast<uint32_t>(0x100000000ull - (kWindow - 1) - span);
+      continue;
+    }
     if (end <= 0xFFFFFFFFull && address < end) return true;
     if (passStart == address) return false;
     if (end > 0xFFFFFFFFull) {

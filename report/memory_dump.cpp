@@ -3,18 +3,19 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <memory>
 #include <new>
 
+#include "report/region_copy.h"
 #include "report/region_guard.h"
 
 namespace {
 
 constexpr DWORD kAccessViolation = 0xC0000005;
 constexpr DWORD kProtectModifiers = PAGE_GUARD | PAGE_NOCACHE;
+constexpr uint32_t kPageSize = 4096;
 constexpr size_t kFileNameCapacity = 260;
 constexpr size_t kFileNameSuffix = 13;  // ".%08X.bin"
-// No 32-bit process can hold a region buffer this large next to its own code and data.
-constexpr uint32_t kLargestRegionBuffer = 0x40000000;
 
 // What the allocation was made with, not the current protection of its pages.
 const char* ProtectionText(DWORD allocationProtect) {
@@ -41,49 +42,44 @@ char TypeLetter(DWORD type) {
 struct RegionStep {
   CLogFile* session;
   uint32_t address;
+  uint8_t* chunk;  // the walk's one read buffer
   MEMORY_BASIC_INFORMATION info;
   bool queried = false;
   HANDLE file = INVALID_HANDLE_VALUE;
-  uint8_t* buffer = nullptr;
+  char name[kFileNameCapacity] = {};
 
   void Release() {
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     file = INVALID_HANDLE_VALUE;
-    delete[] buffer;
-    buffer = nullptr;
   }
 };
+
+// The one place a region's file is created.
+HANDLE CreateDumpFile(const char* name) {
+  return CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 
 bool OpenDumpFile(RegionStep& step, uint32_t base) {
   CLogFile& session = *step.session;
   if (session.reportPath.size() + kFileNameSuffix >= kFileNameCapacity) {
     session.Log("Dumpfile for %08X not written: the report name is longer than %d characters", base,
                 static_cast<int>(kFileNameCapacity - kFileNameSuffix - 1));
+    session.NoteFailedWrite();
     return false;
   }
-  char name[kFileNameCapacity];
-  wsprintfA(name, "%s.%08X.bin", session.reportPath.c_str(), base);
-  step.file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  wsprintfA(step.name, "%s.%08X.bin", session.reportPath.c_str(), base);
+  step.file = CreateDumpFile(step.name);
   if (step.file == INVALID_HANDLE_VALUE) {
-    session.Log("Dumpfile(%s) Failed %d", name, static_cast<int>(GetLastError()));
+    session.Log("Dumpfile(%s) Failed %d", step.name, static_cast<int>(GetLastError()));
+    session.NoteFailedWrite();
     return false;
   }
   return true;
 }
 
+// Straight to the platform: a region is read once, and caching it would only evict pages.
 void SaveRegion(RegionStep& step, uint32_t base, uint32_t size) {
-  CLogFile& session = *step.session;
-  if (size <= kLargestRegionBuffer) step.buffer = new (std::nothrow) uint8_t[size];
-  if (step.buffer == nullptr) {
-    session.Log("No memory to hold the region at %08X (%u bytes); its file stays empty", base, size);
-    return;
-  }
-  // Straight to the platform: a region is read once, and caching it would only evict pages.
-  uint32_t count = 0;
-  if (session.ReadTargetMemoryUncached(base, step.buffer, size, &count, true)) {
-    DWORD written = 0;
-    WriteFile(step.file, step.buffer, count, &written, nullptr);
-  }
+  CopyRegionToFile(*step.session, base, size, RegionFile{step.file, step.name}, step.chunk, kRegionChunkSize);
 }
 
 void DumpRegion(RegionStep& step) {
@@ -91,7 +87,7 @@ void DumpRegion(RegionStep& step) {
   uint32_t base = TargetAddress(info.BaseAddress);
   uint32_t size = static_cast<uint32_t>(info.RegionSize);
   char heading[128];
-  snprintf(heading, sizeof heading, "*----> Commited Memory (0x%08X-%8d) %s %c <----*", base, static_cast<int>(size),
+  snprintf(heading, sizeof heading, "*----> Commited Memory (0x%08X-%8u) %s %c <----*", base, size,
            ProtectionText(info.AllocationProtect), TypeLetter(info.Type));
   step.session->Log("%s", heading);
   step.session->Print("%s\r\n", heading);
@@ -111,21 +107,34 @@ void DumpCommittedMemory(CLogFile& session) {
   SYSTEM_INFO system;
   GetSystemInfo(&system);
   uint32_t end = TargetAddress(system.lpMaximumApplicationAddress);
+  std::unique_ptr<uint8_t[]> chunk(new (std::nothrow) uint8_t[kRegionChunkSize]);
+  if (!chunk) {
+    session.Log("No memory for the %u-byte buffer of the memory walk (e=%d)", kRegionChunkSize,
+                static_cast<int>(ERROR_NOT_ENOUGH_MEMORY));
+    session.NoteFailedWrite();
+    return;
+  }
   RegionGuard guard;
   uint32_t address = 0;
   while (address < end) {
-    RegionStep step{&session, address, {}};
+    RegionStep step{&session, address, chunk.get(), {}};
     DWORD code = 0;
     bool ran = guard.Run(QueryAndDump, &step, &code);
     if (!ran && code == kAccessViolation) session.Log("Can't read memory block %08X", address);
+    if (!ran && step.file != INVALID_HANDLE_VALUE) session.NoteFailedWrite();  // its file stopped short
     step.Release();
     if (!step.queried) {
       // The platform knows nothing further up; asking again would only repeat the failure.
       if (ran) {
         session.Log("VirtualQueryEx(%08X) failed (e=%d): the memory walk ends here", address,
                     static_cast<int>(GetLastError()));
+        return;
       }
-      return;
+      // Stopped inside the query: no region to step over, so the next page is asked next.
+      uint32_t nextPage = (address & ~(kPageSize - 1)) + kPageSize;
+      if (nextPage <= address) return;
+      address = nextPage;
+      continue;
     }
     uint32_t next = TargetAddress(step.info.BaseAddress) + static_cast<uint32_t>(step.info.RegionSize);
     if (next <= address) return;  // the last region reaches the top of the address space

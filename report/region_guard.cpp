@@ -1,6 +1,5 @@
 #include "report/region_guard.h"
 
-#ifdef _WIN32
 #include <setjmp.h>
 
 namespace {
@@ -11,16 +10,29 @@ jmp_buf* guardJump = nullptr;
 DWORD guardThread = 0;
 DWORD guardCode = 0;
 
-// Only errors (severity bits 11) stop a step: warnings and informational exceptions such as
-// debug output are meant to be continued by their raisers.
+// Only errors (severity bits 11) stop a step: warnings such as a guard-page touch and
+// informational exceptions such as debug output are meant to be continued by their raisers,
+// and a breakpoint belongs to a debugger.
 bool IsError(DWORD code) { return (code & 0xC0000000u) == 0xC0000000u; }
 
+// Faults inside Windows code are that code's own business: it raises first-chance exceptions
+// and handles them itself. Only a fault in the tool's own code ends a step.
+bool RaisedInOwnImage(const void* address) {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          static_cast<LPCSTR>(address), &module)) {
+    return false;
+  }
+  return module == GetModuleHandleA(nullptr);
+}
+
 LONG CALLBACK StopGuardedStep(PEXCEPTION_POINTERS pointers) {
-  DWORD code = pointers->ExceptionRecord->ExceptionCode;
-  if (guardJump == nullptr || guardThread != GetCurrentThreadId() || !IsError(code)) {
+  const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+  if (guardJump == nullptr || guardThread != GetCurrentThreadId() || !IsError(record.ExceptionCode) ||
+      !RaisedInOwnImage(record.ExceptionAddress)) {
     return EXCEPTION_CONTINUE_SEARCH;
   }
-  guardCode = code;
+  guardCode = record.ExceptionCode;
   longjmp(*guardJump, 1);
 }
 
@@ -45,16 +57,3 @@ bool RegionGuard::Run(Step step, void* context, DWORD* code) {
   guardJump = nullptr;
   return true;
 }
-
-#else
-
-// The host stand-in raises no processor exceptions; the sanitizers watch the host build.
-RegionGuard::RegionGuard() {}
-RegionGuard::~RegionGuard() {}
-
-bool RegionGuard::Run(Step step, void* context, DWORD*) {
-  step(context);
-  return true;
-}
-
-#endif

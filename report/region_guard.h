@@ -1,6 +1,7 @@
-// A guard around one step of the committed-memory walk: a processor exception raised inside
-// the step (an access violation above all) ends that step instead of the program, and the
-// walk goes on with the next region.
+// A guard around one step of the committed-memory walk: an error exception raised by the
+// tool's own code inside the step (an access violation above all) ends that step instead of
+// the program, and the walk goes on with the next region. Exceptions raised in Windows code,
+// which handles its own, and warnings or breakpoints pass untouched.
 #pragma once
 
 #include "session/platform.h"

@@ -68,12 +68,14 @@ bool CLogFile::RunDebugLoop(uint32_t targetProcessId) {
     DEBUG_EVENT event;
     if (!WaitForDebugEvent(&event, kEventTimeoutMs)) {
       Log("WaitForDebugEvent Failed (%d)", static_cast<int>(GetLastError()));
+      eventWaitFailed = true;
       return true;
     }
     DWORD status = DBG_CONTINUE;
     switch (event.dwDebugEventCode) {
       case EXCEPTION_DEBUG_EVENT:
         WriteReport(*this, event.u.Exception);
+        ++reportsWritten;
         status = DBG_EXCEPTION_NOT_HANDLED;
         break;
       case CREATE_THREAD_DEBUG_EVENT:

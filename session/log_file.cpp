@@ -67,7 +67,9 @@ void CLogFile::CloseSession() {
 void CLogFile::WriteReportText(const char* text, size_t length) {
   DWORD written = 0;
   BOOL ok = WriteFile(reportFile, text, static_cast<DWORD>(length), &written, nullptr);
-  if ((!ok || written != length) && !writeFailureLogged) {
+  if (ok && written == length) return;
+  NoteFailedWrite();
+  if (!writeFailureLogged) {
     // Said once: every later line would fail the same way.
     writeFailureLogged = true;
     Log("Write to report %s failed (e=%d)", reportPath.c_str(), static_cast<int>(GetLastError()));

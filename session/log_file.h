@@ -43,6 +43,12 @@ class CLogFile {
   // The modules' exported functions, for addresses the symbol handler knows nothing of.
   CModuleExports exports;
 
+  // What became of the dump, for the companion's exit status.
+  uint32_t reportsWritten = 0;   // reports WriteReport has finished
+  bool eventWaitFailed = false;  // the event loop ended on a failed or timed-out wait
+  uint32_t failedWrites = 0;     // report writes and region files not written in full
+  void NoteFailedWrite() { ++failedWrites; }
+
   CLogFile(const char* reportFileName, TextPane& pane);
   ~CLogFile();
   CLogFile(const CLogFile&) = delete;

@@ -19,19 +19,26 @@ uint32_t PageOf(uint64_t address) { return static_cast<uint32_t>(address) / Page
 
 PageCache::PageState PageCache::Known(uint32_t page) const {
   const Slot& slot = slots[page % kSlotCount];
-  return slot.page == page ? slot.state : PageState::Unknown;
+  return slot.page == page && slot.state != PageState::Swept ? slot.state : PageState::Unknown;
 }
 
 PageCache::PageState PageCache::Learn(HANDLE process, uint32_t page) {
   PageState state = Known(page);
   if (state != PageState::Unknown) return state;
   Slot& slot = slots[page % kSlotCount];
+  const bool swept = slot.page == page && slot.state == PageState::Swept;
   if (!slot.bytes) slot.bytes.reset(new uint8_t[kPageSize]);
-  ++reads;
-  SIZE_T count = 0;
-  bool ok = ReadProcessMemory(process, TargetPointer(page * kPageSize), slot.bytes.get(), kPageSize, &count) != FALSE;
   slot.page = page;
-  slot.state = ok ? PageState::Readable : PageState::Unreadable;
+  slot.state = PageState::Unreadable;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    ++reads;
+    SIZE_T count = 0;
+    if (ReadProcessMemory(process, TargetPointer(page * kPageSize), slot.bytes.get(), kPageSize, &count)) {
+      // Readable only at the second attempt: the first touched a guard page and cleared it.
+      slot.state = attempt == 0 || swept ? PageState::Readable : PageState::Guarded;
+      break;
+    }
+  }
   return slot.state;
 }
 
@@ -43,11 +50,20 @@ void PageCache::Store(uint32_t page, const uint8_t* bytes) {
   slot.state = PageState::Readable;
 }
 
-bool PageCache::AnyKnownUnreadable(uint32_t firstPage, uint32_t lastPage) const {
+// Pages that make a try of a whole request fail, or whose guard the cache must find itself.
+bool PageCache::AnyKnownBad(uint32_t firstPage, uint32_t lastPage) const {
   for (uint32_t page = firstPage;; ++page) {
-    if (Known(page) == PageState::Unreadable) return true;
+    const Slot& slot = slots[page % kSlotCount];
+    PageState state = slot.page == page ? slot.state : PageState::Unknown;
+    if (state == PageState::Unreadable || state == PageState::Guarded || state == PageState::Swept) return true;
     if (page == lastPage) return false;
   }
+}
+
+// A try reached the guard page: it failed there, and the page reads from now on.
+void PageCache::TouchGuard(uint32_t page) {
+  Slot& slot = slots[page % kSlotCount];
+  if (slot.page == page && slot.state == PageState::Guarded) slot.state = PageState::Readable;
 }
 
 bool PageCache::AllKnown(uint32_t firstPage, uint32_t lastPage) const {
@@ -78,23 +94,87 @@ void PageCache::CopyOut(uint32_t address, uint8_t* buffer, uint32_t size) const 
   }
 }
 
-// Windows that keep their start succeed while they end at or below the first unreadable
-// page; a window that runs past the top of the address space never does.
-uint64_t PageCache::FirstUnreadableFrom(HANDLE process, uint32_t address, uint64_t end) {
-  uint64_t stop = std::min(end, kAddressSpaceEnd);
-  for (uint64_t base = address & ~kPageMask; base < stop; base += kPageSize) {
-    if (Learn(process, PageOf(base)) == PageState::Unreadable) return base;
+// The first page a read from address to end (at most the top of memory) stops at: the pages
+// are learned upwards, as the read would touch them, up to the first that fails.
+uint64_t PageCache::FirstBadFrom(HANDLE process, uint32_t address, uint64_t end) {
+  for (uint64_t base = address & ~kPageMask; base < end; base += kPageSize) {
+    PageState state = Learn(process, PageOf(base));
+    if (state == PageState::Unreadable || state == PageState::Guarded) return base;
   }
-  return end > kAddressSpaceEnd ? kAddressSpaceEnd : kNothingUnreadable;
+  return kNothingUnreadable;
 }
 
-// Windows that keep their end succeed once they start above the last unreadable page. When
-// the end lies past the top, only windows wholly past it (wrapped to low memory) can.
-uint64_t PageCache::LastUnreadableEndBelow(HANDLE process, uint32_t address, uint64_t end) {
-  uint64_t floor = end > kAddressSpaceEnd ? std::max<uint64_t>(address, kAddressSpaceEnd) : address;
+// The end of the highest unreadable page in [address, end), or address when there is none;
+// every page above it is known afterwards. Addresses at or past the top stand for the wrapped
+// low ones.
+uint64_t PageCache::LastUnreadableEndBelow(HANDLE process, uint64_t address, uint64_t end) {
   for (uint64_t base = (end - 1) & ~kPageMask;; base -= kPageSize) {
     if (Learn(process, PageOf(base)) == PageState::Unreadable) return base + kPageSize;
-    if (base <= floor) return floor;
+    if (base <= address) return address;
+  }
+}
+
+// Every try that starts below end fails; starting 8 bytes apart they reach each page in
+// [address, end), and each guard page there is the first failing page of one of them.
+void PageCache::Sweep(uint64_t address, uint64_t end) {
+  for (uint64_t base = address & ~kPageMask; base < end; base += kPageSize) {
+    uint32_t page = PageOf(base);
+    Slot& slot = slots[page % kSlotCount];
+    if (slot.page == page && slot.state == PageState::Guarded) slot.state = PageState::Readable;
+    if (slot.page != page || slot.state == PageState::Unknown) {
+      slot.page = page;
+      slot.state = PageState::Swept;
+    }
+  }
+}
+
+uint64_t PageCache::FirstGuardedFrom(uint64_t address, uint64_t end) const {
+  for (uint64_t base = address & ~kPageMask; base < end; base += kPageSize) {
+    if (Known(PageOf(base)) == PageState::Guarded) return base;
+  }
+  return kNothingUnreadable;
+}
+
+// The retry loop that halves its window: the count of the first window that reads, or 0.
+uint32_t PageCache::KeepingStart(HANDLE process, uint32_t address, uint32_t size, bool triedWhole) {
+  for (uint32_t window = triedWhole ? size / 2 : size;; window /= 2) {
+    uint64_t windowEnd = static_cast<uint64_t>(address) + window;
+    if (windowEnd <= kAddressSpaceEnd) {  // a window past the top fails without touching a page
+      uint64_t bad = FirstBadFrom(process, address, windowEnd);
+      if (bad == kNothingUnreadable) return window;
+      TouchGuard(PageOf(bad));
+    }
+    if (window <= 8) return 0;
+  }
+}
+
+// The retry loop that moves its front up 8 bytes a try. Every try that starts below the end of
+// the highest unreadable page fails, and so does every window that wraps past the top; from
+// there on each try fails at most at one guard page.
+bool PageCache::KeepingEnd(HANDLE process, uint32_t address, uint32_t size, bool triedWhole, uint64_t* start,
+                           uint32_t* count) {
+  const uint64_t end = static_cast<uint64_t>(address) + size;
+  uint32_t skip = triedWhole ? 8 : 0;
+  for (;;) {
+    const uint64_t front = address + static_cast<uint64_t>(skip);
+    const bool wraps = front < kAddressSpaceEnd && end > kAddressSpaceEnd;  // fails untouched
+    uint64_t from = wraps ? kAddressSpaceEnd : LastUnreadableEndBelow(process, front, end);
+    if (from > front) {
+      if (!wraps) Sweep(front, from - kPageSize);
+      uint64_t next = skip + ((from - front + 7) & ~7ull);
+      if (next >= size) return false;  // a request of 8 bytes or fewer failed on the way
+      skip = static_cast<uint32_t>(next);
+      continue;
+    }
+    uint64_t guarded = FirstGuardedFrom(front, end);
+    if (guarded == kNothingUnreadable) {
+      *start = front;
+      *count = size - skip;
+      return true;
+    }
+    TouchGuard(PageOf(guarded));
+    if (size - skip <= 8) return false;
+    skip += 8;
   }
 }
 
@@ -105,8 +185,9 @@ bool PageCache::ReadWithRetry(HANDLE process, uint32_t address, void* buffer, ui
   uint32_t firstPage = PageOf(address), lastPage = PageOf(end - 1);
   // One try of the whole request, as the retry loop would make it, unless the pages already
   // know its fate; a stack range that is readable whole then costs one read.
+  bool triedWhole = false;
   if (end <= kAddressSpaceEnd && size > kWholeTryMinimum && !AllKnown(firstPage, lastPage) &&
-      !AnyKnownUnreadable(firstPage, lastPage)) {
+      !AnyKnownBad(firstPage, lastPage)) {
     ++reads;
     SIZE_T count = 0;
     if (ReadProcessMemory(process, TargetPointer(address), buffer, size, &count)) {
@@ -114,23 +195,15 @@ bool PageCache::ReadWithRetry(HANDLE process, uint32_t address, void* buffer, ui
       *bytesRead = size;
       return true;
     }
+    triedWhole = true;
   }
 
   uint64_t start = address;
   uint32_t count = 0;
   if (halve) {
-    uint64_t limit = FirstUnreadableFrom(process, address, end);
-    for (uint32_t window = size; count == 0; window /= 2) {
-      if (address + static_cast<uint64_t>(window) <= limit) count = window;
-      else if (window <= 8) break;
-    }
-  } else {
-    uint64_t from = LastUnreadableEndBelow(process, address, end);
-    uint64_t steps = (from - address + 7) / 8;
-    if (steps <= (size - 1) / 8) {
-      start = address + 8 * steps;
-      count = size - static_cast<uint32_t>(8 * steps);
-    }
+    count = KeepingStart(process, address, size, triedWhole);
+  } else if (!KeepingEnd(process, address, size, triedWhole, &start, &count)) {
+    count = 0;
   }
   *bytesRead = 0;
   if (count == 0) return false;

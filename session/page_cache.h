@@ -7,6 +7,12 @@
 // and works out which shrunken request would have been the first to succeed. Reads are all or
 // nothing per page, so the result is the one the plain retry loop gives.
 //
+// Guard pages: a read that touches a guard page fails once and clears the guard. A page whose
+// read fails is read a second time; when that succeeds the page is kept as Guarded: its bytes
+// are known, and the first retry try that reaches it fails, as it would have on the target,
+// which turns it Readable. Where the plain retry loop would touch a guard page the cache
+// answers as the loop would, as long as the page stays in its slot.
+//
 // Bound: kSlotCount slots of one page each, direct-mapped by page number, so at most
 // kSlotCount * kPageSize bytes of target memory (2 MiB) are held; a page known unreadable
 // takes a slot without data. A newer page evicts the one in its slot.
@@ -34,7 +40,9 @@ class PageCache {
   uint32_t pagesHeld() const;
 
  private:
-  enum class PageState : uint8_t { Unknown, Readable, Unreadable };
+  // Swept: not read yet, but below the highest unreadable page of a range that kept its end;
+  // the retry loop would have touched such a page, so a guard found on it counts as touched.
+  enum class PageState : uint8_t { Unknown, Readable, Unreadable, Guarded, Swept };
   struct Slot {
     uint32_t page = 0;  // page number (address / kPageSize)
     PageState state = PageState::Unknown;
@@ -44,12 +52,17 @@ class PageCache {
   PageState Known(uint32_t page) const;
   PageState Learn(HANDLE process, uint32_t page);
   void Store(uint32_t page, const uint8_t* bytes);
-  bool AnyKnownUnreadable(uint32_t firstPage, uint32_t lastPage) const;
+  bool AnyKnownBad(uint32_t firstPage, uint32_t lastPage) const;
+  void TouchGuard(uint32_t page);
+  void Sweep(uint64_t address, uint64_t end);
   bool AllKnown(uint32_t firstPage, uint32_t lastPage) const;
   void KeepWholePages(uint32_t address, const uint8_t* bytes, uint32_t size);
   void CopyOut(uint32_t address, uint8_t* buffer, uint32_t size) const;
-  uint64_t FirstUnreadableFrom(HANDLE process, uint32_t address, uint64_t end);
-  uint64_t LastUnreadableEndBelow(HANDLE process, uint32_t address, uint64_t end);
+  uint64_t FirstBadFrom(HANDLE process, uint32_t address, uint64_t end);
+  uint64_t LastUnreadableEndBelow(HANDLE process, uint64_t address, uint64_t end);
+  uint64_t FirstGuardedFrom(uint64_t address, uint64_t end) const;
+  uint32_t KeepingStart(HANDLE process, uint32_t address, uint32_t size, bool triedWhole);
+  bool KeepingEnd(HANDLE process, uint32_t address, uint32_t size, bool triedWhole, uint64_t* start, uint32_t* count);
 
   std::vector<Slot> slots = std::vector<Slot>(kSlotCount);
   uint32_t reads = 0;  // every platform read, kept across Clear for the statistics

@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <thread>
@@ -23,6 +24,8 @@ struct World {
   std::map<HANDLE, FILE*> files;
   uintptr_t nextFileHandle = 0x5000;
   DWORD writes = 0;
+  std::vector<PVECTORED_EXCEPTION_HANDLER> handlers;  // first in, first asked
+  int raised = 0;
 };
 
 World& world() {
@@ -39,6 +42,71 @@ const uintptr_t kOpenedProcessBase = 0x100000;  // OpenProcess handles carry the
 const uintptr_t kThreadHandleBase = 0x1000;
 const HANDLE kTokenHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x44));
 const HANDLE kThreadObjectHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x48));
+
+// A committed page whose only bar to reading is its guard: touching it clears the guard.
+bool Guarded(const Region& region) {
+  DWORD base = region.protect & 0xFF;
+  return region.state == MEM_COMMIT && (region.protect & PAGE_GUARD) && base != 0 && base != PAGE_NOACCESS;
+}
+
+// Windows clears the guard of the one page touched; the region splits around that page.
+void ClearGuard(DWORD address) {
+  auto& regions = world().target.regions;
+  for (size_t i = 0; i < regions.size(); ++i) {
+    Region& region = regions[i];
+    if (address - region.base >= region.size) continue;
+    DWORD pageStart = std::max(region.base, address & ~0xFFFu);
+    DWORD pageEnd = static_cast<DWORD>(std::min<uint64_t>(static_cast<uint64_t>(region.base) + region.size,
+                                                          (static_cast<uint64_t>(address) & ~0xFFFull) + 0x1000));
+    Region below = region, page = region, above = region;
+    below.size = pageStart - region.base;
+    page.base = pageStart;
+    page.size = pageEnd - pageStart;
+    page.protect &= ~static_cast<DWORD>(PAGE_GUARD);
+    above.base = pageEnd;
+    above.size = region.base + region.size - pageEnd;
+    auto tail = [](const Region& whole, const Region& part) {
+      DWORD offset = part.base - whole.base;
+      std::vector<BYTE> bytes;
+      if (offset < whole.bytes.size()) {
+        bytes.assign(whole.bytes.begin() + offset,
+                     whole.bytes.begin() + std::min<size_t>(whole.bytes.size(), offset + part.size));
+      }
+      return bytes;
+    };
+    page.bytes = tail(region, page);
+    above.bytes = tail(region, above);
+    below.bytes.resize(std::min<size_t>(below.bytes.size(), below.size));
+    std::vector<Region> parts;
+    if (below.size) parts.push_back(below);
+    parts.push_back(page);
+    if (above.size) parts.push_back(above);
+    regions.erase(regions.begin() + static_cast<long>(i));
+    regions.insert(regions.begin() + static_cast<long>(i), parts.begin(), parts.end());
+    return;
+  }
+}
+
+// Asks the tool's vectored handlers about an exception the named function raises now; when
+// none takes it, the function's own handler does and the call goes on.
+void RaiseIfScripted(const char* function) {
+  auto& raises = world().target.raises;
+  for (size_t i = 0; i < raises.size(); ++i) {
+    if (raises[i].function != function) continue;
+    EXCEPTION_RECORD record{};
+    record.ExceptionCode = raises[i].code;
+    record.ExceptionAddress = reinterpret_cast<PVOID>(static_cast<uintptr_t>(raises[i].address));
+    raises.erase(raises.begin() + static_cast<long>(i));
+    ++world().raised;
+    CONTEXT context{};
+    EXCEPTION_POINTERS pointers{&record, &context};
+    // By index and without copies: a handler may leave by longjmp, past this frame.
+    for (size_t h = 0; h < world().handlers.size(); ++h) {
+      if (world().handlers[h](&pointers) == EXCEPTION_CONTINUE_EXECUTION) return;
+    }
+    return;
+  }
+}
 
 bool Readable(const Region& region) {
   if (region.state != MEM_COMMIT) return false;
@@ -225,6 +293,7 @@ int Calls(const std::string& function) {
 
 const std::vector<std::pair<DWORD, DWORD>>& Reads() { return world().reads; }
 const std::vector<DWORD>& Continues() { return world().continues; }
+int RaisedCount() { return world().raised; }
 
 }  // namespace sim
 
@@ -266,9 +335,87 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, void*)
     return FALSE;
   }
   ++world().writes;
-  size_t n = count ? fwrite(buffer, 1, count, it->second) : 0;
+  uint64_t& room = world().target.diskBytesLeft;
+  DWORD fits = static_cast<DWORD>(std::min<uint64_t>(count, room));
+  size_t n = fits ? fwrite(buffer, 1, fits, it->second) : 0;
+  room -= n;
   if (written) *written = static_cast<DWORD>(n);
+  if (fits < count && (n == 0 || !world().target.shortWritesWhenFull)) {
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+  }
+  if (fits < count) return TRUE;
   return n == count;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) {
+  Count("SetFilePointer");
+  auto it = world().files.find(file);
+  if (it == world().files.end() || method != FILE_BEGIN) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_SET_FILE_POINTER;
+  }
+  uint64_t high = distanceHigh ? static_cast<uint32_t>(*distanceHigh) : (distance < 0 ? ~0u : 0u);
+  uint64_t position = (high << 32) | static_cast<uint32_t>(distance);
+  if (fseeko(it->second, static_cast<off_t>(position), SEEK_SET) != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (distanceHigh) *distanceHigh = static_cast<LONG>(position >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(position);
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+  Count("SetEndOfFile");
+  auto it = world().files.find(file);
+  if (it == world().files.end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  fflush(it->second);
+  if (ftruncate(fileno(it->second), ftello(it->second)) != 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD GetCurrentThreadId() { return 0x999; }
+
+PVOID AddVectoredExceptionHandler(ULONG first, PVECTORED_EXCEPTION_HANDLER handler) {
+  auto& handlers = world().handlers;
+  handlers.insert(first ? handlers.begin() : handlers.end(), handler);
+  return reinterpret_cast<PVOID>(handler);
+}
+
+ULONG RemoveVectoredExceptionHandler(PVOID handle) {
+  auto& handlers = world().handlers;
+  for (auto it = handlers.begin(); it != handlers.end(); ++it) {
+    if (reinterpret_cast<PVOID>(*it) == handle) {
+      handlers.erase(it);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+HMODULE GetModuleHandleA(LPCSTR name) {
+  if (name != nullptr) return nullptr;
+  return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(world().target.ownImageBase));
+}
+
+// Only the tool's own image is a module of the simulated tool process.
+BOOL GetModuleHandleExA(DWORD flags, LPCSTR name, HMODULE* module) {
+  *module = nullptr;
+  const sim::Target& t = world().target;
+  DWORD address = static_cast<DWORD>(reinterpret_cast<uintptr_t>(name));
+  if (!(flags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS) || address - t.ownImageBase >= t.ownImageSize) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return FALSE;
+  }
+  *module = GetModuleHandleA(nullptr);
+  return TRUE;
 }
 
 BOOL CloseHandle(HANDLE handle) {
@@ -476,6 +623,7 @@ BOOL GetThreadContext(HANDLE thread, LPCONTEXT context) {
 // All or nothing: a range with any unreadable byte fails.
 BOOL ReadProcessMemory(HANDLE, LPCVOID address, LPVOID buffer, SIZE_T size, SIZE_T* bytesRead) {
   Count("ReadProcessMemory");
+  sim::RaiseIfScripted("ReadProcessMemory");
   DWORD start = static_cast<DWORD>(reinterpret_cast<uintptr_t>(address));
   // The log is for tests that look at a few reads; long runs (the fuzzer) must not grow it without end.
   if (world().reads.size() < sim::kMaxLoggedReads) world().reads.emplace_back(start, static_cast<DWORD>(size));
@@ -489,6 +637,8 @@ BOOL ReadProcessMemory(HANDLE, LPCVOID address, LPVOID buffer, SIZE_T size, SIZE
   for (DWORD at = start, left = static_cast<DWORD>(size); left > 0;) {
     const sim::Region* region = sim::RegionAt(at);
     if (region == nullptr || !sim::Readable(*region)) {
+      // The copy runs upwards and stops at the first page it cannot read.
+      if (region != nullptr && sim::Guarded(*region)) sim::ClearGuard(at);
       SetLastError(ERROR_PARTIAL_COPY);
       return FALSE;
     }
@@ -514,6 +664,7 @@ BOOL ReadProcessMemory(HANDLE, LPCVOID address, LPVOID buffer, SIZE_T size, SIZE
 
 SIZE_T VirtualQueryEx(HANDLE, LPCVOID address, PMEMORY_BASIC_INFORMATION info, SIZE_T length) {
   Count("VirtualQueryEx");
+  sim::RaiseIfScripted("VirtualQueryEx");
   const sim::Target& t = world().target;
   DWORD at = static_cast<DWORD>(reinterpret_cast<uintptr_t>(address));
   if (at >= t.queryFailsFrom || length < sizeof *info) {

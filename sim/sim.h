@@ -3,6 +3,8 @@
 // the code under test, and then asserts on the calls the code made.
 #pragma once
 
+#include <stdint.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -44,6 +46,14 @@ struct Symbol {
   DWORD flags = 0;
 };
 
+// An exception that a platform function raises once, on its next call, and handles itself
+// when no vectored handler of the tool takes it (as Windows code does with its own faults).
+struct RaisedException {
+  std::string function;  // "VirtualQueryEx" or "ReadProcessMemory"
+  DWORD code = EXCEPTION_ACCESS_VIOLATION;
+  DWORD address = 0;  // where it was raised: inside the tool's image or not
+};
+
 struct Process {
   DWORD id = 0;
   std::string path;  // empty: GetModuleFileNameExA fails
@@ -72,6 +82,12 @@ struct Target {
   bool symbolsActive = false;  // between SymInitialize and SymCleanup
   bool terminated = false;
   DWORD failWritesAfter = 0xFFFFFFFF;  // WriteFile fails after this many successful writes
+  // Room left on the disk: a write stores what fits, then fails with ERROR_DISK_FULL.
+  uint64_t diskBytesLeft = ~0ull;
+  bool shortWritesWhenFull = false;  // instead the write that fills the disk succeeds short
+  std::vector<RaisedException> raises;
+  DWORD ownImageBase = 0x00400000;  // the tool's own image, for GetModuleHandleExA
+  DWORD ownImageSize = 0x00080000;
   std::string currentDirectory = "C:\\Work";
   DWORD queryFailsFrom = 0xFFFFFFFF;  // VirtualQueryEx fails at and above this address
   bool tokenOpenFails = false;
@@ -102,6 +118,8 @@ void ScriptAttachEvents();
 int Calls(const std::string& function);
 // The ReadProcessMemory requests in order, {address, size}: the first 2^20 of them.
 const std::vector<std::pair<DWORD, DWORD>>& Reads();
+// Exceptions the platform functions have raised so far.
+int RaisedCount();
 // Status values passed to ContinueDebugEvent, in order.
 const std::vector<DWORD>& Continues();
 

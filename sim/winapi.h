@@ -54,6 +54,7 @@ typedef int64_t LONGLONG;
 #define ERROR_INVALID_ADDRESS 487
 #define ERROR_NOACCESS 998
 #define ERROR_DISK_FULL 112
+#define ERROR_HANDLE_DISK_FULL 39
 
 // Files
 #define GENERIC_WRITE 0x40000000
@@ -104,6 +105,13 @@ typedef int64_t LONGLONG;
 #define DBG_EXCEPTION_NOT_HANDLED 0x80010001
 #define EXCEPTION_BREAKPOINT 0x80000003
 #define EXCEPTION_ACCESS_VIOLATION 0xC0000005
+#define EXCEPTION_GUARD_PAGE 0x80000001
+#define EXCEPTION_CONTINUE_EXECUTION (-1)
+#define EXCEPTION_CONTINUE_SEARCH 0
+#define FILE_BEGIN 0
+#define INVALID_SET_FILE_POINTER 0xFFFFFFFF
+#define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x00000002
+#define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x00000004
 
 #define CONTEXT_i386 0x00010000
 #define CONTEXT_CONTROL (CONTEXT_i386 | 0x01)
@@ -175,6 +183,12 @@ typedef struct _EXCEPTION_RECORD {
 } EXCEPTION_RECORD;
 
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID);
+
+typedef struct _EXCEPTION_POINTERS {
+  EXCEPTION_RECORD* ExceptionRecord;
+  PCONTEXT ContextRecord;
+} EXCEPTION_POINTERS, *PEXCEPTION_POINTERS;
+typedef LONG(CALLBACK* PVECTORED_EXCEPTION_HANDLER)(PEXCEPTION_POINTERS);
 
 typedef struct _EXCEPTION_DEBUG_INFO {
   EXCEPTION_RECORD ExceptionRecord;
@@ -393,6 +407,13 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, void* security, DWORD
                    HANDLE templateFile);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, void* overlapped);
 BOOL CloseHandle(HANDLE handle);
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
+BOOL SetEndOfFile(HANDLE file);
+DWORD GetCurrentThreadId();
+PVOID AddVectoredExceptionHandler(ULONG first, PVECTORED_EXCEPTION_HANDLER handler);
+ULONG RemoveVectoredExceptionHandler(PVOID handle);
+HMODULE GetModuleHandleA(LPCSTR name);
+BOOL GetModuleHandleExA(DWORD flags, LPCSTR name, HMODULE* module);
 void GetLocalTime(LPSYSTEMTIME time);
 void GetSystemInfo(LPSYSTEM_INFO info);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);

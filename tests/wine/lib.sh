@@ -25,17 +25,19 @@ cleanup_wine_test() {
 }
 trap cleanup_wine_test EXIT
 
-# start_target [EXE]: starts a sample target and waits for its "ready" line.
-# Sets TARGET_OUT (its stdout, CR stripped), TARGET_PID (Windows pid) and TARGET_HOST_PID.
+# start_target [EXE [ARGS...]]: starts a sample target and waits for its "ready" line, at
+# most TARGET_READY_SECONDS (30). Sets TARGET_OUT (its stdout, CR stripped), TARGET_PID
+# (Windows pid) and TARGET_HOST_PID.
 start_target() {
   local exe=${1:-$BUILD_WIN32/sample_target.exe}
+  [ $# -gt 0 ] && shift
   local raw="$WORK/target.$RANDOM.raw"
   TARGET_OUT="$WORK/target.$RANDOM.out"
-  wine "$exe" > "$raw" 2>/dev/null &
+  wine "$exe" "$@" > "$raw" 2>/dev/null &
   TARGET_HOST_PID=$!
   TARGET_PIDS+=("$TARGET_HOST_PID")
   local i
-  for i in $(seq 1 $((300 * WINE_SLOWDOWN))); do
+  for i in $(seq 1 $(( ${TARGET_READY_SECONDS:-30} * 10 * WINE_SLOWDOWN ))); do
     grep -q '^ready' "$raw" 2>/dev/null && break
     sleep 0.1
   done
@@ -45,14 +47,14 @@ start_target() {
 }
 
 # dump_target REPORT_HOST_PATH [CLI ARGS...]: dumps TARGET_PID with the companion.
-# Sets DUMP_RC, DUMP_LOG (the log lines, CR stripped) and DUMP_SECONDS.
+# Sets DUMP_RC, DUMP_LOG (the log lines, CR stripped) and DUMP_SECONDS. DUMP_TIMEOUT: 120 s.
 dump_target() {
   local report=$1
   shift
   DUMP_LOG="$WORK/dump.$RANDOM.log"
   local start end
   start=$(date +%s.%N)
-  timeout $((120 * WINE_SLOWDOWN)) wine "$BUILD_WIN32/tarnholm-cli.exe" "$TARGET_PID" "$(winpath "$report")" "$@" 2>"$DUMP_LOG.err" | tr -d '\r' > "$DUMP_LOG"
+  timeout $(( ${DUMP_TIMEOUT:-120} * WINE_SLOWDOWN )) wine "$BUILD_WIN32/tarnholm-cli.exe" "$TARGET_PID" "$(winpath "$report")" "$@" 2>"$DUMP_LOG.err" | tr -d '\r' > "$DUMP_LOG"
   DUMP_RC=${PIPESTATUS[0]}
   end=$(date +%s.%N)
   DUMP_SECONDS=$(awk -v a="$start" -v b="$end" 'BEGIN{printf "%.3f", b - a}')
@@ -66,4 +68,34 @@ wait_gone() {
     sleep 0.1
   done
   return 1
+}
+
+# watch_companion_memory FILE: keeps in FILE the highest VmHWM (KiB) seen for any running
+# Wine process of tarnholm-cli.exe, sampled every 0.3 s in the background until
+# stop_watching_memory. Sets WATCH_PID.
+watch_companion_memory() {
+  local file=$1
+  echo 0 > "$file"
+  (
+    local peak=0 cmdline dir kb
+    while :; do
+      # One grep over all processes: forks are dear in an emulated guest.
+      for cmdline in $(grep -las 'tarnholm-cli\.exe' /proc/[0-9]*/cmdline); do
+        dir=${cmdline%/cmdline}
+        case "$(cat "$dir/comm" 2>/dev/null)" in timeout | bash | sh | grep) continue ;; esac
+        kb=$(awk '/^VmHWM:/{print $2}' "$dir/status" 2>/dev/null)
+        if [ -n "$kb" ] && [ "$kb" -gt "$peak" ]; then
+          peak=$kb
+          echo "$peak" > "$file"
+        fi
+      done
+      sleep 0.3
+    done
+  ) &
+  WATCH_PID=$!
+}
+
+stop_watching_memory() {
+  kill "$WATCH_PID" 2>/dev/null
+  wait "$WATCH_PID" 2>/dev/null
 }

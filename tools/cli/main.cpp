@@ -1,12 +1,15 @@
 // tarnholm-cli: the headless companion of the wizard. Runs the same dump session as the
 // wizard's Finish and writes each log line to stdout.
 //   tarnholm-cli PID REPORT [--instructions N] [--no-symbol-table]
-// Exit codes: 0 the event loop ran, 1 the report file could not be created, 2 attaching
-// failed, 3 bad arguments.
+// Exit codes (session/exit_status.h): 0 the report and every region file written in full,
+// 1 the report file could not be created, 2 attaching failed, 3 bad arguments, 4 a report or
+// region-file write failed, 5 the debug-event wait timed out before any report, 6 the
+// target exited before the report.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "session/exit_status.h"
 #include "session/log_file.h"
 
 namespace {
@@ -65,5 +68,5 @@ int main(int argc, char** argv) {
   if (const char* cache = getenv("TARNHOLM_READ_CACHE")) session.SetReadCache(strcmp(cache, "0") != 0);
   bool attached = session.RunDebugLoop(static_cast<uint32_t>(pid));
   if (getenv("TARNHOLM_STATS")) fprintf(stderr, "ReadProcessMemory calls: %u\n", session.PlatformReadCount());
-  return attached ? 0 : 2;
+  return DumpExitStatus(session, attached);
 }

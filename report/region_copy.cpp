@@ -1,0 +1,74 @@
+#include "report/region_copy.h"
+
+#include <algorithm>
+
+namespace {
+
+// A read of 8 bytes or fewer that fails is the rule's last try.
+constexpr uint32_t kSmallestRetried = 8;
+
+// A short write is tried on with the rest: the call that then fails names the cause.
+bool WriteChunk(CLogFile& session, const RegionFile& file, const uint8_t* bytes, uint32_t count, uint32_t* inFile) {
+  while (count > 0) {
+    DWORD written = 0;
+    BOOL ok = WriteFile(file.handle, bytes, count, &written, nullptr);
+    *inFile += written;
+    if (!ok || written == 0) {
+      DWORD error = ok ? ERROR_HANDLE_DISK_FULL : GetLastError();  // nothing written, yet no error code
+      session.Log("Dumpfile(%s) write failed after %u bytes (e=%d)", file.name, *inFile, static_cast<int>(error));
+      session.NoteFailedWrite();
+      return false;
+    }
+    bytes += written;
+    count -= written;
+  }
+  return true;
+}
+
+// Drops what was written past count: bytes of a longer try that turned out unreadable further on.
+bool CutFile(CLogFile& session, const RegionFile& file, uint32_t count) {
+  // No region reaches 4 GiB, so a position of 0xFFFFFFFF is never asked for and that result
+  // means failure.
+  LONG high = 0;
+  if (SetFilePointer(file.handle, static_cast<LONG>(count), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+      SetEndOfFile(file.handle)) {
+    return true;
+  }
+  session.Log("Dumpfile(%s) could not be cut to %u bytes (e=%d)", file.name, count, static_cast<int>(GetLastError()));
+  session.NoteFailedWrite();
+  return false;
+}
+
+}  // namespace
+
+// The rule tries windows from base of size, size / 2, ... and keeps the first that reads whole.
+// Here every window is read in chunks on top of what earlier windows already brought in (the
+// readable prefix, already in the file): reads run upwards from base exactly as one read of the
+// window would, so they stop at the same first unreadable page (and touch a guard page exactly
+// when the single read would).
+bool CopyRegionToFile(CLogFile& session, uint32_t base, uint32_t size, const RegionFile& file, uint8_t* chunk,
+                      uint32_t chunkSize) {
+  uint32_t prefix = 0;  // read and written from base
+  uint32_t window = size;
+  for (;;) {
+    bool whole = true;
+    while (prefix < window) {
+      uint32_t count = std::min(chunkSize, window - prefix);
+      uint32_t read = 0;
+      if (!session.ReadTargetMemoryDirect(base + prefix, chunk, count, &read)) {
+        whole = false;
+        break;
+      }
+      uint32_t inFile = prefix;
+      if (!WriteChunk(session, file, chunk, count, &inFile)) return false;
+      prefix += count;
+    }
+    if (whole) break;
+    if (window <= kSmallestRetried) {
+      window = 0;
+      break;
+    }
+    window /= 2;
+  }
+  return prefix == window || CutFile(session, file, window);
+}
