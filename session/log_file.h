@@ -39,6 +39,8 @@ class CLogFile {
   PIMAGEHLP_SYMBOL symbolBuffer;
   std::vector<CThreadContext> threads;
   std::vector<CModule> modules;
+  // After the first report, detach and let the target run on instead of ending it.
+  bool keepRunning = false;
 
   CLogFile(const char* reportFileName, TextPane& pane);
   ~CLogFile();

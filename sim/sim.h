@@ -71,6 +71,9 @@ struct Target {
   DWORD attachError = ERROR_ACCESS_DENIED;
   bool symbolsActive = false;  // between SymInitialize and SymCleanup
   bool terminated = false;
+  bool debuggerAttached = false;  // between a successful DebugActiveProcess and DebugActiveProcessStop
+  bool killOnExit = true;         // as DebugSetProcessKillOnExit last set it
+  bool detachAllowed = true;      // false: DebugActiveProcessStop fails with ERROR_ACCESS_DENIED
   DWORD failWritesAfter = 0xFFFFFFFF;  // WriteFile fails after this many successful writes
   std::string currentDirectory = "C:\\Work";
   DWORD queryFailsFrom = 0xFFFFFFFF;  // VirtualQueryEx fails at and above this address
@@ -104,5 +107,9 @@ int Calls(const std::string& function);
 const std::vector<std::pair<DWORD, DWORD>>& Reads();
 // Status values passed to ContinueDebugEvent, in order.
 const std::vector<DWORD>& Continues();
+// The calls that attach, continue, detach or end the target, in order, with their
+// argument where it matters: "DebugActiveProcess", "DebugSetProcessKillOnExit(0)",
+// "ContinueDebugEvent(0x10002)", "DebugActiveProcessStop", "TerminateProcess".
+const std::vector<std::string>& DebugControlCalls();
 
 }  // namespace sim
