@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "session/platform.h"  // before shellapi.h, which needs the Windows types
+
 #include <shellapi.h>
 
 #include "app/process_list.h"
