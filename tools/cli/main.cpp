@@ -174,7 +174,6 @@ int main() {
   if (args.reportGiven) {
     // NARROW REPORT NAME: the session opens ANSI names today; this line goes when it takes args.reportName.
     if (!NarrowAnsi(args.reportName, report)) return NameNotRepresentable(report);
-
   } else {
     const int chosen = ChooseReportName(processId, caption, report);
     if (chosen != kDumped) return chosen;
