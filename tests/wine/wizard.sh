@@ -4,6 +4,7 @@
 # the report, the region files and the finished state, Finish again to close. Then Esc on
 # each page, and Finish with an empty report name. Saves a screenshot of each page under
 # build/screenshots/ and checks that the Japanese texts are drawn.
+# wine-test-timeout: 600
 . "$(dirname "$0")/lib.sh"
 
 APP="$BUILD_WIN32/tarnholm.exe"
