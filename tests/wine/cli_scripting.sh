@@ -9,13 +9,16 @@
 
 CLI="$BUILD_WIN32/tarnholm-cli.exe"
 
-# Target A answers on its stdin (a fifo held open by fd 3); target B is a second copy.
-mkfifo "$WORK/a.in"
+# Target A answers on its stdin (a fifo held open by fd 3; in /tmp, as the guest's shared
+# checkout cannot hold one); target B is a second copy.
+fifo_dir=$(mktemp -d /tmp/tarnholm-fifo.XXXXXX)
+trap 'rm -rf "$fifo_dir"; cleanup_wine_test' EXIT
+mkfifo "$fifo_dir/a.in"
 raw_a="$WORK/a.raw"
-wine "$BUILD_WIN32/sample_target.exe" --answer < "$WORK/a.in" > "$raw_a" 2>/dev/null &
+wine "$BUILD_WIN32/sample_target.exe" --answer < "$fifo_dir/a.in" > "$raw_a" 2>/dev/null &
 host_a=$!
 TARGET_PIDS+=("$host_a")
-exec 3> "$WORK/a.in"
+exec 3> "$fifo_dir/a.in"
 for _ in $(seq 1 300); do
   grep -q '^ready' "$raw_a" 2>/dev/null && break
   sleep 0.1
