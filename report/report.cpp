@@ -71,6 +71,7 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO&) {
   session.ClearReadCache();
   session.exports.Clear();
 
+  if (session.keepRunning) return;  // the debug loop detaches instead
   HANDLE worker = CreateThread(nullptr, kTerminatorStackSize, TerminateTarget, &session, 0, nullptr);
   if (worker != nullptr) {
     WaitForSingleObject(worker, kTerminatorWaitMs);

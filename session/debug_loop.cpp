@@ -2,6 +2,7 @@
 #include <stdlib.h>
 
 #include "report/report.h"
+#include "session/keep_running.h"
 #include "session/log_file.h"
 
 namespace {
@@ -64,6 +65,7 @@ bool CLogFile::AttachToProcess(uint32_t targetProcessId) {
 
 bool CLogFile::RunDebugLoop(uint32_t targetProcessId) {
   if (!AttachToProcess(targetProcessId)) return false;
+  if (keepRunning) KeepTargetAfterDebuggerEnds(*this);
   for (;;) {
     DEBUG_EVENT event;
     if (!WaitForDebugEvent(&event, kEventTimeoutMs)) {
@@ -76,6 +78,10 @@ bool CLogFile::RunDebugLoop(uint32_t targetProcessId) {
       case EXCEPTION_DEBUG_EVENT:
         WriteReport(*this, event.u.Exception);
         ++reportsWritten;
+        if (keepRunning) {
+          ContinueAndDetach(*this, event);
+          return true;
+        }
         status = DBG_EXCEPTION_NOT_HANDLED;
         break;
       case CREATE_THREAD_DEBUG_EVENT:

@@ -49,6 +49,9 @@ class CLogFile {
   uint32_t failedWrites = 0;     // report writes and region files not written in full
   void NoteFailedWrite() { ++failedWrites; }
 
+  // After the first report, detach and let the target run on instead of ending it.
+  bool keepRunning = false;
+
   CLogFile(const char* reportFileName, TextPane& pane);
   ~CLogFile();
   CLogFile(const CLogFile&) = delete;

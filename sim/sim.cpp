@@ -19,6 +19,7 @@ struct World {
   std::map<std::string, int> calls;
   std::vector<std::pair<DWORD, DWORD>> reads;
   std::vector<DWORD> continues;
+  std::vector<std::string> debugControl;
   size_t nextEvent = 0;
   size_t nextModuleQuery = 0;  // for SymGetModuleInfo(0xFFFFFFFF)
   std::map<HANDLE, FILE*> files;
@@ -294,6 +295,7 @@ int Calls(const std::string& function) {
 const std::vector<std::pair<DWORD, DWORD>>& Reads() { return world().reads; }
 const std::vector<DWORD>& Continues() { return world().continues; }
 int RaisedCount() { return world().raised; }
+const std::vector<std::string>& DebugControlCalls() { return world().debugControl; }
 
 }  // namespace sim
 
@@ -580,11 +582,46 @@ BOOL AdjustTokenPrivileges(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD bufferLength, 
 
 BOOL DebugActiveProcess(DWORD processId) {
   Count("DebugActiveProcess");
-  const sim::Target& t = world().target;
+  world().debugControl.push_back("DebugActiveProcess");
+  sim::Target& t = world().target;
   if (processId != t.processId || !t.attachAllowed) {
     SetLastError(processId != t.processId ? ERROR_INVALID_PARAMETER : t.attachError);
     return FALSE;
   }
+  t.debuggerAttached = true;
+  return TRUE;
+}
+
+// Acts on the debuggee of the calling thread; without one there is no debug object.
+BOOL DebugSetProcessKillOnExit(BOOL killOnExit) {
+  Count("DebugSetProcessKillOnExit");
+  world().debugControl.push_back(killOnExit ? "DebugSetProcessKillOnExit(1)" : "DebugSetProcessKillOnExit(0)");
+  sim::Target& t = world().target;
+  if (!t.debuggerAttached) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  t.killOnExit = killOnExit != FALSE;
+  return TRUE;
+}
+
+// Detaching continues whatever events are still queued, so none is delivered afterwards,
+// and every thread of the target runs on.
+BOOL DebugActiveProcessStop(DWORD processId) {
+  Count("DebugActiveProcessStop");
+  world().debugControl.push_back("DebugActiveProcessStop");
+  sim::World& w = world();
+  sim::Target& t = w.target;
+  if (processId != t.processId || !t.debuggerAttached) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!t.detachAllowed) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  t.debuggerAttached = false;
+  w.nextEvent = t.events.size();
   return TRUE;
 }
 
@@ -601,6 +638,9 @@ BOOL WaitForDebugEvent(LPDEBUG_EVENT event, DWORD) {
 
 BOOL ContinueDebugEvent(DWORD, DWORD, DWORD status) {
   Count("ContinueDebugEvent");
+  char call[40];
+  snprintf(call, sizeof call, "ContinueDebugEvent(0x%x)", static_cast<unsigned>(status));
+  world().debugControl.push_back(call);
   world().continues.push_back(status);
   return TRUE;
 }
@@ -700,6 +740,7 @@ SIZE_T VirtualQueryEx(HANDLE, LPCVOID address, PMEMORY_BASIC_INFORMATION info, S
 
 BOOL TerminateProcess(HANDLE process, DWORD exitCode) {
   Count("TerminateProcess");
+  world().debugControl.push_back("TerminateProcess");
   sim::Target& t = world().target;
   if (sim::ProcessIdOfHandle(process) != t.processId || t.terminated) {
     SetLastError(ERROR_ACCESS_DENIED);

@@ -81,6 +81,9 @@ struct Target {
   DWORD attachError = ERROR_ACCESS_DENIED;
   bool symbolsActive = false;  // between SymInitialize and SymCleanup
   bool terminated = false;
+  bool debuggerAttached = false;  // between a successful DebugActiveProcess and DebugActiveProcessStop
+  bool killOnExit = true;         // as DebugSetProcessKillOnExit last set it
+  bool detachAllowed = true;      // false: DebugActiveProcessStop fails with ERROR_ACCESS_DENIED
   DWORD failWritesAfter = 0xFFFFFFFF;  // WriteFile fails after this many successful writes
   // Room left on the disk: a write stores what fits, then fails with ERROR_DISK_FULL.
   uint64_t diskBytesLeft = ~0ull;
@@ -122,5 +125,9 @@ const std::vector<std::pair<DWORD, DWORD>>& Reads();
 int RaisedCount();
 // Status values passed to ContinueDebugEvent, in order.
 const std::vector<DWORD>& Continues();
+// The calls that attach, continue, detach or end the target, in order, with their
+// argument where it matters: "DebugActiveProcess", "DebugSetProcessKillOnExit(0)",
+// "ContinueDebugEvent(0x10002)", "DebugActiveProcessStop", "TerminateProcess".
+const std::vector<std::string>& DebugControlCalls();
 
 }  // namespace sim

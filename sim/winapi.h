@@ -439,6 +439,8 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newS
 BOOL DebugActiveProcess(DWORD processId);
 BOOL WaitForDebugEvent(LPDEBUG_EVENT event, DWORD milliseconds);
 BOOL ContinueDebugEvent(DWORD processId, DWORD threadId, DWORD status);
+BOOL DebugSetProcessKillOnExit(BOOL killOnExit);
+BOOL DebugActiveProcessStop(DWORD processId);
 BOOL GetThreadContext(HANDLE thread, LPCONTEXT context);
 BOOL ReadProcessMemory(HANDLE process, LPCVOID address, LPVOID buffer, SIZE_T size, SIZE_T* bytesRead);
 SIZE_T VirtualQueryEx(HANDLE process, LPCVOID address, PMEMORY_BASIC_INFORMATION info, SIZE_T length);

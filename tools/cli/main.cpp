@@ -1,72 +1,196 @@
-// tarnholm-cli: the headless companion of the wizard. Runs the same dump session as the
-// wizard's Finish and writes each log line to stdout.
-//   tarnholm-cli PID REPORT [--instructions N] [--no-symbol-table]
-// Exit codes (session/exit_status.h): 0 the report and every region file written in full,
-// 1 the report file could not be created, 2 attaching failed, 3 bad arguments, 4 a report or
-// region-file write failed, 5 the debug-event wait timed out before any report, 6 the
-// target exited before the report.
+// tarnholm-cli: the headless companion of the wizard, for scripts and other programs. Runs
+// the same dump session as the wizard's Finish, on a process given by id or by name, or
+// prints the wizard's process list. Usage in cli_args.h, exit codes below and in README.md.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+#include <vector>
+
+#include "session/platform.h"  // before shellapi.h, which needs the Windows types
+
+#include <shellapi.h>
+
+#include "app/process_list.h"
+#include "app/report_name.h"
 #include "session/exit_status.h"
 #include "session/log_file.h"
+#include "tools/cli/cli_args.h"
+#include "tools/cli/console_progress.h"
+#include "tools/cli/process_match.h"
 
 namespace {
 
-const char kUsage[] = "usage: tarnholm-cli PID REPORT [--instructions N] [--no-symbol-table]\n";
+// The exit codes of session/exit_status.h, in the companion's other uses too.
+const int kDumped = kExitDumped;                   // also: --list printed the list
+const int kReportNotCreated = kExitReportNotCreated;  // also: a report name that cannot be represented
+const int kAttachFailed = kExitAttachFailed;       // also: the process list could not be read
+const int kBadArguments = kExitBadArguments;       // also: a name that matches no process, or several
 
-void WriteLine(void*, const char* line) {
+const DWORD kNoUnicodeTranslation = 1113;  // ERROR_NO_UNICODE_TRANSLATION
+
+std::vector<std::wstring> WideArguments() {
+  std::vector<std::wstring> args;
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (argv == nullptr) return args;
+  for (int i = 0; i < count; ++i) args.push_back(argv[i]);
+  LocalFree(argv);
+  return args;
+}
+
+std::wstring WidenAnsi(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+  return wide;
+}
+
+// The text in the ANSI code page; false when some character has no exact counterpart there
+// (narrow then holds a stand-in, good for messages only).
+bool NarrowAnsi(const std::wstring& text, std::string& narrow) {
+  narrow.clear();
+  if (text.empty()) return true;
+  BOOL usedDefault = FALSE;
+  const int size = static_cast<int>(text.size());
+  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return false;
+  narrow.resize(static_cast<size_t>(length));
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, &narrow[0], length, nullptr, &usedDefault);
+  return !usedDefault;
+}
+
+void WritePlainLine(void*, const char* line) {
   fputs(line, stdout);
   fputc('\n', stdout);
   fflush(stdout);
 }
 
-bool ParseNumber(const char* text, long low, long high, long* value) {
-  char* end = nullptr;
-  long parsed = strtol(text, &end, 10);
-  if (end == text || *end != 0 || parsed < low || parsed > high) return false;
-  *value = parsed;
-  return true;
+void WriteStatus(void*, const char* text) {
+  fputs(text, stderr);
+  fflush(stderr);
+}
+
+// The text pane at a console: region headings move the progress display on.
+struct ConsoleOutput {
+  ConsoleProgress progress{&WriteStatus, &WritePlainLine, nullptr};
+  const CLogFile* session = nullptr;
+};
+
+void WriteThroughProgress(void* context, const char* line) {
+  ConsoleOutput& output = *static_cast<ConsoleOutput*>(context);
+  output.progress.OnLogLine(line, output.session ? output.session->process : nullptr);
+}
+
+bool StdoutIsConsole() {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  return GetFileType(out) == FILE_TYPE_CHAR && GetConsoleMode(out, &mode);
+}
+
+int ListProcesses() {
+  std::vector<ProcessRow> rows;
+  if (!CollectProcessRows(rows)) {
+    fprintf(stderr, "tarnholm-cli: can't list the processes (e=%d)\n", static_cast<int>(GetLastError()));
+    return kAttachFailed;
+  }
+  fputs(ProcessListText(rows).c_str(), stdout);
+  return kDumped;
+}
+
+// The one process whose caption is name; its id and caption.
+int FindProcessByName(const std::wstring& name, uint32_t& processId, std::string& caption) {
+  std::vector<ProcessRow> rows;
+  if (!CollectProcessRows(rows)) {
+    fprintf(stderr, "tarnholm-cli: can't list the processes (e=%d)\n", static_cast<int>(GetLastError()));
+    return kAttachFailed;
+  }
+  const std::vector<uint32_t> ids = MatchProcessName(name, rows, &WidenAnsi);
+  std::string shown;
+  NarrowAnsi(name, shown);
+  if (ids.empty()) {
+    fprintf(stderr, "tarnholm-cli: no process named %s\n", shown.c_str());
+    return kBadArguments;
+  }
+  if (ids.size() > 1) {
+    fprintf(stderr, "tarnholm-cli: %u processes named %s, ids %s; give one id\n", static_cast<unsigned>(ids.size()),
+            shown.c_str(), IdList(ids).c_str());
+    return kBadArguments;
+  }
+  processId = ids[0];
+  const std::string pidText = std::to_string(processId);
+  for (const ProcessRow& row : rows) {
+    if (row.pidText == pidText) caption = row.caption;
+  }
+  return kDumped;
+}
+
+// The report name has no exact counterpart in the ANSI code page, so the session cannot
+// create that file; a stand-in name would write elsewhere.
+int NameNotRepresentable(const std::string& shown) {
+  printf("File:%s creation failed (%d)\n", shown.c_str(), static_cast<int>(kNoUnicodeTranslation));
+  return kReportNotCreated;
+}
+
+// The wizard's default report name for the process, in the current directory.
+int ChooseReportName(uint32_t processId, std::string caption, std::string& report) {
+  if (caption.empty()) {
+    ProcessRow row;
+    if (!ReadProcessRow(processId, row)) {
+      fprintf(stderr, "tarnholm-cli: can't open process %u to name its report (e=%d); give REPORT\n",
+              static_cast<unsigned>(processId), static_cast<int>(GetLastError()));
+      return kAttachFailed;
+    }
+    caption = row.caption;
+  }
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  report = DefaultReportName(caption, now, ReportDirectory());
+  printf("Report: %s\n", report.c_str());
+  fflush(stdout);
+  return kDumped;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  long pid = 0;
-  long instructions = 16;
-  bool symbolTable = true;
-  const char* report = nullptr;
-  int positional = 0;
-  for (int i = 1; i < argc; ++i) {
-    if (strcmp(argv[i], "--instructions") == 0 && i + 1 < argc) {
-      if (!ParseNumber(argv[++i], 16, 200, &instructions)) positional = -100;
-    } else if (strcmp(argv[i], "--no-symbol-table") == 0) {
-      symbolTable = false;
-    } else if (argv[i][0] == '-' && argv[i][1] == '-') {
-      positional = -100;
-    } else if (positional == 0) {
-      if (!ParseNumber(argv[i], 0, 0x7FFFFFFFL, &pid)) positional = -100;
-      ++positional;
-    } else if (positional == 1) {
-      report = argv[i];
-      ++positional;
-    } else {
-      positional = -100;
-    }
+int main() {
+  CliArguments args;
+  std::string error;
+  if (!ParseCliArguments(WideArguments(), args, error)) {
+    fprintf(stderr, "tarnholm-cli: %s\n%s", error.c_str(), kCliUsage);
+    return kBadArguments;
   }
-  if (positional != 2) {
-    fputs(kUsage, stderr);
-    return 3;
+  if (args.list) return ListProcesses();
+
+  uint32_t processId = args.processId;
+  std::string caption;
+  if (args.byName) {
+    const int found = FindProcessByName(args.processName, processId, caption);
+    if (found != kDumped) return found;
+  }
+  std::string report;
+  if (args.reportGiven) {
+    // NARROW REPORT NAME: the session opens ANSI names today; this line goes when it takes args.reportName.
+    if (!NarrowAnsi(args.reportName, report)) return NameNotRepresentable(report);
+  } else {
+    const int chosen = ChooseReportName(processId, caption, report);
+    if (chosen != kDumped) return chosen;
   }
 
-  TextPane pane{&WriteLine, nullptr};
-  CLogFile session(report, pane);
-  if (session.reportFile == INVALID_HANDLE_VALUE) return 1;
-  session.instructionCount = static_cast<int32_t>(instructions);
-  session.symbolTableEnabled = symbolTable;
+  ConsoleOutput console;
+  TextPane pane = StdoutIsConsole() ? TextPane{&WriteThroughProgress, &console} : TextPane{&WritePlainLine, nullptr};
+  CLogFile session(report.c_str(), pane);
+  console.session = &session;
+  if (session.reportFile == INVALID_HANDLE_VALUE) return kReportNotCreated;
+  session.instructionCount = args.instructionCount;
+  session.symbolTableEnabled = args.symbolTable;
+  session.memoryDumpEnabled = args.memoryDump;
+  session.keepRunning = args.keepRunning;
   if (const char* cache = getenv("TARNHOLM_READ_CACHE")) session.SetReadCache(strcmp(cache, "0") != 0);
-  bool attached = session.RunDebugLoop(static_cast<uint32_t>(pid));
+  const bool attached = session.RunDebugLoop(processId);
+  console.progress.Finish();
   if (getenv("TARNHOLM_STATS")) fprintf(stderr, "ReadProcessMemory calls: %u\n", session.PlatformReadCount());
   return DumpExitStatus(session, attached);
 }

@@ -1,0 +1,133 @@
+#include "tools/cli/cli_args.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<std::wstring> Argv(std::vector<std::wstring> args) {
+  args.insert(args.begin(), L"tarnholm-cli.exe");
+  return args;
+}
+
+TEST(CliArgs, PidAndReportWithEveryOption) {
+  CliArguments parsed;
+  std::string error;
+  ASSERT_TRUE(ParseCliArguments(Argv({L"--keep-running", L"1234", L"--instructions", L"200", L"r.txt",
+                                      L"--no-symbol-table", L"--no-memory-dump"}),
+                                parsed, error))
+      << error;
+  EXPECT_FALSE(parsed.list);
+  EXPECT_FALSE(parsed.byName);
+  EXPECT_EQ(parsed.processId, 1234u);
+  EXPECT_TRUE(parsed.reportGiven);
+  EXPECT_EQ(parsed.reportName, L"r.txt");
+  EXPECT_EQ(parsed.instructionCount, 200);
+  EXPECT_FALSE(parsed.symbolTable);
+  EXPECT_FALSE(parsed.memoryDump);
+  EXPECT_TRUE(parsed.keepRunning);
+}
+
+TEST(CliArgs, DefaultsWithoutOptions) {
+  CliArguments parsed;
+  std::string error;
+  ASSERT_TRUE(ParseCliArguments(Argv({L"8"}), parsed, error)) << error;
+  EXPECT_EQ(parsed.processId, 8u);
+  EXPECT_FALSE(parsed.reportGiven);
+  EXPECT_EQ(parsed.instructionCount, 16);
+  EXPECT_TRUE(parsed.symbolTable);
+  EXPECT_TRUE(parsed.memoryDump);
+  EXPECT_FALSE(parsed.keepRunning);
+}
+
+// Names and report names stay wide text, whatever the code page could hold.
+TEST(CliArgs, NameAndReportKeepTheirWideText) {
+  CliArguments parsed;
+  std::string error;
+  const std::wstring name = L"\u30bd\u30d5\u30c8.exe";           // ソフト.exe
+  const std::wstring report = L"C:\\r\u00e9\u30ec\u30dd\u30fc\u30c8.txt";  // é and レポート
+  ASSERT_TRUE(ParseCliArguments(Argv({name, report}), parsed, error)) << error;
+  EXPECT_TRUE(parsed.byName);
+  EXPECT_EQ(parsed.processName, name);
+  EXPECT_EQ(parsed.reportName, report);
+}
+
+TEST(CliArgs, AnEmptyReportNameIsGivenAndKept) {
+  CliArguments parsed;
+  std::string error;
+  ASSERT_TRUE(ParseCliArguments(Argv({L"4", L""}), parsed, error)) << error;
+  EXPECT_TRUE(parsed.reportGiven);
+  EXPECT_EQ(parsed.reportName, L"");
+}
+
+TEST(CliArgs, TargetKinds) {
+  struct Case {
+    std::wstring target;
+    bool byName;
+    uint32_t id;
+  };
+  const Case cases[] = {
+      {L"0", false, 0},
+      {L"4294967295", false, 0xFFFFFFFFu},
+      {L"0012", false, 12},
+      {L"notepad.exe", true, 0},
+      {L"12.exe", true, 0},
+      {L"-1", true, 0},  // one dash is no option: a program may be named so
+      {L"+5", true, 0},
+      {L" 5", true, 0},
+  };
+  for (const Case& c : cases) {
+    CliArguments parsed;
+    std::string error;
+    ASSERT_TRUE(ParseCliArguments(Argv({c.target}), parsed, error)) << error;
+    EXPECT_EQ(parsed.byName, c.byName);
+    EXPECT_EQ(parsed.processId, c.id);
+    EXPECT_EQ(parsed.processName, c.byName ? c.target : L"");
+  }
+}
+
+TEST(CliArgs, ListStandsAlone) {
+  CliArguments parsed;
+  std::string error;
+  ASSERT_TRUE(ParseCliArguments(Argv({L"--list"}), parsed, error)) << error;
+  EXPECT_TRUE(parsed.list);
+}
+
+TEST(CliArgs, Rejected) {
+  struct Case {
+    std::vector<std::wstring> args;
+    const char* error;
+  };
+  const Case cases[] = {
+      {{}, "no process given"},
+      {{L"--keep-running"}, "no process given"},
+      {{L"1", L"r.txt", L"extra"}, "too many arguments, from 'extra'"},
+      {{L"4294967296"}, "no such process id '4294967296'"},
+      {{L"99999999999"}, "no such process id '99999999999'"},
+      {{L""}, "empty process name"},
+      {{L"1", L"--instructions"}, "--instructions needs a number"},
+      {{L"1", L"--instructions", L"15"}, "--instructions takes 16 to 200, not '15'"},
+      {{L"1", L"--instructions", L"201"}, "--instructions takes 16 to 200, not '201'"},
+      {{L"1", L"--instructions", L"-16"}, "--instructions takes 16 to 200, not '-16'"},
+      {{L"1", L"--instructions", L"2x"}, "--instructions takes 16 to 200, not '2x'"},
+      {{L"1", L"--instructions", L""}, "--instructions takes 16 to 200, not ''"},
+      {{L"1", L"--keep-runing"}, "unknown option '--keep-runing'"},
+      {{L"1", L"--\u00e9"}, "unknown option '--?'"},
+      {{L"--list", L"1"}, "--list takes no other arguments"},
+      {{L"--list", L"--keep-running"}, "--list takes no other arguments"},
+  };
+  for (const Case& c : cases) {
+    CliArguments parsed;
+    std::string error;
+    EXPECT_FALSE(ParseCliArguments(Argv(c.args), parsed, error)) << c.error;
+    EXPECT_EQ(error, c.error);
+  }
+}
+
+TEST(CliArgs, NoArgumentsAtAllNotEvenTheProgram) {
+  CliArguments parsed;
+  std::string error;
+  EXPECT_FALSE(ParseCliArguments({}, parsed, error));
+  EXPECT_EQ(error, "no process given");
+}
+
+}  // namespace

@@ -1,0 +1,144 @@
+#include "tools/cli/console_progress.h"
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace {
+
+// What the display wrote to stderr and what went to stdout as plain lines.
+struct Console {
+  std::string status;
+  std::vector<std::string> lines;
+  ConsoleProgress progress{&Console::Status, &Console::Line, this};
+  static void Status(void* context, const char* text) { static_cast<Console*>(context)->status += text; }
+  static void Line(void* context, const char* text) { static_cast<Console*>(context)->lines.push_back(text); }
+};
+
+// The session's text pane in the companion at a console.
+struct ConsolePane {
+  Console console;
+  const CLogFile* session = nullptr;
+  TextPane pane{&ConsolePane::Append, this};
+  static void Append(void* context, const char* line) {
+    ConsolePane& self = *static_cast<ConsolePane*>(context);
+    self.console.progress.OnLogLine(line, self.session ? self.session->process : nullptr);
+  }
+};
+
+TEST(ConsoleProgress, RegionHeadings) {
+  struct Case {
+    const char* line;
+    bool heading;
+    uint32_t base;
+    uint32_t size;
+  };
+  const Case cases[] = {
+      {"*----> Commited Memory (0x00400000-    4096) r-- I <----*", true, 0x00400000, 4096},
+      {"*----> Commited Memory (0xFFFE0000-268435456) rw- P <----*", true, 0xFFFE0000, 268435456},
+      {"*----> Commited Memory (0x7FFE0000-12345678) --- M <----*", true, 0x7FFE0000, 12345678},
+      {"*----> Commited Memory (0x", false, 0, 0},
+      {"Dumpfile(r.txt.00400000.bin) Failed 5", false, 0, 0},
+      {"*----> Symbol Table <----*", false, 0, 0},
+      {"", false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    uint32_t base = 0;
+    uint32_t size = 0;
+    EXPECT_EQ(ParseRegionHeading(c.line, base, size), c.heading) << c.line;
+    EXPECT_EQ(base, c.base);
+    EXPECT_EQ(size, c.size);
+  }
+}
+
+TEST(ConsoleProgress, CountsTheCommittedRegionsAsTheWalkDoes) {
+  sim::Reset();
+  sim::AddRegion(0x00010000, 0x1000);
+  sim::AddRegion(0x00400000, 0x3000, PAGE_READONLY, MEM_IMAGE);
+  sim::AddRegion(0x00500000, 0x100000, PAGE_READWRITE, MEM_PRIVATE, MEM_RESERVE);
+  sim::AddRegion(0x10000000, 0x200000, PAGE_NOACCESS);
+  const CommittedTotal total = CountCommittedMemory(sim::target().processHandle);
+  EXPECT_EQ(total.regions, 3u);
+  EXPECT_EQ(total.bytes, 0x1000u + 0x3000u + 0x200000u);
+}
+
+// A failing query ends the count instead of looping.
+TEST(ConsoleProgress, CountEndsWhereTheQueryFails) {
+  sim::Reset();
+  sim::AddRegion(0x00010000, 0x1000);
+  sim::AddRegion(0x20000000, 0x1000);
+  sim::target().queryFailsFrom = 0x00011000;
+  EXPECT_EQ(CountCommittedMemory(sim::target().processHandle).regions, 1u);
+}
+
+// The whole display of a dump: the report is the same as with plain log lines, the region
+// headings become the display, every other line is printed in order, and nothing of the
+// display reaches the report.
+TEST(ConsoleProgress, ADumpAtTheConsole) {
+  std::string reports[2];
+  std::vector<std::string> plainLines;
+  ConsolePane console;
+  for (int atConsole = 0; atConsole < 2; ++atConsole) {
+    SessionFixture f;
+    if (atConsole) {
+      f.session.reset();
+      f.session.reset(new CLogFile(f.reportPath.c_str(), console.pane));
+      f.session->process = sim::target().processHandle;
+      console.session = f.session.get();
+    }
+    sim::target().symbolsActive = false;
+    sim::AddModule("C:\\app\\prog.exe", 0x00400000, 0x3000);
+    sim::AddThread(0x24);
+    sim::AddRegion(0x00400000, 0x3000, PAGE_READONLY, MEM_IMAGE);
+    sim::AddRegion(0x00600000, 0x200000);
+    sim::AddRegion(0x10000000, 0x100000, PAGE_NOACCESS);
+    sim::ScriptAttachEvents();
+    f.session->symbolTableEnabled = false;
+    EXPECT_TRUE(f.session->RunDebugLoop(1234));
+    if (atConsole) {
+      console.console.progress.Finish();
+    } else {
+      plainLines = f.log.lines;
+    }
+    reports[atConsole] = f.Report();
+  }
+  EXPECT_EQ(reports[0], reports[1]);
+  ASSERT_EQ(plainLines.size(), 5u);  // process, module, three region headings
+  EXPECT_EQ(console.console.lines, std::vector<std::string>(plainLines.begin(), plainLines.begin() + 2));
+  EXPECT_EQ(console.console.status,
+            "\rregions 0/3, 0.0/3.0 MiB"
+            "\rregions 1/3, 0.0/3.0 MiB"
+            "\rregions 2/3, 2.0/3.0 MiB"
+            "\rregions 3/3, 3.0/3.0 MiB\n");
+  EXPECT_EQ(reports[1].find("regions "), std::string::npos);
+}
+
+// A log line during the walk clears the display, is printed whole, and the display returns.
+TEST(ConsoleProgress, ALineDuringTheWalk) {
+  sim::Reset();
+  sim::AddRegion(0x00010000, 0x100000);
+  sim::AddRegion(0x00400000, 0x100000);
+  Console console;
+  console.progress.OnLogLine("*----> Commited Memory (0x00010000- 1048576) rw- P <----*", sim::target().processHandle);
+  console.progress.OnLogLine("Dumpfile(r.00010000.bin) Failed 112", sim::target().processHandle);
+  console.progress.OnLogLine("*----> Commited Memory (0x00400000- 1048576) rw- P <----*", sim::target().processHandle);
+  console.progress.Finish();
+  EXPECT_EQ(console.lines, std::vector<std::string>{"Dumpfile(r.00010000.bin) Failed 112"});
+  EXPECT_EQ(console.status,
+            "\rregions 0/2, 0.0/2.0 MiB"
+            "\r                        \r"
+            "\rregions 0/2, 0.0/2.0 MiB"
+            "\rregions 1/2, 1.0/2.0 MiB"
+            "\rregions 2/2, 2.0/2.0 MiB\n");
+}
+
+// Lines before any region, and a dump without regions, leave stderr untouched.
+TEST(ConsoleProgress, NoDisplayWithoutRegions) {
+  Console console;
+  console.progress.OnLogLine("Can't attach to process 99 (e=87)", nullptr);
+  console.progress.Finish();
+  EXPECT_EQ(console.lines, std::vector<std::string>{"Can't attach to process 99 (e=87)"});
+  EXPECT_EQ(console.status, "");
+}
+
+}  // namespace

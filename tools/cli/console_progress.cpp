@@ -1,0 +1,97 @@
+#include "tools/cli/console_progress.h"
+
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+const char kRegionHeading[] = "*----> Commited Memory (0x";
+
+}  // namespace
+
+CommittedTotal CountCommittedMemory(HANDLE process) {
+  CommittedTotal total;
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  const uint32_t end = TargetAddress(system.lpMaximumApplicationAddress);
+  uint32_t address = 0;
+  while (address < end) {
+    MEMORY_BASIC_INFORMATION region;
+    if (VirtualQueryEx(process, TargetPointer(address), &region, sizeof region) == 0) break;
+    const uint32_t base = TargetAddress(region.BaseAddress);
+    const uint32_t size = static_cast<uint32_t>(region.RegionSize);
+    if (region.State == MEM_COMMIT) {
+      ++total.regions;
+      total.bytes += size;
+    }
+    const uint32_t next = base + size;
+    if (next <= address) break;  // a wrap or an empty region: the walk would not move on
+    address = next;
+  }
+  return total;
+}
+
+bool ParseRegionHeading(const char* line, uint32_t& base, uint32_t& size) {
+  if (strncmp(line, kRegionHeading, sizeof kRegionHeading - 1) != 0) return false;
+  unsigned parsedBase = 0;
+  unsigned parsedSize = 0;
+  if (sscanf(line + sizeof kRegionHeading - 1, "%8x-%u)", &parsedBase, &parsedSize) != 2) return false;
+  base = parsedBase;
+  size = parsedSize;
+  return true;
+}
+
+std::string ConsoleProgress::Text() const {
+  char text[96];
+  snprintf(text, sizeof text, "regions %u/%u, %.1f/%.1f MiB", static_cast<unsigned>(regionsDone_),
+           static_cast<unsigned>(total_.regions), static_cast<double>(bytesDone_) / 1048576.0,
+           static_cast<double>(total_.bytes) / 1048576.0);
+  return text;
+}
+
+void ConsoleProgress::Draw() {
+  // The counts only grow, so each text covers the one drawn before it.
+  const std::string text = Text();
+  status_(context_, ("\r" + text).c_str());
+  drawnWidth_ = text.size();
+  shown_ = true;
+}
+
+void ConsoleProgress::Clear() {
+  if (!shown_) return;
+  status_(context_, ("\r" + std::string(drawnWidth_, ' ') + "\r").c_str());
+  drawnWidth_ = 0;
+  shown_ = false;
+}
+
+void ConsoleProgress::OnLogLine(const char* text, HANDLE process) {
+  uint32_t base = 0;
+  uint32_t size = 0;
+  if (ParseRegionHeading(text, base, size)) {
+    if (!started_) {
+      total_ = CountCommittedMemory(process);
+      started_ = true;
+    } else {
+      ++regionsDone_;
+      bytesDone_ += pendingSize_;
+    }
+    pendingSize_ = size;
+    Draw();
+    return;
+  }
+  const bool redraw = shown_;
+  Clear();
+  line_(context_, text);
+  if (redraw) Draw();
+}
+
+void ConsoleProgress::Finish() {
+  if (!started_) return;
+  ++regionsDone_;
+  bytesDone_ += pendingSize_;
+  pendingSize_ = 0;
+  started_ = false;
+  Draw();
+  status_(context_, "\n");
+  shown_ = false;
+}

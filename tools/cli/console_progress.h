@@ -1,0 +1,58 @@
+// The companion's progress display for people at a console: while the committed regions are
+// written, one line on stderr, rewritten in place, with the regions done and the MiB written
+// of the committed total. It stands in for the per-region heading lines; every other log
+// line is still written plainly, the display cleared before it and drawn again after it.
+// It is fed from the session's text pane only, so nothing of it can reach the report.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+#include "session/platform.h"
+
+struct CommittedTotal {
+  uint32_t regions = 0;
+  uint64_t bytes = 0;
+};
+
+// The committed regions of the target's user address space, counted as the memory dump
+// walks them.
+CommittedTotal CountCommittedMemory(HANDLE process);
+
+// Base and size of a committed-memory heading line; false for any other line.
+bool ParseRegionHeading(const char* line, uint32_t& base, uint32_t& size);
+
+class ConsoleProgress {
+ public:
+  using Writer = void (*)(void* context, const char* text);
+
+  // status gets the display's text (with "\r" to return to its start, no line end); line
+  // gets the plain log lines (without line end).
+  ConsoleProgress(Writer status, Writer line, void* context) : status_(status), line_(line), context_(context) {}
+
+  // A line of the session's text pane. process is the target's handle, asked for its
+  // committed total at the first region heading.
+  void OnLogLine(const char* text, HANDLE process);
+
+  // After the dump: the display's last state stays, ended by a line end.
+  void Finish();
+
+  // The display's text, e.g. "regions 3/120, 1.2/45.6 MiB".
+  std::string Text() const;
+
+ private:
+  void Draw();
+  void Clear();
+
+  Writer status_;
+  Writer line_;
+  void* context_;
+  bool shown_ = false;
+  bool started_ = false;
+  CommittedTotal total_;
+  uint32_t regionsDone_ = 0;
+  uint64_t bytesDone_ = 0;
+  uint32_t pendingSize_ = 0;  // the region being written: its heading came, the next has not
+  size_t drawnWidth_ = 0;
+};
