@@ -11,8 +11,6 @@ namespace {
 
 constexpr DWORD kAccessViolation = 0xC0000005;
 constexpr DWORD kProtectModifiers = PAGE_GUARD | PAGE_NOCACHE;
-constexpr size_t kFileNameCapacity = 260;
-constexpr size_t kFileNameSuffix = 13;  // ".%08X.bin"
 // No 32-bit process can hold a region buffer this large next to its own code and data.
 constexpr uint32_t kLargestRegionBuffer = 0x40000000;
 
@@ -55,20 +53,8 @@ struct RegionStep {
 };
 
 bool OpenDumpFile(RegionStep& step, uint32_t base) {
-  CLogFile& session = *step.session;
-  if (session.reportPath.size() + kFileNameSuffix >= kFileNameCapacity) {
-    session.Log("Dumpfile for %08X not written: the report name is longer than %d characters", base,
-                static_cast<int>(kFileNameCapacity - kFileNameSuffix - 1));
-    return false;
-  }
-  char name[kFileNameCapacity];
-  wsprintfA(name, "%s.%08X.bin", session.reportPath.c_str(), base);
-  step.file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (step.file == INVALID_HANDLE_VALUE) {
-    session.Log("Dumpfile(%s) Failed %d", name, static_cast<int>(GetLastError()));
-    return false;
-  }
-  return true;
+  step.file = step.session->CreateRegionFile(base);
+  return step.file != INVALID_HANDLE_VALUE;
 }
 
 void SaveRegion(RegionStep& step, uint32_t base, uint32_t size) {

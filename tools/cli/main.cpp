@@ -6,6 +6,10 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
+
+#include <windows.h>
+#include <shellapi.h>
 
 #include "session/log_file.h"
 
@@ -19,9 +23,9 @@ void WriteLine(void*, const char* line) {
   fflush(stdout);
 }
 
-bool ParseNumber(const char* text, long low, long high, long* value) {
-  char* end = nullptr;
-  long parsed = strtol(text, &end, 10);
+bool ParseNumber(const wchar_t* text, long low, long high, long* value) {
+  wchar_t* end = nullptr;
+  long parsed = wcstol(text, &end, 10);
   if (end == text || *end != 0 || parsed < low || parsed > high) return false;
   *value = parsed;
   return true;
@@ -29,18 +33,26 @@ bool ParseNumber(const char* text, long low, long high, long* value) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
+  // The wide command line: the ANSI arguments would carry the report name with every
+  // character the code page lacks replaced by a look-alike, which names another file.
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (argv == nullptr) {
+    fputs(kUsage, stderr);
+    return 3;
+  }
   long pid = 0;
   long instructions = 16;
   bool symbolTable = true;
-  const char* report = nullptr;
+  const wchar_t* report = nullptr;
   int positional = 0;
   for (int i = 1; i < argc; ++i) {
-    if (strcmp(argv[i], "--instructions") == 0 && i + 1 < argc) {
+    if (wcscmp(argv[i], L"--instructions") == 0 && i + 1 < argc) {
       if (!ParseNumber(argv[++i], 16, 200, &instructions)) positional = -100;
-    } else if (strcmp(argv[i], "--no-symbol-table") == 0) {
+    } else if (wcscmp(argv[i], L"--no-symbol-table") == 0) {
       symbolTable = false;
-    } else if (argv[i][0] == '-' && argv[i][1] == '-') {
+    } else if (argv[i][0] == L'-' && argv[i][1] == L'-') {
       positional = -100;
     } else if (positional == 0) {
       if (!ParseNumber(argv[i], 0, 0x7FFFFFFFL, &pid)) positional = -100;
@@ -53,12 +65,14 @@ int main(int argc, char** argv) {
     }
   }
   if (positional != 2) {
+    LocalFree(argv);
     fputs(kUsage, stderr);
     return 3;
   }
 
   TextPane pane{&WriteLine, nullptr};
   CLogFile session(report, pane);
+  LocalFree(argv);
   if (session.reportFile == INVALID_HANDLE_VALUE) return 1;
   session.instructionCount = static_cast<int32_t>(instructions);
   session.symbolTableEnabled = symbolTable;
