@@ -42,6 +42,7 @@ const wchar_t kLabelMemsizePrefix[] = L"メモリー使用量：";
 
 WNDPROC groupBoxBaseProc = nullptr;
 WNDPROC toolTipBaseProc = nullptr;
+constexpr UINT kKeepFocusMessage = WM_APP + 1;
 
 std::wstring Widen(const std::string& text) {
   if (text.empty()) return std::wstring();
@@ -632,6 +633,10 @@ void TMainForm::RestoreFocus() {
   } else {
     FocusFirstControl();
   }
+  // Activated while its controls could not take the focus yet (not yet shown, or redraw
+  // off): try again once the messages of that moment are done.
+  const HWND focus = GetFocus();
+  if (focus == nullptr || !IsChild(Handle, focus)) PostMessageW(Handle, kKeepFocusMessage, 0, 0);
 }
 
 namespace {
@@ -857,6 +862,11 @@ LRESULT CALLBACK TMainForm::FormProc(HWND window, UINT message, WPARAM wParam, L
       }
       if (HIWORD(wParam) != 0) break;  // minimised
       form->RestoreFocus();
+      return 0;
+    }
+    case kKeepFocusMessage: {
+      TMainForm* form = FromWindow(window);
+      if (form != nullptr && form->ListView != nullptr) form->KeepFocusUsable();
       return 0;
     }
     case WM_SETFOCUS: {
