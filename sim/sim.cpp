@@ -428,28 +428,33 @@ BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD b
   return TRUE;
 }
 
-DWORD GetModuleFileNameExA(HANDLE process, HMODULE, LPSTR name, DWORD size) {
-  Count("GetModuleFileNameExA");
-  DWORD id = sim::ProcessIdOfHandle(process);
-  const sim::Process* listed = sim::ListedProcess(id);
+namespace sim {
+namespace {
+
+// The program path of a process; null (and the error set) when it cannot be named.
+const std::string* ProgramPath(HANDLE process, DWORD size) {
+  const Process* listed = ListedProcess(ProcessIdOfHandle(process));
   const std::string& path = listed ? listed->path : world().target.mainModulePath;
   if (path.empty() || size == 0) {
     SetLastError(ERROR_MOD_NOT_FOUND);
-    return 0;
+    return nullptr;
   }
-  return sim::CopyAnsiName(path, name, size);
+  return &path;
+}
+
+}  // namespace
+}  // namespace sim
+
+DWORD GetModuleFileNameExA(HANDLE process, HMODULE, LPSTR name, DWORD size) {
+  Count("GetModuleFileNameExA");
+  const std::string* path = sim::ProgramPath(process, size);
+  return path ? sim::CopyAnsiName(*path, name, size) : 0;
 }
 
 DWORD GetModuleFileNameExW(HANDLE process, HMODULE, LPWSTR name, DWORD size) {
   Count("GetModuleFileNameExW");
-  DWORD id = sim::ProcessIdOfHandle(process);
-  const sim::Process* listed = sim::ListedProcess(id);
-  const std::string& path = listed ? listed->path : world().target.mainModulePath;
-  if (path.empty() || size == 0) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return 0;
-  }
-  return sim::CopyWideName(path, name, size);
+  const std::string* path = sim::ProgramPath(process, size);
+  return path ? sim::CopyWideName(*path, name, size) : 0;
 }
 
 BOOL GetProcessMemoryInfo(HANDLE process, PPROCESS_MEMORY_COUNTERS counters, DWORD) {

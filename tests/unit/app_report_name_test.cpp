@@ -62,4 +62,14 @@ TEST(ReportName, DirectoryTooLongForTheBufferIsTheRelativeDot) {
   EXPECT_EQ(DefaultReportName(L"calc.exe", July4th(), ReportDirectory()), L".\\calc-20010704-0905.TXT");
 }
 
+// A Japanese system: the name comes from the wide names of program and folder, so a
+// character code page 932 lacks stays in it.
+TEST(ReportName, MadeFromTheWideNamesOfProgramAndFolder) {
+  sim::Reset();
+  sim::target().ansiCodePage = 932;
+  sim::target().currentDirectory = "C:\\레포트";
+  EXPECT_EQ(DefaultReportName(L"한글.exe", July4th(), ReportDirectory()), L"C:\\레포트\\한글-20010704-0905.TXT");
+  EXPECT_EQ(DefaultReportName(L"ソフト.exe", July4th(), L"C:\\表示"), L"C:\\表示\\ソフト-20010704-0905.TXT");
+}
+
 }  // namespace

@@ -8,7 +8,6 @@
 #include <set>
 
 #include "app/process_list.h"
-#include "app/report_name.h"
 #include "report/memory_dump.h"
 #include "session/ansi_text.h"
 #include "test_support.h"
@@ -115,26 +114,6 @@ TEST(ProcessListIn932, AProgramNameOutsideTheCodePageIsShownWhole) {
   EXPECT_EQ(rows[0].caption, "??.exe");
   EXPECT_EQ(rows[0].programName, L"한글.exe");
   EXPECT_EQ(rows[1].programName, L"notepad.exe");
-}
-
-// The options page.
-
-SYSTEMTIME July4th() {
-  SYSTEMTIME time{};
-  time.wYear = 2001;
-  time.wMonth = 7;
-  time.wDay = 4;
-  time.wHour = 9;
-  time.wMinute = 5;
-  return time;
-}
-
-TEST(ReportNameIn932, MadeFromTheWideNamesOfProgramAndFolder) {
-  sim::Reset();
-  sim::target().ansiCodePage = kJapanese;
-  sim::target().currentDirectory = "C:\\레포트";
-  EXPECT_EQ(DefaultReportName(L"한글.exe", July4th(), ReportDirectory()), L"C:\\레포트\\한글-20010704-0905.TXT");
-  EXPECT_EQ(DefaultReportName(L"ソフト.exe", July4th(), L"C:\\表示"), L"C:\\表示\\ソフト-20010704-0905.TXT");
 }
 
 // The session: report and region files by their wide names.

@@ -136,42 +136,31 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return static_cast<LRESULT>(result);
 }
 
-struct DialogSearch {
+// The top-level windows of the form's process whose class is className.
+struct ClassSearch {
   DWORD pid;
+  const wchar_t* className;
   std::vector<HWND> found;
 };
 
-BOOL CALLBACK MatchDialog(HWND window, LPARAM context) {
-  DialogSearch* s = reinterpret_cast<DialogSearch*>(context);
+BOOL CALLBACK MatchClass(HWND window, LPARAM context) {
+  ClassSearch* s = reinterpret_cast<ClassSearch*>(context);
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
   wchar_t name[64] = {0};
   GetClassNameW(window, name, 64);
-  if (pid == s->pid && IsWindowVisible(window) && wcscmp(name, L"#32770") == 0) s->found.push_back(window);
+  if (pid == s->pid && lstrcmpiW(name, s->className) == 0) s->found.push_back(window);
   return TRUE;
 }
 
-struct TipSearch {
-  DWORD pid;
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK MatchTip(HWND window, LPARAM context) {
-  TipSearch* s = reinterpret_cast<TipSearch*>(context);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  wchar_t name[64] = {0};
-  GetClassNameW(window, name, 64);
-  if (pid == s->pid && lstrcmpiW(name, TOOLTIPS_CLASSW) == 0) s->found.push_back(window);
-  return TRUE;
-}
-
-std::vector<HWND> ToolTips(HWND form) {
-  TipSearch search;
+std::vector<HWND> WindowsOfClass(HWND form, const wchar_t* className) {
+  ClassSearch search{0, className, {}};
   GetWindowThreadProcessId(form, &search.pid);
-  EnumWindows(MatchTip, reinterpret_cast<LPARAM>(&search));
+  EnumWindows(MatchClass, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
+
+std::vector<HWND> ToolTips(HWND form) { return WindowsOfClass(form, TOOLTIPS_CLASSW); }
 
 std::wstring Hint(HWND form, HWND control) {
   Remote remote(form);
@@ -376,10 +365,9 @@ int wmain(int argc, wchar_t** argv) {
   }
 
   if (command == L"dialogs") {
-    DialogSearch search;
-    GetWindowThreadProcessId(form, &search.pid);
-    EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-    for (HWND dialog : search.found) Out(L"dialog\t" + Text(dialog));
+    for (HWND dialog : WindowsOfClass(form, L"#32770")) {
+      if (IsWindowVisible(dialog)) Out(L"dialog\t" + Text(dialog));
+    }
     return 0;
   }
 
