@@ -641,6 +641,12 @@ void TMainForm::RestoreFocus() {
 
 namespace {
 
+wchar_t UpperCase(wchar_t c) {
+  // CharUpperW takes one character in the low word of its pointer argument.
+  return static_cast<wchar_t>(
+      reinterpret_cast<UINT_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(c)))));
+}
+
 bool IsPushButton(HWND control) {
   wchar_t name[16] = {0};
   GetClassNameW(control, name, 16);
@@ -658,7 +664,7 @@ wchar_t AccessKey(HWND control) {
       ++i;
       continue;
     }
-    return static_cast<wchar_t>(reinterpret_cast<UINT_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(text[i + 1])))));
+    return UpperCase(text[i + 1]);
   }
   return 0;
 }
@@ -680,7 +686,7 @@ UINT DialogCode(HWND control, const MSG& msg) {
 // hidden, disabled or covered by the progress page. True when the key is one of the
 // window's access keys, whether or not it acted.
 bool TMainForm::PressAccessKey(wchar_t key) {
-  key = static_cast<wchar_t>(reinterpret_cast<UINT_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(key)))));
+  key = UpperCase(key);
   bool known = false;
   for (HWND button : {ButtonNext, ButtonBack, ButtonFin, ButtonCan, ButtonUpdate, ButtonFileName}) {
     if (AccessKey(button) != key) continue;

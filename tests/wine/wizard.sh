@@ -20,7 +20,7 @@ start_display
 expect_focus() {  # expect_focus NAME WHAT: NAME has the keyboard focus, the window is active
   local got
   got=$(probe focus)
-  [ "$got" = "$1	active" ] || fail "$2: the focus is '$got', expected '$1	active'"
+  [ "$got" = "$1"$'\t'"active" ] || fail "$2: the focus is '$got', expected '$1 (active)'"
 }
 
 # wait_dialogs COUNT: until the wizard shows COUNT dialog windows (the save dialog).
