@@ -5,6 +5,7 @@
 # with a character code page 932 lacks (é), and the report is made under exactly that name
 # with nothing else beside it but its region files. The report's first line and first
 # module line name the target's full path in code page 932.
+# wine-test-timeout: 600
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/gui.sh"

@@ -6,6 +6,9 @@ WINE_TEST_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 BUILD_WIN32=${BUILD_WIN32:-"$WINE_TEST_ROOT/build/win32"}
 WORK=$(mktemp -d "$WINE_TEST_ROOT/build/wine-test.XXXXXX")
 TARGET_PIDS=()
+# The emulated test guest (scripts/guest) runs Wine several times slower: wait longer there.
+WINE_SLOWDOWN=1
+[ -n "${TARNHOLM_GUEST:-}" ] && WINE_SLOWDOWN=3
 
 fail() {
   echo "FAIL: $*"
@@ -32,7 +35,7 @@ start_target() {
   TARGET_HOST_PID=$!
   TARGET_PIDS+=("$TARGET_HOST_PID")
   local i
-  for i in $(seq 1 300); do
+  for i in $(seq 1 $((300 * WINE_SLOWDOWN))); do
     grep -q '^ready' "$raw" 2>/dev/null && break
     sleep 0.1
   done
@@ -49,16 +52,16 @@ dump_target() {
   DUMP_LOG="$WORK/dump.$RANDOM.log"
   local start end
   start=$(date +%s.%N)
-  timeout 120 wine "$BUILD_WIN32/tarnholm-cli.exe" "$TARGET_PID" "$(winpath "$report")" "$@" 2>"$DUMP_LOG.err" | tr -d '\r' > "$DUMP_LOG"
+  timeout $((120 * WINE_SLOWDOWN)) wine "$BUILD_WIN32/tarnholm-cli.exe" "$TARGET_PID" "$(winpath "$report")" "$@" 2>"$DUMP_LOG.err" | tr -d '\r' > "$DUMP_LOG"
   DUMP_RC=${PIPESTATUS[0]}
   end=$(date +%s.%N)
   DUMP_SECONDS=$(awk -v a="$start" -v b="$end" 'BEGIN{printf "%.3f", b - a}')
 }
 
-# wait_gone HOST_PID: true when the process ends within 10 s.
+# wait_gone HOST_PID: true when the process ends within 10 s (30 s in the guest).
 wait_gone() {
   local i
-  for i in $(seq 1 100); do
+  for i in $(seq 1 $((100 * WINE_SLOWDOWN))); do
     kill -0 "$1" 2>/dev/null || return 0
     sleep 0.1
   done

@@ -7,6 +7,7 @@
 # none of them acting through the controls the progress page covers; and the hint of a
 # disabled button. Saves a screenshot of each page under build/screenshots/ and checks
 # that the Japanese texts are drawn.
+# wine-test-timeout: 900
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/gui.sh"
 
