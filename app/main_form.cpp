@@ -41,6 +41,8 @@ const wchar_t kLabelPIDPrefix[] = L"PID：";
 const wchar_t kLabelMemsizePrefix[] = L"メモリー使用量：";
 
 WNDPROC groupBoxBaseProc = nullptr;
+WNDPROC toolTipBaseProc = nullptr;
+constexpr UINT kKeepFocusMessage = WM_APP + 1;
 
 std::wstring Widen(const std::string& text) {
   if (text.empty()) return std::wstring();
@@ -158,6 +160,8 @@ TMainForm::TMainForm(HINSTANCE instance, HWND application) : instance_(instance)
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle, nullptr, instance,
                              nullptr);
   SendMessageW(toolTip_, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
+  toolTipBaseProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(toolTip_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TMainForm::ToolTipProc)));
 
   BuildControls();
 
@@ -295,7 +299,7 @@ void TMainForm::SetHint(HWND control, const wchar_t* hint) {
   tool.hwnd = Handle;
   tool.uId = reinterpret_cast<UINT_PTR>(control);
   const bool known = SendMessageW(toolTip_, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)) != 0;
-  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.uFlags = TTF_IDISHWND;  // the mouse messages come by RelayToHints
   tool.lpszText = const_cast<wchar_t*>(hint);
   SendMessageW(toolTip_, known ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
@@ -424,7 +428,7 @@ void TMainForm::RefreshProcessList(bool clear) {
   int position = 0;
   for (const ProcessRow& row : rows) {
     while (position < count && lstrcmpA(Narrow(RowText(position, 0)).c_str(), row.caption.c_str()) <= 0) ++position;
-    std::wstring caption = Widen(row.caption);
+    std::wstring caption = row.programName;
     std::wstring pid = Widen(row.pidText);
     std::wstring memory = Widen(row.memoryText);
     LVITEMW item{};
@@ -482,8 +486,7 @@ void TMainForm::ButtonNextClick(HWND) {
   SetLabelText(LabelName, kLabelNamePrefix + caption);
   SetLabelText(LabelPID, kLabelPIDPrefix + RowText(row, 1));
   SetLabelText(LabelMemsize, kLabelMemsizePrefix + RowText(row, 2));
-  const std::string name = DefaultReportName(Narrow(caption), now, ReportDirectory());
-  SetWindowTextW(EditFileName, Widen(name).c_str());
+  SetWindowTextW(EditFileName, DefaultReportName(caption, now, ReportDirectory()).c_str());
   SendMessageW(Handle, WM_SETREDRAW, TRUE, 0);
   RedrawWindow(Handle, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
   // While redrawing was off the window counted as hidden, so the focus could not move
@@ -493,7 +496,9 @@ void TMainForm::ButtonNextClick(HWND) {
 
 void TMainForm::ButtonFileNameClick(HWND) {
   SaveDialog.FileName = WindowText(EditFileName);
+  RememberFocus();
   if (SaveDialog.Execute(Handle)) SetWindowTextW(EditFileName, SaveDialog.FileName.c_str());
+  RestoreFocus();
 }
 
 void TMainForm::AppendMemoLine(void* context, const char* line) {
@@ -526,7 +531,8 @@ void TMainForm::ButtonFinClick(HWND) {
   WriteFlags(flags);
   RedrawWindow(Handle, nullptr, nullptr, RDW_UPDATENOW | RDW_ERASENOW | RDW_ALLCHILDREN);
 
-  const std::string path = Narrow(WindowText(EditFileName));
+  // The name as typed or chosen, in wide text: narrowing it could name a different file.
+  const std::wstring path = WindowText(EditFileName);
   TextPane pane = {&TMainForm::AppendMemoLine, Memo};
   {
     CLogFile session(path.c_str(), pane);
@@ -590,28 +596,174 @@ void TMainForm::MoveFocus(bool forward) {
   SetFocus(order[next]);
 }
 
+bool TMainForm::Reachable(HWND control) const {
+  for (HWND usable : TabOrder()) {
+    if (usable == control) return true;
+  }
+  return false;
+}
+
+// The control a page starts with: the list, the first option, or the text pane once it
+// covers the options; else the first usable control.
+void TMainForm::FocusFirstControl() {
+  for (HWND first : {ListView, CBSymbol, Memo}) {
+    if (Reachable(first)) {
+      SetFocus(first);
+      return;
+    }
+  }
+  MoveFocus(true);
+}
+
 void TMainForm::KeepFocusUsable() {
   const HWND focus = GetFocus();
-  if (focus != nullptr && focus != Handle && !(IsWindowVisible(focus) && IsWindowEnabled(focus))) {
-    MoveFocus(true);
-  } else if (focus == nullptr && GetActiveWindow() == Handle) {
-    MoveFocus(true);
+  const bool ours = focus != nullptr && (focus == Handle || IsChild(Handle, focus));
+  // The window itself holding the focus shows none: a control takes it over.
+  if (ours ? !Reachable(focus) : GetActiveWindow() == Handle) FocusFirstControl();
+}
+
+void TMainForm::RememberFocus() {
+  const HWND focus = GetFocus();
+  if (focus != nullptr && IsChild(Handle, focus)) lastFocus_ = focus;
+}
+
+void TMainForm::RestoreFocus() {
+  if (lastFocus_ != nullptr && Reachable(lastFocus_)) {
+    SetFocus(lastFocus_);
+  } else {
+    FocusFirstControl();
+  }
+  // Activated while its controls could not take the focus yet (not yet shown, or redraw
+  // off): try again once the messages of that moment are done.
+  const HWND focus = GetFocus();
+  if (focus == nullptr || !IsChild(Handle, focus)) PostMessageW(Handle, kKeepFocusMessage, 0, 0);
+}
+
+namespace {
+
+wchar_t UpperCase(wchar_t c) {
+  // CharUpperW takes one character in the low word of its pointer argument.
+  return static_cast<wchar_t>(
+      reinterpret_cast<UINT_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(c)))));
+}
+
+bool IsPushButton(HWND control) {
+  wchar_t name[16] = {0};
+  GetClassNameW(control, name, 16);
+  if (lstrcmpiW(name, L"BUTTON") != 0) return false;
+  const LONG kind = GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
+  return kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON;
+}
+
+// The character after "&" in a caption, in upper case; 0 without one.
+wchar_t AccessKey(HWND control) {
+  const std::wstring text = WindowText(control);
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != L'&') continue;
+    if (text[i + 1] == L'&') {
+      ++i;
+      continue;
+    }
+    return UpperCase(text[i + 1]);
+  }
+  return 0;
+}
+
+// What a click raises, sent to the button's parent, which hands it to the form.
+void Press(HWND button) {
+  SendMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+               reinterpret_cast<LPARAM>(button));
+}
+
+UINT DialogCode(HWND control, const MSG& msg) {
+  if (control == nullptr) return 0;
+  return static_cast<UINT>(SendMessageW(control, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg)));
+}
+
+}  // namespace
+
+// An access key acts only through a control the user can reach: not through one that is
+// hidden, disabled or covered by the progress page. True when the key is one of the
+// window's access keys, whether or not it acted.
+bool TMainForm::PressAccessKey(wchar_t key) {
+  key = UpperCase(key);
+  bool known = false;
+  for (HWND button : {ButtonNext, ButtonBack, ButtonFin, ButtonCan, ButtonUpdate, ButtonFileName}) {
+    if (AccessKey(button) != key) continue;
+    known = true;
+    if (!Reachable(button)) continue;
+    SetFocus(button);
+    Press(button);
+    return true;
+  }
+  return known;
+}
+
+// The control under a screen point, disabled ones included: the system gives the mouse
+// messages over a disabled button to its parent.
+HWND TMainForm::ControlAt(POINT screen) const {
+  HWND window = Handle;
+  for (;;) {
+    POINT client = screen;
+    ScreenToClient(window, &client);
+    const HWND child = ChildWindowFromPointEx(window, client, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
+    if (child == nullptr || child == window) return window;
+    window = child;
   }
 }
 
+// The hints see the mouse through this relay rather than by subclassing each control,
+// which would leave them blind over a disabled button.
+void TMainForm::RelayToHints(const MSG& msg) {
+  if (toolTip_ == nullptr || msg.message < WM_MOUSEFIRST || msg.message > WM_MOUSELAST) return;
+  if (msg.hwnd != Handle && !IsChild(Handle, msg.hwnd)) return;
+  MSG relayed = msg;
+  relayed.hwnd = ControlAt(msg.pt);
+  POINT client = msg.pt;
+  ScreenToClient(relayed.hwnd, &client);
+  relayed.lParam = MAKELPARAM(client.x, client.y);
+  SendMessageW(toolTip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
+}
+
 bool TMainForm::PreTranslateMessage(const MSG& msg) {
-  // Without a focused control the keys come to the window as system keys.
-  if ((msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) || Handle == nullptr) return false;
+  if (Handle == nullptr) return false;
   if (msg.hwnd != Handle && !IsChild(Handle, msg.hwnd)) return false;
-  if (msg.wParam == VK_ESCAPE) {
-    SendMessageW(Handle, WM_COMMAND, MAKEWPARAM(kIdButtonCan, BN_CLICKED), reinterpret_cast<LPARAM>(ButtonCan));
-    return true;
+  RelayToHints(msg);
+  const HWND focus = GetFocus();
+  switch (msg.message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      // Without a focused control the keys come to the window as system keys.
+      if (msg.wParam == VK_ESCAPE) {
+        SendMessageW(Handle, WM_COMMAND, MAKEWPARAM(kIdButtonCan, BN_CLICKED), reinterpret_cast<LPARAM>(ButtonCan));
+        return true;
+      }
+      if (msg.message != WM_KEYDOWN || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return false;
+      if (msg.wParam == VK_TAB) {
+        MoveFocus(GetKeyState(VK_SHIFT) >= 0);
+        return true;
+      }
+      // No button is the default one: Enter presses the button that has the focus.
+      if (msg.wParam == VK_RETURN && IsPushButton(focus) && Reachable(focus)) {
+        Press(focus);
+        return true;
+      }
+      // Arrows move on in the tab order from a control that has no use for them, so they
+      // never land on a covered control either.
+      if ((msg.wParam == VK_LEFT || msg.wParam == VK_RIGHT || msg.wParam == VK_UP || msg.wParam == VK_DOWN) &&
+          (focus == Handle || (IsChild(Handle, focus) && (DialogCode(focus, msg) & DLGC_WANTARROWS) == 0))) {
+        MoveFocus(msg.wParam == VK_RIGHT || msg.wParam == VK_DOWN);
+        return true;
+      }
+      return false;
+    case WM_SYSCHAR:
+      return PressAccessKey(static_cast<wchar_t>(msg.wParam));
+    case WM_CHAR:
+      if (DialogCode(focus, msg) & (DLGC_WANTCHARS | DLGC_WANTMESSAGE)) return false;
+      return PressAccessKey(static_cast<wchar_t>(msg.wParam));
+    default:
+      return false;
   }
-  if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0) {
-    MoveFocus(GetKeyState(VK_SHIFT) >= 0);
-    return true;
-  }
-  return false;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -704,12 +856,31 @@ LRESULT CALLBACK TMainForm::FormProc(HWND window, UINT message, WPARAM wParam, L
         return 0;
       }
       break;
-    case WM_ACTIVATE:
-      if (LOWORD(wParam) != WA_INACTIVE) {
-        TMainForm* form = FromWindow(window);
-        if (form != nullptr && form->ListView != nullptr) form->KeepFocusUsable();
+    case WM_ACTIVATE: {
+      // As a dialog does: the focused control is kept while another window is active and
+      // given back on return (Alt+Tab, the save dialog), or the page's first control takes
+      // the focus. DefWindowProc would give it to the window itself, which shows none.
+      TMainForm* form = FromWindow(window);
+      if (form == nullptr || form->ListView == nullptr) break;
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        form->RememberFocus();
+        break;
       }
-      break;
+      if (HIWORD(wParam) != 0) break;  // minimised
+      form->RestoreFocus();
+      return 0;
+    }
+    case kKeepFocusMessage: {
+      TMainForm* form = FromWindow(window);
+      if (form != nullptr && form->ListView != nullptr) form->KeepFocusUsable();
+      return 0;
+    }
+    case WM_SETFOCUS: {
+      TMainForm* form = FromWindow(window);
+      if (form == nullptr || form->ListView == nullptr) break;
+      form->RestoreFocus();
+      return 0;
+    }
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
@@ -767,4 +938,17 @@ LRESULT CALLBACK TMainForm::GroupBoxProc(HWND window, UINT message, WPARAM wPara
       break;
   }
   return CallWindowProcW(groupBoxBaseProc, window, message, wParam, lParam);
+}
+
+// The hints ask which window is under the pointer before they show and while they stay;
+// the answer includes a disabled button, which the system's own answer passes over.
+LRESULT CALLBACK TMainForm::ToolTipProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == TTM_WINDOWFROMPOINT && MainForm != nullptr && lParam != 0) {
+    const POINT point = *reinterpret_cast<const POINT*>(lParam);
+    const HWND under = WindowFromPoint(point);
+    if (under == MainForm->Handle || IsChild(MainForm->Handle, under)) {
+      return reinterpret_cast<LRESULT>(MainForm->ControlAt(point));
+    }
+  }
+  return CallWindowProcW(toolTipBaseProc, window, message, wParam, lParam);
 }

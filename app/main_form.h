@@ -67,8 +67,10 @@ class TMainForm {
   void ShowPage(int page);
   void RefreshProcessList(bool clear);
 
-  // Keys the window handles for itself before the dialog navigation: Tab and Shift+Tab in
-  // the window's own tab order, and Esc as the cancel button. True when msg was consumed.
+  // Messages the window handles before the dialog navigation: the mouse relayed to the
+  // hints; Tab, Shift+Tab and the arrows in the window's own tab order; Esc as the cancel
+  // button; Enter on a focused button; the access keys of reachable buttons only. True
+  // when msg was consumed.
   bool PreTranslateMessage(const MSG& msg);
 
   static bool RegisterClasses(HINSTANCE instance);
@@ -86,6 +88,7 @@ class TMainForm {
   HFONT windowFont_ = nullptr;
   HFONT memoFont_ = nullptr;
   HWND toolTip_ = nullptr;
+  HWND lastFocus_ = nullptr;  // the focused control while another window is active
   std::vector<Anchored> layout_;
 
   HWND Create(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int id,
@@ -101,8 +104,15 @@ class TMainForm {
   int SelectedRow() const;
   std::wstring RowText(int row, int subItem) const;
   std::vector<HWND> TabOrder() const;
+  bool Reachable(HWND control) const;
   void MoveFocus(bool forward);
+  void FocusFirstControl();
   void KeepFocusUsable();
+  void RememberFocus();
+  void RestoreFocus();
+  bool PressAccessKey(wchar_t key);
+  HWND ControlAt(POINT screen) const;
+  void RelayToHints(const MSG& msg);
   void Close();
 
   bool HandleCommand(HWND sender, int id, int code);
@@ -112,6 +122,7 @@ class TMainForm {
   static TMainForm* FromWindow(HWND window);
   static LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK ToolTipProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK GroupBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT ForwardToForm(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
   static void AppendMemoLine(void* context, const char* line);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "session/ansi_text.h"
 #include "session/platform.h"
 
 namespace {
@@ -42,12 +43,17 @@ bool ReadProcessRow(uint32_t processId, ProcessRow& row) {
     return false;
   }
   path[kPathLimit] = '\0';
+  row.caption = FileNamePart(path);
 
-  const char* caption = path;
-  for (const char* p = path; *p != '\0'; ++p) {
-    if (*p == '\\') caption = p + 1;
+  // The wide name is the true one: the ANSI name of a program whose name the code page
+  // cannot hold is "?"s, which names no file.
+  wchar_t widePath[MAX_PATH];
+  if (GetModuleFileNameExW(process, firstModule, widePath, kPathLimit) != 0) {
+    widePath[kPathLimit] = L'\0';
+    row.programName = FileNamePart(widePath);
+  } else {
+    row.programName = WideFromAnsi(row.caption);
   }
-  row.caption = caption;
 
   char text[32];
   wsprintfA(text, "%d", static_cast<int>(processId));

@@ -8,9 +8,11 @@
 #include <vector>
 
 struct ProcessRow {
-  std::string caption;     // the program's file name: its path after the last "\"
+  std::string caption;       // the program's file name: its ANSI path after the last "\"; the sort key
   std::string pidText;     // "%d" of the process id
   std::string memoryText;  // "%d KB" of the working set, empty when it cannot be read
+  std::wstring programName;  // the file name from the program's wide path: what the list shows,
+                             // whole even where the ANSI code page lacks a character of it
 };
 
 // Ids of all processes. The id array starts with room for 64 and grows by 8 for as long as

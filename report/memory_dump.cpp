@@ -15,7 +15,6 @@ constexpr DWORD kAccessViolation = 0xC0000005;
 constexpr DWORD kProtectModifiers = PAGE_GUARD | PAGE_NOCACHE;
 constexpr uint32_t kPageSize = 4096;
 constexpr size_t kFileNameCapacity = 260;
-constexpr size_t kFileNameSuffix = 13;  // ".%08X.bin"
 
 // What the allocation was made with, not the current protection of its pages.
 const char* ProtectionText(DWORD allocationProtect) {
@@ -54,26 +53,12 @@ struct RegionStep {
   }
 };
 
-// The one place a region's file is created.
-HANDLE CreateDumpFile(const char* name) {
-  return CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
 bool OpenDumpFile(RegionStep& step, uint32_t base) {
   CLogFile& session = *step.session;
-  if (session.reportPath.size() + kFileNameSuffix >= kFileNameCapacity) {
-    session.Log("Dumpfile for %08X not written: the report name is longer than %d characters", base,
-                static_cast<int>(kFileNameCapacity - kFileNameSuffix - 1));
-    session.NoteFailedWrite();
-    return false;
-  }
-  wsprintfA(step.name, "%s.%08X.bin", session.reportPath.c_str(), base);
-  step.file = CreateDumpFile(step.name);
-  if (step.file == INVALID_HANDLE_VALUE) {
-    session.Log("Dumpfile(%s) Failed %d", step.name, static_cast<int>(GetLastError()));
-    session.NoteFailedWrite();
-    return false;
-  }
+  step.file = session.CreateRegionFile(base);
+  if (step.file == INVALID_HANDLE_VALUE) return false;
+  // The name the failure lines give; the file itself was opened by its exact wide name.
+  snprintf(step.name, sizeof step.name, "%s.%08X.bin", session.reportPath.c_str(), base);
   return true;
 }
 

@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "session/ansi_text.h"
+
 namespace {
 
 // Formats into a text of exactly the needed length: nothing is ever cut.
@@ -23,7 +25,7 @@ std::string FormatText(const char* format, va_list args) {
 
 }  // namespace
 
-CLogFile::CLogFile(const char* reportFileName, TextPane& pane)
+CLogFile::CLogFile(const wchar_t* reportFileName, TextPane& pane)
     : textPane(pane),
       symbolTableEnabled(true),
       memoryDumpEnabled(true),
@@ -32,14 +34,19 @@ CLogFile::CLogFile(const char* reportFileName, TextPane& pane)
       process(nullptr),
       processId(0),
       symbolBuffer(nullptr) {
-  OpenSession(reportFileName);
+  OpenSession(reportFileName ? reportFileName : L"");
 }
+
+CLogFile::CLogFile(const char* reportFileName, TextPane& pane)
+    : CLogFile(WideFromAnsi(reportFileName ? reportFileName : "").c_str(), pane) {}
 
 CLogFile::~CLogFile() { CloseSession(); }
 
-void CLogFile::OpenSession(const char* reportFileName) {
-  reportPath = reportFileName ? reportFileName : "";
-  reportFile = CreateFileA(reportPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+void CLogFile::OpenSession(const std::wstring& reportFileName) {
+  reportPathW = reportFileName;
+  reportPath = AnsiForDisplay(reportPathW);
+  // By the wide name: one the ANSI code page cannot hold is still the file created.
+  reportFile = CreateFileW(reportPathW.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (reportFile == INVALID_HANDLE_VALUE) {
     Log("File:%s creation failed (%d)", reportPath.c_str(), static_cast<int>(GetLastError()));

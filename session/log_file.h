@@ -33,7 +33,8 @@ class CLogFile {
   bool memoryDumpEnabled;
   int32_t instructionCount;
   std::string targetPath;
-  std::string reportPath;
+  std::string reportPath;    // the report name in the ANSI code page, for the lines of the text pane
+  std::wstring reportPathW;  // the report name exactly as given; the report and region files are opened by it
   HANDLE reportFile;
   HANDLE process;
   uint32_t processId;
@@ -52,7 +53,8 @@ class CLogFile {
   // After the first report, detach and let the target run on instead of ending it.
   bool keepRunning = false;
 
-  CLogFile(const char* reportFileName, TextPane& pane);
+  CLogFile(const wchar_t* reportFileName, TextPane& pane);
+  CLogFile(const char* reportFileName, TextPane& pane);  // an ANSI name, as CreateFileA takes it
   ~CLogFile();
   CLogFile(const CLogFile&) = delete;
   CLogFile& operator=(const CLogFile&) = delete;
@@ -72,6 +74,11 @@ class CLogFile {
   // of whole regions, which are read once and would only push the stack pages out.
   bool ReadTargetMemoryUncached(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead, bool halve);
 
+  // Creates the file for the committed region at base: the report name, ".", the base in
+  // eight upper-case hex digits, ".bin". Logs why when it cannot, and then returns
+  // INVALID_HANDLE_VALUE.
+  HANDLE CreateRegionFile(uint32_t base);
+
   // Thread and module tables, filled from the debug events.
   void AddThread(HANDLE hThread, uint32_t threadId);
   void AddModule(const CModule& module);
@@ -90,7 +97,7 @@ class CLogFile {
   uint32_t PlatformReadCount() const { return platformReads + cache.platformReads(); }
 
  private:
-  void OpenSession(const char* reportFileName);
+  void OpenSession(const std::wstring& reportFileName);
   void CloseSession();
   void WriteReportText(const char* text, size_t length);
 

@@ -2,6 +2,7 @@
 // start of the symbol handler for the target.
 #include <string.h>
 
+#include "session/ansi_text.h"
 #include "session/log_file.h"
 
 void CLogFile::AddThread(HANDLE hThread, uint32_t threadId) { threads.emplace_back(hThread, threadId, this); }
@@ -42,10 +43,9 @@ void CLogFile::OnProcessOrModuleEvent(const DEBUG_EVENT& event) {
       char fileName[MAX_PATH] = {0};
       if (GetModuleFileNameExA(process, mainModule, fileName, MAX_PATH - 1) != 0) {
         targetPath = fileName;
-        if (char* slash = strrchr(fileName, '\\')) {
-          slash[0] = ';';
-          slash[1] = 0;
-          searchPath = fileName;  // C:\app\prog.exe gives C:\app;
+        if (const char* slash = LastBackslash(fileName)) {
+          searchPath.assign(fileName, static_cast<size_t>(slash - fileName));  // C:\app\prog.exe gives C:\app;
+          searchPath += ';';
         }
       }
     }

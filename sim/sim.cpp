@@ -7,6 +7,7 @@
 #include <string.h>
 #include <strings.h>
 #include <unistd.h>
+#include <wchar.h>
 
 #include <algorithm>
 #include <thread>
@@ -306,14 +307,16 @@ using sim::World;
 DWORD GetLastError() { return sim::lastError; }
 void SetLastError(DWORD error) { sim::lastError = error; }
 
-// Kernel basics: report files are real files on the host.
-HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) {
-  Count("CreateFileA");
-  if (name == nullptr || name[0] == 0) {
+// Kernel basics: report files are real files on the host, named by their UTF-8 names.
+namespace sim {
+namespace {
+
+HANDLE OpenHostFile(const std::string& name) {
+  if (name.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  FILE* file = fopen(name, "wb");
+  FILE* file = fopen(name.c_str(), "wb");
   if (file == nullptr) {
     SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : errno == ENAMETOOLONG ? ERROR_INVALID_NAME : ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
@@ -322,6 +325,46 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) {
   world().nextFileHandle += 4;
   world().files[handle] = file;
   return handle;
+}
+
+// What an A function copies out: the name in the ANSI code page, cut to the buffer.
+DWORD CopyAnsiName(const std::string& utf8, LPSTR buffer, DWORD size) {
+  CopyText(buffer, size, AnsiText(utf8));
+  return static_cast<DWORD>(strlen(buffer));
+}
+
+DWORD CopyWideName(const std::string& utf8, LPWSTR buffer, DWORD size) {
+  const std::wstring wide = WideText(utf8);
+  const size_t n = std::min<size_t>(size - 1, wide.size());
+  wide.copy(buffer, n);
+  buffer[n] = 0;
+  return static_cast<DWORD>(n);
+}
+
+}  // namespace
+}  // namespace sim
+
+HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) {
+  Count("CreateFileA");
+  if (name == nullptr) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  // As on Windows: the name goes through the ANSI code page to its wide form.
+  const int length = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, name, -1, &wide[0], length);
+  wide.resize(wcslen(wide.c_str()));
+  return sim::OpenHostFile(sim::Utf8Text(wide));
+}
+
+HANDLE CreateFileW(LPCWSTR name, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) {
+  Count("CreateFileW");
+  if (name == nullptr) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  return sim::OpenHostFile(sim::Utf8Text(name));
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, void*) {
@@ -443,9 +486,16 @@ void GetSystemInfo(LPSYSTEM_INFO info) {
 }
 
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
-  const std::string& directory = world().target.currentDirectory;
+  const std::string directory = sim::AnsiText(world().target.currentDirectory);
   if (directory.size() + 1 > size) return static_cast<DWORD>(directory.size() + 1);
   memcpy(buffer, directory.c_str(), directory.size() + 1);
+  return static_cast<DWORD>(directory.size());
+}
+
+DWORD GetCurrentDirectoryW(DWORD size, LPWSTR buffer) {
+  const std::wstring directory = sim::WideText(world().target.currentDirectory);
+  if (directory.size() + 1 > size) return static_cast<DWORD>(directory.size() + 1);
+  wcscpy(buffer, directory.c_str());
   return static_cast<DWORD>(directory.size());
 }
 
@@ -527,17 +577,33 @@ BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD b
   return TRUE;
 }
 
-DWORD GetModuleFileNameExA(HANDLE process, HMODULE, LPSTR name, DWORD size) {
-  Count("GetModuleFileNameExA");
-  DWORD id = sim::ProcessIdOfHandle(process);
-  const sim::Process* listed = sim::ListedProcess(id);
+namespace sim {
+namespace {
+
+// The program path of a process; null (and the error set) when it cannot be named.
+const std::string* ProgramPath(HANDLE process, DWORD size) {
+  const Process* listed = ListedProcess(ProcessIdOfHandle(process));
   const std::string& path = listed ? listed->path : world().target.mainModulePath;
   if (path.empty() || size == 0) {
     SetLastError(ERROR_MOD_NOT_FOUND);
-    return 0;
+    return nullptr;
   }
-  sim::CopyText(name, size, path);
-  return static_cast<DWORD>(strlen(name));
+  return &path;
+}
+
+}  // namespace
+}  // namespace sim
+
+DWORD GetModuleFileNameExA(HANDLE process, HMODULE, LPSTR name, DWORD size) {
+  Count("GetModuleFileNameExA");
+  const std::string* path = sim::ProgramPath(process, size);
+  return path ? sim::CopyAnsiName(*path, name, size) : 0;
+}
+
+DWORD GetModuleFileNameExW(HANDLE process, HMODULE, LPWSTR name, DWORD size) {
+  Count("GetModuleFileNameExW");
+  const std::string* path = sim::ProgramPath(process, size);
+  return path ? sim::CopyWideName(*path, name, size) : 0;
 }
 
 BOOL GetProcessMemoryInfo(HANDLE process, PPROCESS_MEMORY_COUNTERS counters, DWORD) {

@@ -56,7 +56,7 @@ struct RaisedException {
 
 struct Process {
   DWORD id = 0;
-  std::string path;  // empty: GetModuleFileNameExA fails
+  std::string path;  // UTF-8, like every name of the world; empty: GetModuleFileNameExA/W fail
   SIZE_T workingSet = 0;
   bool openable = true;
   bool modulesListable = true;
@@ -99,6 +99,7 @@ struct Target {
   bool symbolsInvaded = false;
   DWORD currentProcessId = 4242;
   bool moduleQueriesByOrderFail = false;  // like Wine's dbghelp: SymGetModuleInfo(0 / 0xFFFFFFFF) fails
+  UINT ansiCodePage = CP_UTF8;  // how the A functions see the world's UTF-8 names; 932 on a Japanese system
 };
 
 // The one simulated world. Reset() gives an empty target and zero counts.
@@ -116,6 +117,11 @@ void AddSymbol(const std::string& name, DWORD address, DWORD size, DWORD flags =
 // first module), one thread creation per further thread, one module load per further module,
 // then the breakpoint.
 void ScriptAttachEvents();
+
+// A UTF-8 name of the world as wide text, back, and as the A functions give it.
+std::wstring WideText(const std::string& utf8);
+std::string Utf8Text(const std::wstring& wide);
+std::string AnsiText(const std::string& utf8);
 
 // Counts of platform calls by function name ("ReadProcessMemory", ...).
 int Calls(const std::string& function);

@@ -26,6 +26,10 @@ typedef char* LPSTR;
 typedef char* PSTR;
 typedef const char* LPCSTR;
 typedef const char* PCSTR;
+typedef wchar_t WCHAR;
+typedef wchar_t* LPWSTR;
+typedef const wchar_t* LPCWSTR;
+typedef unsigned int UINT;
 typedef DWORD* PDWORD;
 typedef DWORD* LPDWORD;
 typedef size_t SIZE_T;
@@ -62,6 +66,13 @@ typedef int64_t LONGLONG;
 #define FILE_SHARE_READ 0x00000001
 #define CREATE_ALWAYS 2
 #define FILE_ATTRIBUTE_NORMAL 0x80
+
+// Code pages
+#define CP_ACP 0
+#define CP_UTF8 65001
+#define MB_ERR_INVALID_CHARS 0x08
+#define WC_NO_BEST_FIT_CHARS 0x400
+#define ERROR_NO_UNICODE_TRANSLATION 1113
 
 // Memory
 #define MEM_COMMIT 0x1000
@@ -405,6 +416,8 @@ DWORD GetLastError();
 void SetLastError(DWORD error);
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, void* security, DWORD disposition, DWORD attributes,
                    HANDLE templateFile);
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void* security, DWORD disposition, DWORD attributes,
+                   HANDLE templateFile);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, void* overlapped);
 BOOL CloseHandle(HANDLE handle);
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
@@ -417,6 +430,7 @@ BOOL GetModuleHandleExA(DWORD flags, LPCSTR name, HMODULE* module);
 void GetLocalTime(LPSYSTEMTIME time);
 void GetSystemInfo(LPSYSTEM_INFO info);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+DWORD GetCurrentDirectoryW(DWORD size, LPWSTR buffer);
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
 HANDLE GetCurrentProcess();
 DWORD GetCurrentProcessId();
@@ -426,11 +440,20 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 int lstrcmpA(LPCSTR a, LPCSTR b);
 
+// The ANSI code page (sim::Target::ansiCodePage) and conversions to and from it
+UINT GetACP();
+BOOL IsDBCSLeadByte(BYTE byte);
+LPSTR CharNextA(LPCSTR text);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide, int wideLength);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text, int length,
+                        LPCSTR defaultChar, BOOL* usedDefaultChar);
+
 // Processes and debugging
 BOOL EnumProcesses(DWORD* ids, DWORD bytes, DWORD* bytesReturned);
 HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);
 BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD bytesNeeded);
 DWORD GetModuleFileNameExA(HANDLE process, HMODULE module, LPSTR name, DWORD size);
+DWORD GetModuleFileNameExW(HANDLE process, HMODULE module, LPWSTR name, DWORD size);
 BOOL GetProcessMemoryInfo(HANDLE process, PPROCESS_MEMORY_COUNTERS counters, DWORD cb);
 BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
 BOOL LookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID* luid);

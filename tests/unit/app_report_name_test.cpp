@@ -17,23 +17,23 @@ SYSTEMTIME July4th() {
 }
 
 TEST(ReportName, ProgramTimeStampAndExtensionInTheDirectory) {
-  EXPECT_EQ(DefaultReportName("notepad.exe", July4th(), "C:\\Work"), "C:\\Work\\notepad-20010704-0905.TXT");
+  EXPECT_EQ(DefaultReportName(L"notepad.exe", July4th(), L"C:\\Work"), L"C:\\Work\\notepad-20010704-0905.TXT");
 }
 
 TEST(ReportName, RootDirectoryGivesTwoBackslashes) {
-  EXPECT_EQ(DefaultReportName("notepad.exe", July4th(), "C:\\"), "C:\\\\notepad-20010704-0905.TXT");
+  EXPECT_EQ(DefaultReportName(L"notepad.exe", July4th(), L"C:\\"), L"C:\\\\notepad-20010704-0905.TXT");
 }
 
 TEST(ReportName, OnlyTheLastDotGoes) {
-  EXPECT_EQ(DefaultReportName("my.app.exe", July4th(), "C:\\Work"), "C:\\Work\\my.app-20010704-0905.TXT");
+  EXPECT_EQ(DefaultReportName(L"my.app.exe", July4th(), L"C:\\Work"), L"C:\\Work\\my.app-20010704-0905.TXT");
 }
 
 TEST(ReportName, CaptionThatIsOnlyAnExtension) {
-  EXPECT_EQ(DefaultReportName(".exe", July4th(), "C:\\Work"), "C:\\Work\\-20010704-0905.TXT");
+  EXPECT_EQ(DefaultReportName(L".exe", July4th(), L"C:\\Work"), L"C:\\Work\\-20010704-0905.TXT");
 }
 
 TEST(ReportName, CaptionWithoutDotGivesTheDirectoryAlone) {
-  EXPECT_EQ(DefaultReportName("notepad", July4th(), "C:\\Work"), "C:\\Work\\");
+  EXPECT_EQ(DefaultReportName(L"notepad", July4th(), L"C:\\Work"), L"C:\\Work\\");
 }
 
 TEST(ReportName, TimeStampIsZeroPaddedAndHasNoSeconds) {
@@ -44,22 +44,32 @@ TEST(ReportName, TimeStampIsZeroPaddedAndHasNoSeconds) {
   time.wHour = 23;
   time.wMinute = 59;
   time.wSecond = 30;
-  EXPECT_EQ(ReportTimeStamp(time), "-09871231-2359");
-  EXPECT_EQ(ReportTimeStamp(July4th()), "-20010704-0905");
+  EXPECT_EQ(ReportTimeStamp(time), L"-09871231-2359");
+  EXPECT_EQ(ReportTimeStamp(July4th()), L"-20010704-0905");
 }
 
 TEST(ReportName, DirectoryIsTheCurrentOne) {
   sim::Reset();
   sim::target().currentDirectory = "D:\\Reports";
-  EXPECT_EQ(ReportDirectory(), "D:\\Reports");
-  EXPECT_EQ(DefaultReportName("calc.exe", July4th(), ReportDirectory()), "D:\\Reports\\calc-20010704-0905.TXT");
+  EXPECT_EQ(ReportDirectory(), L"D:\\Reports");
+  EXPECT_EQ(DefaultReportName(L"calc.exe", July4th(), ReportDirectory()), L"D:\\Reports\\calc-20010704-0905.TXT");
 }
 
 TEST(ReportName, DirectoryTooLongForTheBufferIsTheRelativeDot) {
   sim::Reset();
   sim::target().currentDirectory = "C:\\" + std::string(300, 'd');
-  EXPECT_EQ(ReportDirectory(), ".");
-  EXPECT_EQ(DefaultReportName("calc.exe", July4th(), ReportDirectory()), ".\\calc-20010704-0905.TXT");
+  EXPECT_EQ(ReportDirectory(), L".");
+  EXPECT_EQ(DefaultReportName(L"calc.exe", July4th(), ReportDirectory()), L".\\calc-20010704-0905.TXT");
+}
+
+// A Japanese system: the name comes from the wide names of program and folder, so a
+// character code page 932 lacks stays in it.
+TEST(ReportName, MadeFromTheWideNamesOfProgramAndFolder) {
+  sim::Reset();
+  sim::target().ansiCodePage = 932;
+  sim::target().currentDirectory = "C:\\레포트";
+  EXPECT_EQ(DefaultReportName(L"한글.exe", July4th(), ReportDirectory()), L"C:\\레포트\\한글-20010704-0905.TXT");
+  EXPECT_EQ(DefaultReportName(L"ソフト.exe", July4th(), L"C:\\表示"), L"C:\\表示\\ソフト-20010704-0905.TXT");
 }
 
 }  // namespace

@@ -2,103 +2,49 @@
 # The wizard driven as a person would, with mouse clicks and keys on a virtual X display:
 # pick the sample target, Next, check the options page, type a report path, Finish, check
 # the report, the region files and the finished state, Finish again to close. Then Esc on
-# each page, and Finish with an empty report name. Saves a screenshot of each page under
-# build/screenshots/ and checks that the Japanese texts are drawn.
-# wine-test-timeout: 600
+# each page, and Finish with an empty report name. On the way, the keyboard: the focus at
+# start and after the save dialog, Tab, Shift+Tab, Enter and access keys on each page, and
+# none of them acting through the controls the progress page covers; and the hint of a
+# disabled button. Saves a screenshot of each page under build/screenshots/ and checks
+# that the Japanese texts are drawn.
+# wine-test-timeout: 900
 . "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/gui.sh"
 
-APP="$BUILD_WIN32/tarnholm.exe"
-PROBE="$BUILD_WIN32/wizprobe.exe"
 SHOTS="$WINE_TEST_ROOT/build/screenshots"
-DESK="tarnholm-test"
-[ -f "$APP" ] || fail "no $APP"
-[ -f "$PROBE" ] || fail "no $PROBE"
-for tool in Xvfb xdotool import convert; do
+for tool in import convert; do
   command -v "$tool" >/dev/null || fail "$tool is not installed"
 done
 mkdir -p "$SHOTS"
-cd "$WINE_TEST_ROOT" || fail "no repository root"
+start_display
 
-XVFB_PID=""
-APP_PIDS=()
-wizard_cleanup() {
-  local pid
-  for pid in "${APP_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
-  cleanup_wine_test
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
-}
-trap wizard_cleanup EXIT
-
-# A display of our own.
-for n in $(seq 93 140); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { display=$n; break; }
-done
-[ -n "${display:-}" ] || fail "no free X display number"
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-XVFB_PID=$!
-export DISPLAY=":$display"
-for i in $(seq 1 50); do
-  xdotool getmouselocation >/dev/null 2>&1 && break
-  sleep 0.1
-done
-xdotool getmouselocation >/dev/null 2>&1 || fail "Xvfb did not start"
-
-probe() { wine "$PROBE" --desktop "$DESK" "$@" 2>/dev/null | tr -d '\r'; }
-
-# start_wizard: tarnholm.exe on a Wine desktop of its own, as scripts/run starts it.
-start_wizard() {
-  wine explorer /desktop="$DESK,800x600" "$APP" >/dev/null 2>&1 &
-  APP_HOST_PID=$!
-  APP_PIDS+=("$APP_HOST_PID")
-  local i
-  for i in $(seq 1 60); do
-    wine "$PROBE" --desktop "$DESK" wait 1 >/dev/null 2>&1 && { sleep 0.5; return 0; }
-    sleep 0.5
-  done
-  fail "the wizard window did not open"
-}
-
-# The closed window ends the program.
-expect_closed() {
-  probe gone 10 >/dev/null || fail "$1: the window is still open"
-  wait_gone "$APP_HOST_PID" || fail "$1: the program still runs after its window closed"
-}
-
-snapshot() { SNAP=$(probe controls); }
-# field NAME COLUMN: 2 own visible flag, 3 shown, 4 enabled, 5 text (first line).
-field() { printf '%s\n' "$SNAP" | awk -F'\t' -v n="$1" -v c="$2" '$1 == n { print $c; exit }'; }
-memo_text() { printf '%s\n' "$SNAP" | sed -n '/^Memo\t/,/^Label3\t/p' | sed '$d' | sed '1s/^Memo\t[^\t]*\t[^\t]*\t[^\t]*\t//'; }
-expect() {  # expect NAME COLUMN VALUE WHAT
+expect_focus() {  # expect_focus NAME WHAT: NAME has the keyboard focus, the window is active
   local got
-  got=$(field "$1" "$2")
-  [ "$got" = "$3" ] || fail "$4: $1 column $2 is '$got', expected '$3'"
-}
-expect_flags() {  # expect_flags NAME OWN-VISIBLE ENABLED WHAT
-  expect "$1" 2 "$2" "$4"
-  expect "$1" 4 "$3" "$4"
+  got=$(probe focus)
+  [ "$got" = "$1"$'\t'"active" ] || fail "$2: the focus is '$got', expected '$1 (active)'"
 }
 
-click() {
-  local point
-  point=$(probe point "$1") || fail "no control $1"
-  # shellcheck disable=SC2086
-  xdotool mousemove $point click 1
-  sleep 0.4
+# wait_dialogs COUNT: until the wizard shows COUNT dialog windows (the save dialog).
+wait_dialogs() {
+  local i
+  for i in $(seq 1 40); do
+    [ "$(probe dialogs | grep -c '^dialog')" = "$1" ] && return 0
+    sleep 0.25
+  done
+  return 1
 }
 
-click_row() {
-  local point
-  point=$(probe row-point "$1") || fail "no row with PID $1"
-  # shellcheck disable=SC2086
-  xdotool mousemove $point click 1
-  sleep 0.4
-}
-
-key() {
-  # The pointer over the window's desktop gives it the keyboard.
-  xdotool mousemove 100 60
-  xdotool key "$@"
-  sleep 0.4
+# tip_over NAME TEXT: the pointer resting on a control shows its hint.
+tip_over() {
+  local tip="" i
+  # shellcheck disable=SC2046
+  xdotool mousemove $(probe point "$1")
+  for i in $(seq 1 20); do
+    tip=$(probe tooltips)
+    [ -n "$tip" ] && break
+    sleep 0.25
+  done
+  [ "$tip" = "$2" ] || fail "the tool tip on $1 reads '$tip', expected '$2'"
 }
 
 # shot NAME [EXTRA]: the window as it is on the screen, EXTRA pixels more below it for a
@@ -171,6 +117,8 @@ printf '%s\n' "$memory" | grep -Eq '^[0-9]+ KB$' || fail "memory column '$memory
 [ -z "$(printf '%s\n' "$rows" | awk -F'\t' '$2 == 1')" ] || fail "a row is selected at start"
 shot 1-process-list
 drawn 1-process-list Label1 0
+expect_focus ListView "start"
+tip_over ButtonNext "ダンプ取得画面"  # disabled: the system gives its mouse messages to the window
 
 click_row "$TARGET_PID"
 snapshot
@@ -234,32 +182,53 @@ drawn 3-progress ButtonCan 5
 drawn 3-progress ButtonFin 5
 
 # The new hint shows when the pointer rests on Finish.
-# shellcheck disable=SC2046
-xdotool mousemove $(probe point ButtonFin)
-tip=""
-for i in $(seq 1 20); do
-  tip=$(probe tooltips)
-  [ -n "$tip" ] && break
-  sleep 0.25
-done
-[ "$tip" = "終了" ] || fail "the tool tip on Finish reads '$tip'"
+tip_over ButtonFin "終了"
 shot 3-progress-hint 40
 
 click ButtonFin
 expect_closed "second Finish"
 echo "dump through the wizard: $(wc -l < "$report") report lines, $regions region files"
 
-# ---- Esc closes the window on either page, without a dump.
+# ---- The keyboard on each page; Esc closes the window on either page, without a dump.
 start_target
 start_wizard
+expect_focus ListView "start"
+key Tab
+expect_focus ButtonUpdate "Tab from the list"
+key Tab
+expect_focus ButtonCan "Tab past the disabled and hidden buttons"
+key shift+Tab
+expect_focus ButtonUpdate "Shift+Tab"
+click_row "$TARGET_PID"
+key Tab
+expect_focus ButtonUpdate "Tab from the selected row"
+key Return
+snapshot
+expect_flags ButtonNext 1 0 "Enter on Update refreshes the list"
+[ -z "$(probe rows | awk -F'\t' '$2 == 1')" ] || fail "Enter on Update: a row is still selected"
 key Escape
 expect_closed "Esc on the process page"
 
 start_wizard
 click_row "$TARGET_PID"
-click ButtonNext
+key Tab Tab
+expect_focus ButtonNext "Tab from the list to the enabled Next"
+key Return
 snapshot
-expect Panel2 2 1 "Esc test"
+expect Panel2 2 1 "Enter on Next"
+expect_focus CBSymbol "the options page starts with its first control"
+key Tab Tab Tab
+expect_focus ButtonFileName "Tab through the options"
+key Return
+wait_dialogs 1 || fail "Enter on the browse button: no save dialog"
+key Escape
+wait_dialogs 0 || fail "Esc left the save dialog open"
+sleep 0.5
+expect_focus ButtonFileName "after the save dialog"
+key Tab
+expect_focus ButtonBack "Tab from the browse button"
+snapshot
+expect Panel2 2 1 "Esc in the save dialog"
 key Escape
 expect_closed "Esc on the options page"
 kill -0 "$TARGET_HOST_PID" 2>/dev/null || fail "Esc made a dump: the target is gone"
@@ -290,6 +259,18 @@ expect ButtonFin 5 "終了(&F)" "report file failed"
 shot 4-report-file-failed
 kill -0 "$TARGET_HOST_PID" 2>/dev/null || fail "the failed report touched the target"
 
+# The text pane covers the options: their access keys and tab stops are gone.
+key alt+r
+wait_dialogs 0 || fail "Alt+R opened the save dialog from under the text pane"
+[ -z "$(probe dialogs)" ] || fail "Alt+R opened a dialog from under the text pane"
+expect_focus ButtonFin "after Finish"
+key Tab
+expect_focus ButtonCan "Tab on the progress page"
+key Tab
+expect_focus Memo "Tab to the text pane"
+key Tab
+expect_focus ButtonBack "Tab past the covered options"
+
 click ButtonBack
 snapshot
 expect Panel1 2 1 "back after the failure"
@@ -300,7 +281,7 @@ click ButtonNext
 snapshot
 expect Panel2 2 1 "options after the failure"
 expect Panel3 3 1 "options after the failure"
-click ButtonFin
-expect_closed "Finish after the failure"
+key alt+f
+expect_closed "Finish (Alt+F) after the failure"
 kill -0 "$TARGET_HOST_PID" 2>/dev/null || fail "Finish after the failure made a dump"
 echo "PASS"

@@ -13,6 +13,8 @@
 //   hint NAME           the hint text of a control
 //   tooltips            the texts of the window's tool-tip windows that are shown
 //   focus               the control with the keyboard focus, and the active window
+//   dialogs             the titles of the wizard's shown dialog windows (the save dialog)
+//   acp                 the ANSI code page this probe runs with (no window needed)
 //   fontcheck           the faces the two font names map to, and missing glyphs
 #include <windows.h>
 #include <commctrl.h>
@@ -134,27 +136,31 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return static_cast<LRESULT>(result);
 }
 
-struct TipSearch {
+// The top-level windows of the form's process whose class is className.
+struct ClassSearch {
   DWORD pid;
+  const wchar_t* className;
   std::vector<HWND> found;
 };
 
-BOOL CALLBACK MatchTip(HWND window, LPARAM context) {
-  TipSearch* s = reinterpret_cast<TipSearch*>(context);
+BOOL CALLBACK MatchClass(HWND window, LPARAM context) {
+  ClassSearch* s = reinterpret_cast<ClassSearch*>(context);
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
   wchar_t name[64] = {0};
   GetClassNameW(window, name, 64);
-  if (pid == s->pid && lstrcmpiW(name, TOOLTIPS_CLASSW) == 0) s->found.push_back(window);
+  if (pid == s->pid && lstrcmpiW(name, s->className) == 0) s->found.push_back(window);
   return TRUE;
 }
 
-std::vector<HWND> ToolTips(HWND form) {
-  TipSearch search;
+std::vector<HWND> WindowsOfClass(HWND form, const wchar_t* className) {
+  ClassSearch search{0, className, {}};
   GetWindowThreadProcessId(form, &search.pid);
-  EnumWindows(MatchTip, reinterpret_cast<LPARAM>(&search));
+  EnumWindows(MatchClass, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
+
+std::vector<HWND> ToolTips(HWND form) { return WindowsOfClass(form, TOOLTIPS_CLASSW); }
 
 std::wstring Hint(HWND form, HWND control) {
   Remote remote(form);
@@ -237,13 +243,17 @@ int wmain(int argc, wchar_t** argv) {
     arg += 2;
   }
   if (arg >= argc) {
-    Out(L"usage: wizprobe [--desktop NAME] wait|gone|controls|rows|row-point|point|rect|hint|tooltips|focus|fontcheck");
+    Out(L"usage: wizprobe [--desktop NAME] wait|gone|controls|rows|row-point|point|rect|hint|tooltips|focus|dialogs|acp|fontcheck");
     return 2;
   }
   const std::wstring command = argv[arg];
   char name[64] = {0};
   if (arg + 1 < argc) WideCharToMultiByte(CP_UTF8, 0, argv[arg + 1], -1, name, sizeof name, nullptr, nullptr);
 
+  if (command == L"acp") {
+    Out(Number(GetACP()));
+    return 0;
+  }
   if (command == L"wait") return WaitFor(true, arg + 1 < argc ? _wtoi(argv[arg + 1]) : 30);
   if (command == L"gone") return WaitFor(false, arg + 1 < argc ? _wtoi(argv[arg + 1]) : 30);
 
@@ -351,6 +361,13 @@ int wmain(int argc, wchar_t** argv) {
       }
     }
     Out(focus + L"\t" + (info.hwndActive == form ? L"active" : L"inactive"));
+    return 0;
+  }
+
+  if (command == L"dialogs") {
+    for (HWND dialog : WindowsOfClass(form, L"#32770")) {
+      if (IsWindowVisible(dialog)) Out(L"dialog\t" + Text(dialog));
+    }
     return 0;
   }
 

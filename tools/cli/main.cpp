@@ -23,12 +23,11 @@
 namespace {
 
 // The exit codes of session/exit_status.h, in the companion's other uses too.
-const int kDumped = kExitDumped;                   // also: --list printed the list
+const int kDumped = kExitDumped;                      // also: --list printed the list
 const int kReportNotCreated = kExitReportNotCreated;  // also: a report name that cannot be represented
-const int kAttachFailed = kExitAttachFailed;       // also: the process list could not be read
-const int kBadArguments = kExitBadArguments;       // also: a name that matches no process, or several
+const int kAttachFailed = kExitAttachFailed;          // also: the process list could not be read
+const int kBadArguments = kExitBadArguments;          // also: a name that matches no process, or several
 
-const DWORD kNoUnicodeTranslation = 1113;  // ERROR_NO_UNICODE_TRANSLATION
 
 std::vector<std::wstring> WideArguments() {
   std::vector<std::wstring> args;
@@ -100,8 +99,8 @@ int ListProcesses() {
   return kDumped;
 }
 
-// The one process whose caption is name; its id and caption.
-int FindProcessByName(const std::wstring& name, uint32_t& processId, std::string& caption) {
+// The one process whose program name is name; its id and program name.
+int FindProcessByName(const std::wstring& name, uint32_t& processId, std::wstring& programName) {
   std::vector<ProcessRow> rows;
   if (!CollectProcessRows(rows)) {
     fprintf(stderr, "tarnholm-cli: can't list the processes (e=%d)\n", static_cast<int>(GetLastError()));
@@ -122,33 +121,28 @@ int FindProcessByName(const std::wstring& name, uint32_t& processId, std::string
   processId = ids[0];
   const std::string pidText = std::to_string(processId);
   for (const ProcessRow& row : rows) {
-    if (row.pidText == pidText) caption = row.caption;
+    if (row.pidText == pidText) programName = row.programName;
   }
   return kDumped;
 }
 
-// The report name has no exact counterpart in the ANSI code page, so the session cannot
-// create that file; a stand-in name would write elsewhere.
-int NameNotRepresentable(const std::string& shown) {
-  printf("File:%s creation failed (%d)\n", shown.c_str(), static_cast<int>(kNoUnicodeTranslation));
-  return kReportNotCreated;
-}
-
 // The wizard's default report name for the process, in the current directory.
-int ChooseReportName(uint32_t processId, std::string caption, std::string& report) {
-  if (caption.empty()) {
+int ChooseReportName(uint32_t processId, std::wstring programName, std::wstring& report) {
+  if (programName.empty()) {
     ProcessRow row;
     if (!ReadProcessRow(processId, row)) {
       fprintf(stderr, "tarnholm-cli: can't open process %u to name its report (e=%d); give REPORT\n",
               static_cast<unsigned>(processId), static_cast<int>(GetLastError()));
       return kAttachFailed;
     }
-    caption = row.caption;
+    programName = row.programName;
   }
   SYSTEMTIME now;
   GetLocalTime(&now);
-  report = DefaultReportName(caption, now, ReportDirectory());
-  printf("Report: %s\n", report.c_str());
+  report = DefaultReportName(programName, now, ReportDirectory());
+  std::string shown;  // for the line only; the file is made under the wide name itself
+  NarrowAnsi(report, shown);
+  printf("Report: %s\n", shown.c_str());
   fflush(stdout);
   return kDumped;
 }
@@ -165,17 +159,16 @@ int main() {
   if (args.list) return ListProcesses();
 
   uint32_t processId = args.processId;
-  std::string caption;
+  std::wstring programName;
   if (args.byName) {
-    const int found = FindProcessByName(args.processName, processId, caption);
+    const int found = FindProcessByName(args.processName, processId, programName);
     if (found != kDumped) return found;
   }
-  std::string report;
+  std::wstring report;
   if (args.reportGiven) {
-    // NARROW REPORT NAME: the session opens ANSI names today; this line goes when it takes args.reportName.
-    if (!NarrowAnsi(args.reportName, report)) return NameNotRepresentable(report);
+    report = args.reportName;
   } else {
-    const int chosen = ChooseReportName(processId, caption, report);
+    const int chosen = ChooseReportName(processId, programName, report);
     if (chosen != kDumped) return chosen;
   }
 

@@ -34,7 +34,8 @@ std::vector<uint32_t> MatchProcessName(const std::wstring& name, const std::vect
                                        std::wstring (*widen)(const std::string&)) {
   std::vector<uint32_t> ids;
   for (const ProcessRow& row : rows) {
-    const std::wstring caption = widen(row.caption);
+    // The wide program name where the row has it: a name the code page lacks still matches.
+    const std::wstring caption = row.programName.empty() ? widen(row.caption) : row.programName;
     if (caption.size() != name.size()) continue;
     bool same = true;
     for (size_t i = 0; i < name.size() && same; ++i) same = FoldNameCase(caption[i]) == FoldNameCase(name[i]);

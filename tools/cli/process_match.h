@@ -13,8 +13,9 @@
 // folded to lower case, as program names compare on Windows; every other character as is.
 wchar_t FoldNameCase(wchar_t c);
 
-// The ids of the rows whose caption equals name, case ignored, in list order. Captions are
-// texts of the ANSI code page; widen turns one into wide text.
+// The ids of the rows whose program name equals name, case ignored, in list order. A row
+// without its wide program name is matched by its caption, a text of the ANSI code page that
+// widen turns into wide text.
 std::vector<uint32_t> MatchProcessName(const std::wstring& name, const std::vector<ProcessRow>& rows,
                                        std::wstring (*widen)(const std::string&));
 
