@@ -166,9 +166,9 @@ if errors:
     sys.exit(1)
 EOF
 
+grep -h "ReadProcessMemory calls" "$DUMP_LOG.err" || true
 python3 "$WINE_TEST_ROOT/tests/wine/system_dlls.py" "$report" "$WINE_DLL_DIR" \
   "$WINEPREFIX/drive_c/windows/system32" || fail "frames or listings in Wine's system DLLs"
 
-grep -h "ReadProcessMemory calls" "$DUMP_LOG.err" || true
 echo "dump took ${DUMP_SECONDS}s"
 echo "PASS"
