@@ -18,10 +18,16 @@ done
 mkdir -p "$SHOTS"
 start_display
 
+# The key may still be on its way through the X server and Wine (slow in an emulated guest),
+# so the focus is asked again for a few seconds before the check fails.
 expect_focus() {  # expect_focus NAME WHAT: NAME has the keyboard focus, the window is active
-  local got
-  got=$(probe focus)
-  [ "$got" = "$1"$'\t'"active" ] || fail "$2: the focus is '$got', expected '$1 (active)'"
+  local got i
+  for i in $(seq 1 20); do
+    got=$(probe focus)
+    [ "$got" = "$1"$'\t'"active" ] && return 0
+    sleep 0.25
+  done
+  fail "$2: the focus is '$got', expected '$1 (active)'"
 }
 
 # wait_dialogs COUNT: until the wizard shows COUNT dialog windows (the save dialog).
