@@ -1,6 +1,7 @@
 #include "disasm/decoder.h"
 
 #include "disasm/disassemble.h"
+#include "disasm/prefixed_maps.h"
 #include "disasm/tables.h"
 #include "report/registers.h"
 #include "session/log_file.h"
@@ -77,6 +78,61 @@ void SetSize(DecoderState& s, const char* keyword, uint32_t size) {
   if (!s.registerOperand) s.slots[0].size = size;
 }
 
+// A register of the classes after the 80486: mm, xmm, ymm, zmm by number, or a 32-bit one.
+void AppendClassRegister(const DecoderState& s, Text& text, uint8_t registerClass, uint32_t number) {
+  switch (registerClass) {
+    case kRegMmx:
+      text.Append("mm");
+      break;
+    case kRegXmm:
+      text.Append("xmm");
+      break;
+    case kRegVector:
+      text.Append(s.vectorLength == 64 ? "zmm" : s.vectorLength == 32 ? "ymm" : "xmm");
+      break;
+    default:
+      text.Append('e');
+      AppendRegister16(text, number);
+      return;
+  }
+  text.Append(static_cast<char>('0' + (number & 7)));
+}
+
+// The memory size of a SimdSize code; the vector length follows VEX.L (or EVEX.L'L).
+uint32_t SimdBytes(const DecoderState& s, uint8_t code) {
+  switch (code) {
+    case kSize8: return 1;
+    case kSize16: return 2;
+    case kSize32: return 4;
+    case kSize64: return 8;
+    case kSize128: return 16;
+    case kSizeVector: return s.vectorLength;
+    case kSizeHalfVector: return s.vectorLength / 2u;
+    case kSizeQuarterVector: return s.vectorLength / 4u;
+    case kSizeEighthVector: return s.vectorLength / 8u;
+    case kSizeScalarByW: return s.vexW ? 8 : 4;
+    default: return 0;
+  }
+}
+
+// Size keyword and value slot of a SIMD memory operand. A value wider than a qword shows
+// its first dword only: the whole of it would not leave the line readable, and the reader
+// gets no more than was there (nothing past the operand is read).
+void SetSimdSize(DecoderState& s, uint32_t bytes) {
+  const char* keyword = "";
+  switch (bytes) {
+    case 1: keyword = kSizeByte; break;
+    case 2: keyword = kSizeWord; break;
+    case 4: keyword = kSizeDword; break;
+    case 8: keyword = kSizeQword; break;
+    case 16: keyword = kSizeXmmword; break;
+    case 32: keyword = kSizeYmmword; break;
+    case 64: keyword = kSizeZmmword; break;
+    default: break;
+  }
+  SetSize(s, keyword, bytes > 8 ? 4 : bytes);
+}
+
 inline void Dispatch(DecoderState& s, uint32_t row, uint8_t opcode, bool listing) {
   s.opcode = opcode;
   if (listing) s.mnemonic.Append(kPrimaryTable[row].mnemonic);
@@ -117,13 +173,16 @@ bool DecodeModRM(DecoderState& s, const DecodeContext& c) {
   const uint8_t* byte = Take(s, 1);
   if (byte == nullptr) return false;
   s.modrmDecoded = true;
+  s.modrmByte = *byte;
   s.mod = *byte >> 6;
   s.reg = (*byte >> 3) & 7;
   s.rm = *byte & 7;
   const bool evaluate = kListing && c.evaluate;
 
   if (s.mod == 3) {
-    if (kListing) {
+    if (kListing && s.rmClass != kRegLegacy) {
+      AppendClassRegister(s, s.memory, s.rmClass, s.rm);
+    } else if (kListing) {
       if (s.slots[0].size <= 1) {
         AppendRegister8(s.memory, s.rm);
       } else {
@@ -184,9 +243,13 @@ bool DecodeModRM(DecoderState& s, const DecodeContext& c) {
         if (base == kEsp || base == kEbp) slot.segment = kSegmentSs;
       }
     }
-    if (kListing && sib && index != 4) {
+    if (kListing && sib && (index != 4 || s.vsib)) {
       s.memory.Append('+');
-      s.memory.Append(kMemoryRegisters[index]);
+      if (s.vsib) {
+        AppendClassRegister(s, s.memory, kRegVector, index);
+      } else {
+        s.memory.Append(kMemoryRegisters[index]);
+      }
       const uint32_t factor = 1u << scale;
       if (factor != 1) {
         s.memory.Append('*');
@@ -212,6 +275,119 @@ bool DecodeModRM(DecoderState& s, const DecodeContext& c) {
     s.slots[1].address &= 0xFFFF;
   }
   if (kListing) s.memory.Append(']');
+  return true;
+}
+
+// A F2 or F3 prefix that selects the instruction is no printed prefix.
+template <bool kListing>
+void TakeRepeatPrefix(DecoderState& s) {
+  if (kListing) {
+    s.prefix.Erase(s.repeatTextAt, s.repeatTextLength);
+    if (s.prefix.c_str()[0] == ' ') s.prefix.Erase(0, 1);
+  }
+  s.repeatPrefix = 0;
+}
+
+// Dispatches opcode of map (1: 0F, 2: 0F 38, 3: 0F 3A) by its mandatory prefix: under VEX
+// the pp field alone; otherwise the last F2/F3, then 66, then none, the first that the map
+// has a row for. A prefix that selects the row is no longer a prefix of its own.
+template <bool kListing>
+void DispatchPrefixed(DecoderState& s, uint32_t map, uint8_t opcode) {
+  s.opcode = opcode;
+  s.map = static_cast<uint8_t>(map);
+  uint32_t count = 0;
+  const PrefixedRow* rows = PrefixedRows(map, opcode, &count);
+  const PrefixedRow* chosen = nullptr;
+  if (s.vex) {
+    for (uint32_t i = 0; i < count && chosen == nullptr; ++i)
+      if (rows[i].prefix == s.vexPrefix && (rows[i].encodings & kVex) != 0) chosen = &rows[i];
+  } else {
+    MandatoryPrefix order[3];
+    uint32_t candidates = 0;
+    if (s.repeatPrefix != 0) order[candidates++] = s.repeatPrefix == 0xF3 ? kPrefixF3 : kPrefixF2;
+    if (s.operandPrefix) order[candidates++] = kPrefix66;
+    order[candidates++] = kNoPrefix;
+    for (uint32_t k = 0; k < candidates && chosen == nullptr; ++k)
+      for (uint32_t i = 0; i < count && chosen == nullptr; ++i)
+        if (rows[i].prefix == order[k] && (rows[i].encodings & kLegacy) != 0) chosen = &rows[i];
+    if (chosen != nullptr && (chosen->prefix == kPrefixF3 || chosen->prefix == kPrefixF2)) {
+      TakeRepeatPrefix<kListing>(s);
+    } else if (chosen != nullptr && chosen->prefix == kPrefix66) {
+      s.operandSize = 4;
+      s.registers32 = true;
+    }
+  }
+  if (chosen == nullptr) {
+    if (kListing) s.mnemonic.Append(kUnknownMnemonic);
+    s.script = map == kMap0F && !s.vex ? kUnknownNoOperands : map == kMap0F3A ? kUnknownModRMImm8 : kUnknownModRM;
+    return;
+  }
+  s.vexNaming = s.vex && chosen->encodings == kBoth;
+  if (kListing) {
+    if (s.vexNaming) s.mnemonic.Append('v');
+    s.mnemonic.Append(chosen->mnemonic);
+  }
+  s.script = chosen->script;
+}
+
+// C4 and C5: in 32-bit code les and lds take a memory operand, so a next byte with both top
+// bits set starts a VEX prefix instead (its R and X, or R and vvvv, inverted).
+template <bool kListing>
+bool VexOrLegacy(DecoderState& s, uint8_t length) {
+  if (s.cursor >= s.count) {
+    s.cut = true;
+    return false;
+  }
+  if ((s.window[s.cursor] >> 6) != 3) return true;  // les/lds: the script goes on
+  const uint8_t* bytes = Take(s, length - 1u);
+  if (bytes == nullptr) return false;
+  uint32_t map = kMap0F;
+  uint8_t last = bytes[0];
+  if (length == 3) {
+    map = bytes[0] & 0x1F;
+    last = bytes[1];
+    s.vexW = (last & 0x80) != 0;
+  }
+  s.vex = true;
+  s.vexRegister = static_cast<uint8_t>((~last >> 3) & 7);
+  s.vexLong = (last & 4) != 0;
+  s.vectorLength = s.vexLong ? 32 : 16;
+  s.vexPrefix = static_cast<uint8_t>(last & 3);
+  if (kListing) s.mnemonic.Clear();
+  const uint8_t* opcode = Take(s, 1);
+  if (opcode == nullptr) return false;
+  DispatchPrefixed<kListing>(s, map, *opcode);
+  return true;
+}
+
+// 62: bound takes a memory operand, so a next byte with both top bits set starts an EVEX
+// prefix (AVX-512): four bytes, then the opcode of map 1, 2 or 3 and its ModR/M operand.
+template <bool kListing>
+bool EvexOrLegacy(DecoderState& s) {
+  if (s.cursor >= s.count) {
+    s.cut = true;
+    return false;
+  }
+  if ((s.window[s.cursor] >> 6) != 3) return true;  // bound: the script goes on
+  const uint8_t* bytes = Take(s, 3);
+  if (bytes == nullptr) return false;
+  s.vex = true;
+  s.vexW = (bytes[1] & 0x80) != 0;
+  s.vexRegister = static_cast<uint8_t>((~bytes[1] >> 3) & 7);
+  s.vexPrefix = static_cast<uint8_t>(bytes[1] & 3);
+  const uint32_t lengthCode = (bytes[2] >> 5) & 3;
+  s.vexLong = lengthCode != 0;
+  s.vectorLength = static_cast<uint8_t>(lengthCode == 0 ? 16 : lengthCode == 1 ? 32 : 64);
+  if (kListing) s.mnemonic.Clear();
+  const uint8_t* opcode = Take(s, 1);
+  if (opcode == nullptr) return false;
+  const uint32_t map = bytes[0] & 7;
+  DispatchPrefixed<kListing>(s, map, *opcode);
+  // Map 1 opcodes that carry an immediate under EVEX whatever row they fall to.
+  if (map == kMap0F && s.script == kUnknownModRM) {
+    const uint8_t op = *opcode;
+    if ((op >= 0x70 && op <= 0x73) || op == 0xC2 || (op >= 0xC4 && op <= 0xC6)) s.script = kUnknownModRMImm8;
+  }
   return true;
 }
 
@@ -315,7 +491,7 @@ bool RunOperation(DecoderState& s, const DecodeContext& c, Operation operation, 
       const uint8_t* immediate = Take(s, 1);
       if (immediate == nullptr) return false;
       if (kListing) {
-        if (s.opcode == 0xD4 || s.opcode == 0xD5) {
+        if (s.map == 0 && (s.opcode == 0xD4 || s.opcode == 0xD5)) {
           if (*immediate != 10) s.operands.Append(kUnknownMnemonic);
         } else {
           AppendNumber(s.operands, immediate, 1, false);
@@ -374,12 +550,26 @@ bool RunOperation(DecoderState& s, const DecodeContext& c, Operation operation, 
       const uint8_t* second = Take(s, 1);
       if (second == nullptr) return false;
       s.wordSource = *second == 0xB7 || *second == 0xBF;
-      Dispatch(s, TwoByteIndex(*second), *second, kListing);
+      s.map = kMap0F;
+      if (*second == 0x38 || *second == 0x3A) {
+        const uint8_t* third = Take(s, 1);
+        if (third == nullptr) return false;
+        DispatchPrefixed<kListing>(s, *second == 0x38 ? kMap0F38 : kMap0F3A, *third);
+        return true;
+      }
+      const uint32_t row = TwoByteIndex(*second);
+      // Only what the 80486 map leaves open takes the later readings.
+      if (kPrimaryTable[row].mnemonic[0] == '?') {
+        DispatchPrefixed<kListing>(s, kMap0F, *second);
+      } else {
+        Dispatch(s, row, *second, kListing);
+      }
       return true;
     }
     case Operation::OperandSizePrefix:
       s.operandSize = 2;
       s.registers32 = false;
+      s.operandPrefix = true;
       return DispatchNext(s, kListing);
     case Operation::SizeQword:
       SetSize(s, kSizeQword, 8);
@@ -392,13 +582,20 @@ bool RunOperation(DecoderState& s, const DecodeContext& c, Operation operation, 
         s.mnemonic.Append(kJecxz);
       }
       return BranchTarget<kListing>(s, c, 1);
-    case Operation::ListedPrefix:
+    case Operation::ListedPrefix: {
+      const uint32_t at = s.prefix.length();
       if (kListing) {
         if (!s.prefix.empty()) s.prefix.Append(' ');
         s.prefix.Append(s.mnemonic.c_str());
         s.mnemonic.Clear();
       }
+      if (s.opcode == 0xF2 || s.opcode == 0xF3) {
+        s.repeatPrefix = s.opcode;
+        s.repeatTextAt = at;
+        s.repeatTextLength = s.prefix.length() - at;
+      }
       return DispatchNext(s, kListing);
+    }
     case Operation::SegmentPrefix:
       s.segmentOverride = s.opcode;
       if (kListing) s.mnemonic.Clear();
@@ -456,6 +653,81 @@ bool RunOperation(DecoderState& s, const DecodeContext& c, Operation operation, 
     case Operation::Reg16Fixed:
       if (kListing) AppendRegister16(s.operands, argument);
       return true;
+    case Operation::SimdSize: {
+      s.rmClass = argument >> 4;
+      const uint8_t code = argument & 15;
+      if (code == kSizeVsib) {
+        s.vsib = true;
+        s.sizeKeyword = "";
+        return true;
+      }
+      SetSimdSize(s, SimdBytes(s, code));
+      // A group member names its ModR/M register only now that its class is known.
+      if (kListing && s.modrmDecoded && s.registerOperand) {
+        s.memory.Clear();
+        AppendClassRegister(s, s.memory, s.rmClass, s.rm);
+      }
+      return true;
+    }
+    case Operation::SimdReg:
+      if (kListing) AppendClassRegister(s, s.operands, argument, s.reg);
+      return true;
+    case Operation::VexSource:
+      if (kListing && s.vex && ((argument & 0x40) == 0 || s.registerOperand)) {
+        AppendClassRegister(s, s.operands, argument & 0x3F, s.vexRegister);
+        s.operands.Append(',');
+      }
+      return true;
+    case Operation::VexRegister:
+      if (kListing) AppendClassRegister(s, s.operands, argument, s.vexRegister);
+      return true;
+    case Operation::ThreeByteEscape: {
+      const uint8_t* next = Take(s, 1);
+      if (next == nullptr) return false;
+      DispatchPrefixed<kListing>(s, argument, *next);
+      return true;
+    }
+    case Operation::VexPrefix:
+      return VexOrLegacy<kListing>(s, argument);
+    case Operation::EvexPrefix:
+      return EvexOrLegacy<kListing>(s);
+    case Operation::RegFromImm: {
+      const uint8_t* immediate = Take(s, 1);
+      if (immediate == nullptr) return false;
+      if (kListing) AppendClassRegister(s, s.operands, argument, *immediate >> 4);
+      return true;
+    }
+    case Operation::RepeatForm:
+      if (s.repeatPrefix == 0xF3) {
+        TakeRepeatPrefix<kListing>(s);
+        if (kListing) {
+          s.mnemonic.Clear();
+          s.mnemonic.Append(kRepeatForms[argument % kRepeatFormCount]);
+        }
+      }
+      return true;
+    case Operation::VexWSuffix:
+      if (kListing) s.mnemonic.Append(s.vexW ? (argument == 's' ? 'd' : 'q') : static_cast<char>(argument));
+      return true;
+    case Operation::ExtensionRowByMod:
+      RunEntry(s, kExtensionTable[argument + (s.mod == 3 ? 1u : 0u)][s.reg], kListing);
+      return true;
+    case Operation::AlternateName: {
+      const AlternateNameRow& alternate = kAlternateNames[argument % kAlternateNameCount];
+      const bool applies = alternate.condition == kWhenRegister ? s.registerOperand
+                           : alternate.condition == kWhenModRM  ? s.modrmDecoded && s.modrmByte == alternate.value
+                                                                : s.vexLong;
+      if (!applies) return true;
+      if (kListing) {
+        s.mnemonic.Clear();
+        if (s.vexNaming) s.mnemonic.Append('v');
+        s.mnemonic.Append(alternate.mnemonic);
+      }
+      if (alternate.complete) s.complete = true;
+      return true;
+    }
+    case Operation::SkipImm8:
+      return Take(s, 1) != nullptr;
     case Operation::Nothing:
     default:
       return true;

@@ -46,6 +46,27 @@ struct DecoderState {
   bool addressing32 = true;
   uint8_t segmentOverride = 0;  // 0: none, else the prefix byte
   bool wordSource = false;      // 0F B7, 0F BF: the ModR/M register is 16-bit
+  uint8_t map = 0;              // 0: one-byte opcodes, 1: 0F, 2: 0F 38, 3: 0F 3A
+
+  // Prefixes that may be mandatory prefixes of an instruction after the 80486: 66 and the
+  // last of F2/F3, with where its text sits in the prefix text (taken out again when the
+  // prefix turns out to select the instruction).
+  bool operandPrefix = false;
+  uint8_t repeatPrefix = 0;  // 0, 0xF2 or 0xF3
+  uint32_t repeatTextAt = 0;
+  uint32_t repeatTextLength = 0;
+
+  // VEX and EVEX prefixes: the vector length in bytes, W, and the register in vvvv.
+  bool vex = false;
+  bool vexNaming = false;  // a row of both encodings under VEX: "v" before its names
+  uint8_t vectorLength = 16;
+  bool vexW = false;
+  bool vexLong = false;
+  uint8_t vexRegister = 0;
+  uint8_t vexPrefix = 0;  // the pp field: 0 none, 1 66, 2 F3, 3 F2
+  uint8_t rmClass = 0xFF;  // RegisterClass of the ModR/M operand; 0xFF: by operand size
+  bool vsib = false;       // the SIB index names a vector register
+  uint8_t modrmByte = 0;
 
   uint8_t mod = 0;
   uint8_t reg = 0;

@@ -18,7 +18,7 @@ constexpr uint32_t kSingleLineLimit = 76;
 constexpr char kContinuation[] = "\n        ";
 
 // Capacities of the pieces, the terminating NUL included.
-constexpr uint32_t kMnemonicCapacity = 12;
+constexpr uint32_t kMnemonicCapacity = 20;  // "vaeskeygenassist" and the FMA names
 constexpr uint32_t kPrefixCapacity = 32;
 constexpr uint32_t kOperandCapacity = 80;
 constexpr uint32_t kMemoryCapacity = 80;

@@ -13,6 +13,17 @@ bool HasArgument(Operation operation) {
     case Operation::ExtensionRow:
     case Operation::StringOperands:
     case Operation::Reg16Fixed:
+    case Operation::SimdSize:
+    case Operation::SimdReg:
+    case Operation::VexSource:
+    case Operation::VexRegister:
+    case Operation::ThreeByteEscape:
+    case Operation::VexPrefix:
+    case Operation::RegFromImm:
+    case Operation::RepeatForm:
+    case Operation::VexWSuffix:
+    case Operation::ExtensionRowByMod:
+    case Operation::AlternateName:
       return true;
     default:
       return false;
@@ -119,6 +130,26 @@ constexpr uint8_t kSizeMt[] = {0x65, 0xd6};             // SizeTbyte +M; ModRMWi
 constexpr uint8_t kSizeEv[] = {0x67, 0xd6};             // SizeWordOrDword +M; ModRMWithSize .
 constexpr uint8_t kSizeMw[] = {0x6a, 0xd6};             // SizeWord +M; ModRMWithSize .
 
+// Rows whose bytes a later processor gave a meaning the 80486 map leaves open: the script
+// first tries the newer reading and otherwise goes on with the old one.
+constexpr uint8_t kNopOrPause[] = {0x35, 0x00, 0xd8};   // RepeatForm(pause); Nothing .
+constexpr uint8_t kBsfOrTzcnt[] = {0x35, 0x01, 0x67, 0xa9, 0xd7};  // RepeatForm(tzcnt); SizeWordOrDword +M; RegFromReg +,; ModRM .
+constexpr uint8_t kBsrOrLzcnt[] = {0x35, 0x02, 0x67, 0xa9, 0xd7};  // RepeatForm(lzcnt); SizeWordOrDword +M; RegFromReg +,; ModRM .
+constexpr uint8_t kLesOrVex3[] = {0x32, 0x03, 0x4e, 0xa9, 0xd7};   // VexPrefix(3); SizeFarPointer +M; RegFromReg +,; ModRM .
+constexpr uint8_t kLdsOrVex2[] = {0x32, 0x02, 0x4e, 0xa9, 0xd7};   // VexPrefix(2); SizeFarPointer +M; RegFromReg +,; ModRM .
+constexpr uint8_t kBoundOrEvex[] = {0x33, 0x67, 0xa9, 0xd7};       // EvexPrefix; SizeWordOrDword +M; RegFromReg +,; ModRM .
+// P6 x87 and the later additions to the extension rows.
+constexpr uint8_t kDbRegisterByReg[] = {0x10, 24};       // ExtensionRow(24)
+constexpr uint8_t kInvlpgOrRdtscp[] = {0x38, 0x04, 0x38, 0x05, 0x48, 0xd6};  // AlternateName(rdtscp); AlternateName(register: ???); SizeByte +M; ModRMWithSize .
+constexpr uint8_t kSizeMb[] = {0x48, 0xd6};             // SizeByte +M; ModRMWithSize .
+constexpr uint8_t kNothingM[] = {0xd7};                 // ModRM .
+// Shifts of MMX and XMM registers by an immediate (0F 71 to 73); under VEX the destination
+// is VEX.vvvv.
+constexpr uint8_t kShiftMmx[] = {0x6d, 0x14, 0x96, 0xd1};  // SimdSize(mm, m64) +M; ModRMWithSize +,; Imm8 .
+constexpr uint8_t kShiftXmm[] = {0x2f, 0x03, 0x6d, 0x36, 0x96, 0xd1};  // VexSource(vector); SimdSize(vector) +M; ModRMWithSize +,; Imm8 .
+// BMI1 group under VEX 0F 38 F3: vvvv, r/m32.
+constexpr uint8_t kBmiGroup[] = {0xb0, 0x00, 0x6d, 0x03, 0xd6};  // VexRegister(gpr) +,; SimdSize(gpr, m32) +M; ModRMWithSize .
+
 }  // namespace
 
 const OpcodeRow kPrimaryTable[] = {
@@ -220,7 +251,7 @@ const OpcodeRow kPrimaryTable[] = {
     {"pop", kRegOpcode},                // 05F  5F
     {"pusha", kWiden5},                 // 060  60
     {"popa", kWiden4},                  // 061  61
-    {"bound", kGv_Ev},                  // 062  62
+    {"bound", kBoundOrEvex},            // 062  62
     {"arpl", kEv_Gv},                   // 063  63
     {"fs:", kSegment},                  // 064  64
     {"gs:", kSegment},                  // 065  65
@@ -252,7 +283,7 @@ const OpcodeRow kPrimaryTable[] = {
     {"jg", kJb},                        // 07F  7F
     {"", kArithEb_Ib},                  // 080  80
     {"", kArithEv_Iz},                  // 081  81
-    {"???", kNoOperands},               // 082  82
+    {"", kArithEb_Ib},                  // 082  82 (80 again)
     {"", kArithEv_Ib},                  // 083  83
     {"test", kEb_Gb},                   // 084  84
     {"test", kEv_Gv},                   // 085  85
@@ -266,7 +297,7 @@ const OpcodeRow kPrimaryTable[] = {
     {"lea", kGv_Ev},                    // 08D  8D
     {"mov", kSw_Ew},                    // 08E  8E
     {"pop", kEv},                       // 08F  8F
-    {"nop", kNoOperands},               // 090  90
+    {"nop", kNopOrPause},               // 090  90
     {"xchg", kAX_RegOpcode},            // 091  91
     {"xchg", kAX_RegOpcode},            // 092  92
     {"xchg", kAX_RegOpcode},            // 093  93
@@ -318,8 +349,8 @@ const OpcodeRow kPrimaryTable[] = {
     {"", kShiftEv_Ib},                  // 0C1  C1
     {"ret", kIw},                       // 0C2  C2
     {"ret", kNoOperands},               // 0C3  C3
-    {"les", kGv_Mp},                    // 0C4  C4
-    {"lds", kGv_Mp},                    // 0C5  C5
+    {"les", kLesOrVex3},                // 0C4  C4
+    {"lds", kLdsOrVex2},                // 0C5  C5
     {"mov", kSizeEb_Ib},                // 0C6  C6
     {"mov", kSizeEv_Iz},                // 0C7  C7
     {"enter", kIw_Ib},                  // 0C8  C8
@@ -363,7 +394,7 @@ const OpcodeRow kPrimaryTable[] = {
     {"out", kDX_AL},                    // 0EE  EE
     {"out", kDX_AX},                    // 0EF  EF
     {"lock", kListedPrefix},            // 0F0  F0
-    {"???", kNoOperands},               // 0F1  F1
+    {"int1", kNoOperands},              // 0F1  F1
     {"repne ", kListedPrefix},          // 0F2  F2
     {"rep ", kListedPrefix},            // 0F3  F3
     {"hlt", kNoOperands},               // 0F4  F4
@@ -458,8 +489,8 @@ const OpcodeRow kPrimaryTable[] = {
     {"???", kNoOperands},               // 14D  0F B9
     {"", kBitTestEw_Ib},                // 14E  0F BA
     {"btc", kEv_Gv},                    // 14F  0F BB
-    {"bsf", kGv_Ev},                    // 150  0F BC
-    {"bsr", kGv_Ev},                    // 151  0F BD
+    {"bsf", kBsfOrTzcnt},                // 150  0F BC
+    {"bsr", kBsrOrLzcnt},                // 151  0F BD
     {"movsx", kGv_SizeEb},              // 152  0F BE
     {"movsx", kGv_SizeEw},              // 153  0F BF
     {"xadd", kEb_Gb},                   // 154  0F C0
@@ -497,17 +528,17 @@ const OpcodeRow kExtensionTable[][kEntriesPerRow] = {
     {{"fld", kSizeMd}, {"???", kNoOperands}, {"fst", kSizeMd}, {"fstp", kSizeMd}, {"fldenv", kEv}, {"fldcw", kEv}, {"fstenv", kEv}, {"fstcw", kEv}},  //  2 D9 memory
     {{"fld", kStN}, {"fxch", kStN}, {"fnop", kNoOperands}, {"fstp", kStN}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}},  //  3 D9 register, reg 0 to 3
     {{"fiadd", kSizeMd}, {"fimul", kSizeMd}, {"ficom", kSizeMd}, {"ficomp", kSizeMd}, {"fisub", kSizeMd}, {"fisubr", kSizeMd}, {"fidiv", kSizeMd}, {"fidivr", kSizeMd}},  //  4 DA memory
-    {{"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"fucompp", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}},  //  5 DA register
-    {{"fild", kSizeMd}, {"???", kNoOperands}, {"fist", kSizeMd}, {"fistp", kSizeMd}, {"???", kNoOperands}, {"fld", kSizeMt}, {"???", kNoOperands}, {"fstp", kSizeMt}},  //  6 DB memory
-    {{"feni", kNoOperands}, {"fdisi", kNoOperands}, {"fclex", kNoOperands}, {"finit", kNoOperands}, {"fsetpm", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}},  //  7 DB register: reg 4 selects by rm, any other reg selects entry 7
+    {{"fcmovb", kSt_StN}, {"fcmove", kSt_StN}, {"fcmovbe", kSt_StN}, {"fcmovu", kSt_StN}, {"???", kNoOperands}, {"fucompp", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}},  //  5 DA register
+    {{"fild", kSizeMd}, {"fisttp", kSizeMd}, {"fist", kSizeMd}, {"fistp", kSizeMd}, {"???", kNoOperands}, {"fld", kSizeMt}, {"???", kNoOperands}, {"fstp", kSizeMt}},  //  6 DB memory
+    {{"feni", kNoOperands}, {"fdisi", kNoOperands}, {"fclex", kNoOperands}, {"finit", kNoOperands}, {"fsetpm", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"", kDbRegisterByReg}},  //  7 DB register: reg 4 selects by rm, any other reg selects entry 7
     {{"fadd", kSizeMq}, {"fmul", kSizeMq}, {"fcom", kSizeMq}, {"fcomp", kSizeMq}, {"fsub", kSizeMq}, {"fsubr", kSizeMq}, {"fdiv", kSizeMq}, {"fdivr", kSizeMq}},  //  8 DC memory
     {{"fadd", kStN_St}, {"fmul", kStN_St}, {"fcom", kStN}, {"fcomp", kStN}, {"fsub", kStN_St}, {"fsubr", kStN_St}, {"fdiv", kStN_St}, {"fdivr", kStN_St}},  //  9 DC register
-    {{"fld", kSizeMq}, {"???", kNoOperands}, {"fst", kSizeMq}, {"fstp", kSizeMq}, {"frstor", kEv}, {"???", kNoOperands}, {"fsave", kEv}, {"fstsw", kEv}},  // 10 DD memory
+    {{"fld", kSizeMq}, {"fisttp", kSizeMq}, {"fst", kSizeMq}, {"fstp", kSizeMq}, {"frstor", kEv}, {"???", kNoOperands}, {"fsave", kEv}, {"fstsw", kEv}},  // 10 DD memory
     {{"ffree", kStN}, {"fxch", kStN}, {"fst", kStN}, {"fstp", kStN}, {"fucom", kStN}, {"fucomp", kStN}, {"???", kNoOperands}, {"???", kNoOperands}},  // 11 DD register
     {{"fiadd", kSizeMw}, {"fimul", kSizeMw}, {"ficom", kSizeMw}, {"ficomp", kSizeMw}, {"fisub", kSizeMw}, {"fisubr", kSizeMw}, {"fidiv", kSizeMw}, {"fidivr", kSizeMw}},  // 12 DE memory
     {{"faddp", kStN_St}, {"fmulp", kStN_St}, {"fcomp", kStN}, {"fcompp", kNoOperands}, {"fsubp", kStN_St}, {"fsubrp", kStN_St}, {"fdivp", kStN_St}, {"fdivrp", kStN_St}},  // 13 DE register
-    {{"fild", kSizeMw}, {"???", kNoOperands}, {"fist", kSizeMw}, {"fistp", kSizeMw}, {"fbld", kSizeMt}, {"fild", kSizeMq}, {"fbstp", kSizeMt}, {"fistp", kSizeMq}},  // 14 DF memory
-    {{"ffree", kStN}, {"fxch", kStN}, {"fst", kStN}, {"fstp", kStN}, {"fstsw", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}},  // 15 DF register
+    {{"fild", kSizeMw}, {"fisttp", kSizeMw}, {"fist", kSizeMw}, {"fistp", kSizeMw}, {"fbld", kSizeMt}, {"fild", kSizeMq}, {"fbstp", kSizeMt}, {"fistp", kSizeMq}},  // 14 DF memory
+    {{"ffree", kStN}, {"fxch", kStN}, {"fst", kStN}, {"fstp", kStN}, {"fstsw", kNoOperands}, {"fucomip", kSt_StN}, {"fcomip", kSt_StN}, {"???", kNoOperands}},  // 15 DF register
     {{"fchs", kNoOperands}, {"fabs", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"ftst", kNoOperands}, {"fxam", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}},  // 16 D9 E0 to E7, by rm
     {{"fld1", kNoOperands}, {"fldl2t", kNoOperands}, {"fldl2e", kNoOperands}, {"fldpi", kNoOperands}, {"fldlg2", kNoOperands}, {"fldln2", kNoOperands}, {"fldz", kNoOperands}, {"???", kNoOperands}},  // 17 D9 E8 to EF, by rm
     {{"f2xm1", kNoOperands}, {"fyl2x", kNoOperands}, {"fptan", kNoOperands}, {"fpatan", kNoOperands}, {"fxtract", kNoOperands}, {"fprem1", kNoOperands}, {"fdecstp", kNoOperands}, {"fincstp", kNoOperands}},  // 18 D9 F0 to F7, by rm
@@ -515,7 +546,20 @@ const OpcodeRow kExtensionTable[][kEntriesPerRow] = {
     {{"test", kSizeEb_Ib}, {"???", kNoOperands}, {"not", kSizeEb}, {"neg", kSizeEb}, {"mul", kSizeEb}, {"imul", kSizeEb}, {"div", kSizeEb}, {"idiv", kSizeEb}},  // 20 F6
     {{"test", kSizeEv_Iz}, {"???", kNoOperands}, {"not", kSizeEv}, {"neg", kSizeEv}, {"mul", kSizeEv}, {"imul", kSizeEv}, {"div", kSizeEv}, {"idiv", kSizeEv}},  // 21 F7
     {{"inc", kSizeEv}, {"dec", kSizeEv}, {"call", kSizeEv}, {"call", kSizeMp}, {"jmp", kSizeEv}, {"jmp", kSizeMp}, {"push", kSizeEv}, {"???", kNoOperands}},  // 22 FF
-    {{"sgdt", kEv}, {"sidt", kEv}, {"lgdt", kEv}, {"lidt", kEv}, {"smsw", kSizeMw}, {"???", kNoOperands}, {"lmsw", kSizeMw}, {"???", kNoOperands}},  // 23 0F 01
+    {{"sgdt", kEv}, {"sidt", kEv}, {"lgdt", kEv}, {"lidt", kEv}, {"smsw", kSizeMw}, {"???", kNoOperands}, {"lmsw", kSizeMw}, {"invlpg", kInvlpgOrRdtscp}},  // 23 0F 01
+    // DB with a register operand and reg other than 4 (P6).
+    {{"fcmovnb", kSt_StN}, {"fcmovne", kSt_StN}, {"fcmovnbe", kSt_StN}, {"fcmovnu", kSt_StN}, {"???", kNoOperands}, {"fucomi", kSt_StN}, {"fcomi", kSt_StN}, {"???", kNoOperands}},  // 24 DB register, reg other than 4
+    {{"fxsave", kNothingM}, {"fxrstor", kNothingM}, {"ldmxcsr", kSizeMd}, {"stmxcsr", kSizeMd}, {"xsave", kNothingM}, {"xrstor", kNothingM}, {"xsaveopt", kNothingM}, {"clflush", kSizeMb}},  // 25 0F AE memory
+    {{"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"lfence", kNoOperands}, {"mfence", kNoOperands}, {"sfence", kNoOperands}},  // 26 0F AE register
+    {{"prefetchnta", kSizeMb}, {"prefetcht0", kSizeMb}, {"prefetcht1", kSizeMb}, {"prefetcht2", kSizeMb}, {"nop", kSizeEv}, {"nop", kSizeEv}, {"nop", kSizeEv}, {"nop", kSizeEv}},  // 27 0F 18
+    {{"prefetch", kSizeMb}, {"prefetchw", kSizeMb}, {"prefetchwt1", kSizeMb}, {"prefetch", kSizeMb}, {"prefetch", kSizeMb}, {"prefetch", kSizeMb}, {"prefetch", kSizeMb}, {"prefetch", kSizeMb}},  // 28 0F 0D
+    {{"???", kNoOperands}, {"???", kNoOperands}, {"psrlw", kShiftMmx}, {"???", kNoOperands}, {"psraw", kShiftMmx}, {"???", kNoOperands}, {"psllw", kShiftMmx}, {"???", kNoOperands}},  // 29 0F 71
+    {{"???", kNoOperands}, {"???", kNoOperands}, {"psrlw", kShiftXmm}, {"???", kNoOperands}, {"psraw", kShiftXmm}, {"???", kNoOperands}, {"psllw", kShiftXmm}, {"???", kNoOperands}},  // 30 66 0F 71
+    {{"???", kNoOperands}, {"???", kNoOperands}, {"psrld", kShiftMmx}, {"???", kNoOperands}, {"psrad", kShiftMmx}, {"???", kNoOperands}, {"pslld", kShiftMmx}, {"???", kNoOperands}},  // 31 0F 72
+    {{"???", kNoOperands}, {"???", kNoOperands}, {"psrld", kShiftXmm}, {"???", kNoOperands}, {"psrad", kShiftXmm}, {"???", kNoOperands}, {"pslld", kShiftXmm}, {"???", kNoOperands}},  // 32 66 0F 72
+    {{"???", kNoOperands}, {"???", kNoOperands}, {"psrlq", kShiftMmx}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"psllq", kShiftMmx}, {"???", kNoOperands}},  // 33 0F 73
+    {{"???", kNoOperands}, {"???", kNoOperands}, {"psrlq", kShiftXmm}, {"psrldq", kShiftXmm}, {"???", kNoOperands}, {"???", kNoOperands}, {"psllq", kShiftXmm}, {"pslldq", kShiftXmm}},  // 34 66 0F 73
+    {{"???", kNoOperands}, {"blsr", kBmiGroup}, {"blsmsk", kBmiGroup}, {"blsi", kBmiGroup}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}},  // 35 VEX 0F 38 F3
 };
 static_assert(std::size(kExtensionTable) == kExtensionRowCount, "24 extension rows");
 static_assert(std::size(kExtensionTable[0]) == kEntriesPerRow, "8 entries per extension row");
@@ -533,6 +577,23 @@ const char kSizeDword[] = "dword ptr ";
 const char kSizeQword[] = "qword ptr ";
 const char kSizeTbyte[] = "tbyte ptr ";
 const char kSizeFword[] = "fword ptr ";
+const char kSizeXmmword[] = "xmmword ptr ";
+const char kSizeYmmword[] = "ymmword ptr ";
+const char kSizeZmmword[] = "zmmword ptr ";
+
+const AlternateNameRow kAlternateNames[] = {
+    {kWhenRegister, 0, false, "movhlps"},  // 0  0F 12 with a register source
+    {kWhenRegister, 0, false, "movlhps"},  // 1  0F 16 with a register source
+    {kWhenModRM, 0xFB, true, "endbr32"},   // 2  F3 0F 1E FB
+    {kWhenModRM, 0xFA, true, "endbr64"},   // 3  F3 0F 1E FA
+    {kWhenModRM, 0xF9, true, "rdtscp"},    // 4  0F 01 F9
+    {kWhenRegister, 0, true, "???"},       // 5  0F 01 /7 with any other register operand
+    {kWhenVexLong, 0, true, "vzeroall"},   // 6  VEX.256 0F 77
+};
+static_assert(std::size(kAlternateNames) == kAlternateNameCount, "one row per alternate name");
+
+const char* const kRepeatForms[] = {"pause", "tzcnt", "lzcnt"};
+static_assert(std::size(kRepeatForms) == kRepeatFormCount, "90, 0F BC and 0F BD");
 
 const char kStRegSt[] = "st(0),st";
 const char kStComma[] = "st,";

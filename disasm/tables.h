@@ -62,7 +62,21 @@ enum class Operation : uint8_t {
   SizeWord = 0x2A,
   Reg16FromReg = 0x2B,
   Reg16Fixed = 0x2C,  // argument: register number
-  // 0x2D to 0x3F do nothing.
+  // The operations of the instructions beyond the 80486 (MMX, SSE, AVX and the rest).
+  SimdSize = 0x2D,          // argument: register class << 4 | size code of the ModR/M operand
+  SimdReg = 0x2E,           // argument: register class; the register of the ModR/M reg field
+  VexSource = 0x2F,         // argument: register class (| 0x40: register forms only); "vvvv," under VEX
+  VexRegister = 0x30,       // argument: register class; the register named by VEX.vvvv
+  ThreeByteEscape = 0x31,   // argument: map (2: 0F 38, 3: 0F 3A)
+  VexPrefix = 0x32,         // argument: VEX length (2: C5, 3: C4); else the script goes on
+  EvexPrefix = 0x33,        // 62 with a register-form next byte; else the script goes on
+  RegFromImm = 0x34,        // argument: register class; the register in bits 4..7 of an imm8
+  RepeatForm = 0x35,        // argument: index into kRepeatForms; the name after a F3 prefix
+  VexWSuffix = 0x36,        // argument: the letter for W0 ('s' gives 'd', 'd' gives 'q' for W1)
+  ExtensionRowByMod = 0x37, // argument: extension row for memory forms, the next for registers
+  AlternateName = 0x38,     // argument: index into kAlternateNames
+  SkipImm8 = 0x39,          // one byte consumed and not shown
+  // 0x3A to 0x3F do nothing.
 };
 
 inline ScriptClass ClassOf(uint8_t scriptByte) { return static_cast<ScriptClass>(scriptByte >> 6); }
@@ -75,9 +89,52 @@ struct OpcodeRow {
   const uint8_t* script;
 };
 
+// Register classes of the operations beyond the 80486.
+enum RegisterClass : uint8_t {
+  kRegGpr32 = 0,   // eax..edi whatever the operand size
+  kRegMmx = 1,     // mm0..mm7
+  kRegXmm = 2,     // xmm0..xmm7
+  kRegVector = 3,  // xmm, ymm or zmm by the vector length of a VEX or EVEX prefix
+  kRegLegacy = 0xFF,  // the tables' own rule for ModR/M registers (by operand size)
+};
+
+// Size codes of SimdSize: the memory operand's size.
+enum SimdSizeCode : uint8_t {
+  kSizeNone = 0,
+  kSize8 = 1,
+  kSize16 = 2,
+  kSize32 = 3,
+  kSize64 = 4,
+  kSize128 = 5,
+  kSizeVector = 6,         // the vector length (16, or 32/64 under VEX.L/EVEX.L'L)
+  kSizeHalfVector = 7,     // half of it
+  kSizeQuarterVector = 8,  // a quarter
+  kSizeEighthVector = 9,   // an eighth
+  kSizeScalarByW = 10,     // 4, or 8 with VEX.W
+  kSizeVsib = 11,          // a gather's memory operand: vector index, no value shown
+};
+
+// A replacement mnemonic and the condition under which AlternateName applies it.
+enum AlternateCondition : uint8_t {
+  kWhenRegister = 0,  // the ModR/M operand is a register
+  kWhenModRM = 1,     // the ModR/M byte equals value
+  kWhenVexLong = 2,   // VEX.L is 1
+};
+struct AlternateNameRow {
+  AlternateCondition condition;
+  uint8_t value;
+  bool complete;  // the instruction ends here, without operands
+  const char* mnemonic;
+};
+extern const AlternateNameRow kAlternateNames[];
+constexpr uint32_t kAlternateNameCount = 7;
+// The names of 90, 0F BC and 0F BD after a F3 prefix.
+extern const char* const kRepeatForms[];
+constexpr uint32_t kRepeatFormCount = 3;
+
 constexpr uint32_t kPrimaryRowCount = 356;
 constexpr uint32_t kGroupRowCount = 5;
-constexpr uint32_t kExtensionRowCount = 24;
+constexpr uint32_t kExtensionRowCount = 36;
 constexpr uint32_t kEntriesPerRow = 8;
 
 // Rows 0x000..0x0FF: one-byte opcodes; 0x100..0x163: two-byte opcodes by TwoByteIndex.
@@ -105,6 +162,9 @@ extern const char kSizeDword[];
 extern const char kSizeQword[];
 extern const char kSizeTbyte[];
 extern const char kSizeFword[];
+extern const char kSizeXmmword[];
+extern const char kSizeYmmword[];
+extern const char kSizeZmmword[];
 
 extern const char kStRegSt[];   // "st(0),st"
 extern const char kStComma[];   // "st,"

@@ -53,6 +53,14 @@ class Text {
     buffer[used] = 0;
   }
 
+  // Takes count characters out from position on (as far as the text reaches).
+  void Erase(uint32_t position, uint32_t count) {
+    if (position >= used) return;
+    if (count > used - position) count = used - position;
+    for (uint32_t i = position; i + count <= used; ++i) buffer[i] = buffer[i + count];
+    used -= count;
+  }
+
   // Replaces the character at position when the text reaches that far.
   void Set(uint32_t position, char c) {
     if (position < used) buffer[position] = c;

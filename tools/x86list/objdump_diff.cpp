@@ -1,9 +1,11 @@
 // x86diff: decodes the .text section of a 32-bit PE image linearly with the disassembler and
-// with GNU objdump, and compares instruction boundaries and mnemonics wherever objdump sees an
-// instruction of the 80386/80486/x87 set that the opcode tables cover. Encodings the tables
-// treat otherwise on purpose (MMX, SSE, P6 additions, invd, wbinvd, invlpg, ud2, 0F A6/A7,
-// 0F B0/B1, the operand-size branch forms ...) are skipped, and both streams re-synchronise
-// at the next common boundary. Exit status 1 on any disagreement inside the compared subset.
+// with GNU objdump (-M intel), and compares the instruction boundaries and mnemonics of every
+// instruction. Only what objdump cannot decode either ("(bad)", ".byte") is set apart; both
+// streams then re-synchronise at the next common boundary. Differences of spelling alone are
+// normalized: the condition-code synonyms, size suffixes of string instructions, objdump's
+// folding of wait into the next x87 instruction, its compare-predicate and pclmulqdq pseudo
+// mnemonics, and the DC/DE register rows the tables name in the order of the memory rows.
+// Exit status 1 on any boundary or mnemonic disagreement.
 //
 // usage: x86diff [--show N] IMAGE...
 #include <stdio.h>
@@ -71,6 +73,20 @@ bool RunObjdump(const PeTextSection& text, std::vector<Instruction>* out) {
   }
   pclose(pipe);
   unlink(path);
+  // objdump folds wait (9B) into the x87 instruction after it; the listing shows wait as the
+  // instruction it is. Split them again.
+  std::vector<Instruction> split;
+  split.reserve(out->size());
+  for (const Instruction& instruction : *out) {
+    const uint32_t at = instruction.address - text.address;
+    if (instruction.length > 1 && at < text.bytes.size() && text.bytes[at] == 0x9B) {
+      split.push_back({instruction.address, 1, "fwait", ""});
+      split.push_back({instruction.address + 1, instruction.length - 1, instruction.mnemonic, ""});
+    } else {
+      split.push_back(instruction);
+    }
+  }
+  out->swap(split);
   return true;
 }
 
@@ -138,6 +154,26 @@ std::string Canonical(std::string m) {
       {"fneni(8087", "feni"}, {"fndisi(8087", "fdisi"}, {"fnsetpm(287", "fsetpm"}, {"fsetpm(287", "fsetpm"},
   };
   static const char* const kStringBases[] = {"movs", "cmps", "stos", "lods", "scas", "ins", "outs"};
+  // objdump names the compare predicate and the carry-less multiply's halves in pseudo
+  // mnemonics (cmpltps, vcmpunordps, pclmulhqhqdq); the listing keeps the immediate.
+  static const std::set<std::string> kPredicates = {
+      "eq",    "lt",     "le",     "unord",   "neq",    "nlt",    "nle",      "ord",    "eq_uq",  "nge",   "ngt",
+      "false", "neq_oq", "ge",     "gt",      "true",   "eq_os",  "lt_oq",    "le_oq",  "unord_s", "neq_us", "nlt_uq",
+      "nle_uq", "ord_s", "eq_us",  "nge_uq",  "ngt_uq", "false_os", "neq_os", "ge_oq",  "gt_oq",  "true_us"};
+  for (const char* base : {"vcmp", "cmp"}) {
+    const size_t n = strlen(base);
+    if (m.size() > n + 2 && m.compare(0, n, base) == 0) {
+      const std::string type = m.substr(m.size() - 2);
+      if ((type == "ps" || type == "pd" || type == "ss" || type == "sd") && kPredicates.count(m.substr(n, m.size() - n - 2))) {
+        m = base + type;
+        break;
+      }
+    }
+  }
+  for (const char* base : {"vpclmul", "pclmul"}) {
+    const size_t n = strlen(base);
+    if (m.size() == n + 6 && m.compare(0, n, base) == 0 && m.compare(m.size() - 3, 3, "qdq") == 0) m = std::string(base) + "qdq";
+  }
   for (const char* base : kStringBases) {
     size_t n = strlen(base);
     if (m.size() == n + 1 && m.compare(0, n, base) == 0 && strchr("bwd", m[n])) m = base;
@@ -146,55 +182,10 @@ std::string Canonical(std::string m) {
   return it == kSynonyms.end() ? m : it->second;
 }
 
-// Encodings whose decoding the opcode tables set apart from the Intel map on purpose, or that
-// lie outside the 80386/80486/x87 set (with the Pentium additions the tables carry).
-bool Excluded(const uint8_t* bytes, uint32_t length, const std::string& objdumpText) {
+// Only genuinely undefined encodings are set apart: what objdump cannot decode either.
+bool Excluded(const std::string& objdumpText) {
   const std::string mnemonic = ObjdumpMnemonic(objdumpText);
-  if (mnemonic.empty() || mnemonic == "(bad)" || objdumpText.find("(bad)") != std::string::npos) return true;
-  if (objdumpText.find("mm") != std::string::npos && (objdumpText.find("xmm") != std::string::npos ||
-                                                       objdumpText.find(" mm") != std::string::npos ||
-                                                       objdumpText.find(",mm") != std::string::npos))
-    return true;
-  uint32_t i = 0;
-  bool operand16 = false;
-  bool address16 = false;
-  bool repeat = false;
-  while (i < length && strchr("\x26\x2e\x36\x3e\x64\x65\x66\x67\xf0\xf2\xf3", bytes[i]) && bytes[i] != 0) {
-    if (bytes[i] == 0x66) operand16 = true;
-    if (bytes[i] == 0x67) address16 = true;
-    if (bytes[i] == 0xF3) repeat = true;
-    ++i;
-  }
-  if (i >= length) return true;  // prefixes alone
-  const uint8_t op = bytes[i];
-  // objdump folds wait into the x87 instruction after it; the tables list wait on its own.
-  if (op == 0x9B && length > i + 1) return true;
-  // F3 90: pause (Pentium 4); the tables show rep and nop.
-  if (op == 0x90 && i > 0 && bytes[i - 1] == 0xF3) return true;
-  // One-byte rows that are "???" in the tables: 82 (alias of 80), D6 (salc), F1 (int1).
-  if (op == 0x82 || op == 0xD6 || op == 0xF1) return true;
-  // Near branches take their displacement by the address size in the tables.
-  if ((operand16 || address16) && (op == 0xE8 || op == 0xE9)) return true;
-  if (address16 && (op == 0xEB || (op >= 0x70 && op <= 0x7F) || (op >= 0xE0 && op <= 0xE3))) return true;
-  // P6 x87: fcmov, fcomi, fucomi, fcomip, fucomip.
-  if (i + 1 < length && (op == 0xDA || op == 0xDB) && bytes[i + 1] >= 0xC0 && bytes[i + 1] <= 0xDF) return true;
-  if (i + 1 < length && (op == 0xDB || op == 0xDF) && bytes[i + 1] >= 0xE8 && bytes[i + 1] <= 0xF7) return true;
-  if (op != 0x0F) return false;
-  if (i + 1 >= length) return true;
-  const uint8_t second = bytes[i + 1];
-  if ((operand16 || address16) && second >= 0x80 && second <= 0x8F) return true;
-  if (repeat && (second == 0xBC || second == 0xBD)) return true;  // tzcnt, lzcnt
-  static const std::set<uint8_t> kOtherwise = {0x04, 0x05, 0x24, 0x25, 0x26, 0x7F, 0xA6, 0xA7, 0xAE,
-                                               0xB0, 0xB1, 0xB8, 0xB9, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6};
-  if (kOtherwise.count(second)) return true;
-  if (disasm::TwoByteIndex(second) == 0x104) return true;  // outside the mapped two-byte rows
-  if (i + 2 < length && second == 0x01) {
-    const uint8_t modrm = bytes[i + 2];
-    const uint8_t reg = (modrm >> 3) & 7;
-    if ((modrm >> 6) == 3 || reg == 5 || reg == 7) return true;  // VMX, monitor, invlpg ...
-  }
-  if (i + 2 < length && second == 0xC7 && (((bytes[i + 2] >> 3) & 7) != 1 || (bytes[i + 2] >> 6) == 3)) return true;
-  return false;
+  return mnemonic.empty() || mnemonic == "(bad)" || mnemonic == ".byte" || objdumpText.find("(bad)") != std::string::npos;
 }
 
 }  // namespace
@@ -233,11 +224,21 @@ int main(int argc, char** argv) {
     uint32_t compared = 0, agreed = 0, excluded = 0, skipped = 0, boundaryErrors = 0, mnemonicErrors = 0;
     int shown = 0;
     size_t i = 0, j = 0;
+    bool afterUndefined = false;  // the streams parted at bytes objdump cannot decode either
     while (i < theirs.size() && j < ours.size()) {
       const Instruction& t = theirs[i];
       const Instruction& u = ours[j];
       if (t.address != u.address) {
         ++skipped;
+        if (!afterUndefined) {
+          ++boundaryErrors;
+          if (shown < show) {
+            ++shown;
+            printf("  boundary %08x: objdump and ours part here (objdump \"%s\", ours \"%s\")\n",
+                   t.address < u.address ? t.address : u.address, t.mnemonic.c_str(), u.mnemonic.c_str());
+          }
+          afterUndefined = true;  // counted once; the rest is re-synchronisation
+        }
         if (t.address < u.address) {
           ++i;
         } else {
@@ -247,7 +248,9 @@ int main(int argc, char** argv) {
       }
       const uint8_t* bytes = &text.bytes[t.address - text.address];
       const uint32_t available = static_cast<uint32_t>(text.bytes.size() - (t.address - text.address));
-      if (Excluded(bytes, t.length < available ? t.length : available, t.mnemonic)) {
+      afterUndefined = false;
+      if (Excluded(t.mnemonic)) {
+        afterUndefined = true;
         ++excluded;
         ++i;
         ++j;
