@@ -10,6 +10,10 @@ namespace disasm {
 
 namespace {
 
+// The paths of the instructions after the 80486 stay out of line, so that the common
+// instructions' decoding loop keeps its size.
+#define RARE __attribute__((noinline, cold))
+
 // RegisterValue indices of eax, ecx, edx, ebx, esp, ebp, esi, edi.
 constexpr uint32_t kRegisterIndex[8] = {9, 8, 7, 6, 14, 10, 5, 4};
 constexpr uint8_t kEsp = 4;
@@ -280,7 +284,7 @@ bool DecodeModRM(DecoderState& s, const DecodeContext& c) {
 
 // A F2 or F3 prefix that selects the instruction is no printed prefix.
 template <bool kListing>
-void TakeRepeatPrefix(DecoderState& s) {
+RARE void TakeRepeatPrefix(DecoderState& s) {
   if (kListing) {
     s.prefix.Erase(s.repeatTextAt, s.repeatTextLength);
     if (s.prefix.c_str()[0] == ' ') s.prefix.Erase(0, 1);
@@ -292,7 +296,7 @@ void TakeRepeatPrefix(DecoderState& s) {
 // the pp field alone; otherwise the last F2/F3, then 66, then none, the first that the map
 // has a row for. A prefix that selects the row is no longer a prefix of its own.
 template <bool kListing>
-void DispatchPrefixed(DecoderState& s, uint32_t map, uint8_t opcode) {
+RARE void DispatchPrefixed(DecoderState& s, uint32_t map, uint8_t opcode) {
   s.opcode = opcode;
   s.map = static_cast<uint8_t>(map);
   uint32_t count = 0;
@@ -333,7 +337,7 @@ void DispatchPrefixed(DecoderState& s, uint32_t map, uint8_t opcode) {
 // C4 and C5: in 32-bit code les and lds take a memory operand, so a next byte with both top
 // bits set starts a VEX prefix instead (its R and X, or R and vvvv, inverted).
 template <bool kListing>
-bool VexOrLegacy(DecoderState& s, uint8_t length) {
+RARE bool VexOrLegacy(DecoderState& s, uint8_t length) {
   if (s.cursor >= s.count) {
     s.cut = true;
     return false;
@@ -363,7 +367,7 @@ bool VexOrLegacy(DecoderState& s, uint8_t length) {
 // 62: bound takes a memory operand, so a next byte with both top bits set starts an EVEX
 // prefix (AVX-512): four bytes, then the opcode of map 1, 2 or 3 and its ModR/M operand.
 template <bool kListing>
-bool EvexOrLegacy(DecoderState& s) {
+RARE bool EvexOrLegacy(DecoderState& s) {
   if (s.cursor >= s.count) {
     s.cut = true;
     return false;

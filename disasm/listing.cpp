@@ -10,10 +10,7 @@ namespace disasm {
 
 namespace {
 
-void AppendHexByte(Text& text, uint8_t byte) {
-  text.Append(kHexDigits[byte >> 4]);
-  text.Append(kHexDigits[byte & 0x0F]);
-}
+void AppendHexByte(Text& text, uint8_t byte) { text.AppendPair(kHexDigits[byte >> 4], kHexDigits[byte & 0x0F]); }
 
 uint32_t LittleEndian(const uint8_t* bytes, uint32_t size) {
   uint32_t value = 0;

@@ -4,32 +4,6 @@
 
 namespace disasm {
 
-bool HasArgument(Operation operation) {
-  switch (operation) {
-    case Operation::WidenMnemonic:
-    case Operation::Reg8Fixed:
-    case Operation::Literal:
-    case Operation::GroupMnemonic:
-    case Operation::ExtensionRow:
-    case Operation::StringOperands:
-    case Operation::Reg16Fixed:
-    case Operation::SimdSize:
-    case Operation::SimdReg:
-    case Operation::VexSource:
-    case Operation::VexRegister:
-    case Operation::ThreeByteEscape:
-    case Operation::VexPrefix:
-    case Operation::RegFromImm:
-    case Operation::RepeatForm:
-    case Operation::VexWSuffix:
-    case Operation::ExtensionRowByMod:
-    case Operation::AlternateName:
-      return true;
-    default:
-      return false;
-  }
-}
-
 uint32_t TwoByteIndex(uint8_t secondByte) {
   if (secondByte <= 0x06) return 0x100u + secondByte;
   if (secondByte >= 0x20 && secondByte <= 0x26) return secondByte + 0xE7u;

@@ -81,8 +81,14 @@ enum class Operation : uint8_t {
 
 inline ScriptClass ClassOf(uint8_t scriptByte) { return static_cast<ScriptClass>(scriptByte >> 6); }
 inline Operation OperationOf(uint8_t scriptByte) { return static_cast<Operation>(scriptByte & 0x3F); }
-// True for the seven operations that are followed by one argument byte.
-bool HasArgument(Operation operation);
+// The operations that are followed by one argument byte, as a bit mask by operation code:
+// the seven of the 80486 tables and the later ones with an argument.
+constexpr uint64_t kArgumentMask =
+    1ull << 0x03 | 1ull << 0x07 | 1ull << 0x09 | 1ull << 0x0F | 1ull << 0x10 | 1ull << 0x24 | 1ull << 0x2C |
+    1ull << 0x2D | 1ull << 0x2E | 1ull << 0x2F | 1ull << 0x30 | 1ull << 0x31 | 1ull << 0x32 | 1ull << 0x34 |
+    1ull << 0x35 | 1ull << 0x36 | 1ull << 0x37 | 1ull << 0x38;
+// True for the operations that are followed by one argument byte.
+inline bool HasArgument(Operation operation) { return (kArgumentMask >> static_cast<uint8_t>(operation)) & 1; }
 
 struct OpcodeRow {
   const char* mnemonic;

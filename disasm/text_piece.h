@@ -20,6 +20,18 @@ class Text {
       buffer[used] = 0;
     }
   }
+  // Two characters with one terminator: the hex digits of a byte.
+  void AppendPair(char first, char second) {
+    if (used + 2 < room) {
+      buffer[used] = first;
+      buffer[used + 1] = second;
+      used += 2;
+      buffer[used] = 0;
+    } else {
+      Append(first);
+      Append(second);
+    }
+  }
   void Append(const char* text) {
     while (*text != 0 && used + 1 < room) buffer[used++] = *text++;
     if (room > 0) buffer[used] = 0;

@@ -311,3 +311,18 @@ TEST(DisasmModern, EightyFourEightySixRowsKeepTheirReading) {
 }
 
 }  // namespace
+
+namespace {
+
+// The argument mask names exactly the operations that carry an argument byte.
+TEST(DisasmModern, ArgumentMaskMatchesTheOperations) {
+  const uint8_t withArgument[] = {0x03, 0x07, 0x09, 0x0F, 0x10, 0x24, 0x2C, 0x2D, 0x2E,
+                                  0x2F, 0x30, 0x31, 0x32, 0x34, 0x35, 0x36, 0x37, 0x38};
+  for (uint32_t code = 0; code < 64; ++code) {
+    bool expected = false;
+    for (uint8_t c : withArgument) expected = expected || c == code;
+    EXPECT_EQ(disasm::HasArgument(static_cast<disasm::Operation>(code)), expected) << code;
+  }
+}
+
+}  // namespace
