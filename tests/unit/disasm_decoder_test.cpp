@@ -7,13 +7,7 @@
 
 namespace {
 
-struct Case {
-  const char* hex;
-  uint32_t length;
-  const char* prefix;
-  const char* mnemonic;
-  const char* operands;
-};
+using Case = DecodeCase;
 
 // Instructions at 00401000, decoded without symbols.
 const Case kCases[] = {
@@ -342,19 +336,7 @@ const Case kCases[] = {
 
 class DecoderRows : public ::testing::TestWithParam<Case> {};
 
-TEST_P(DecoderRows, DecodesToTheTexts) {
-  const Case& c = GetParam();
-  Decoded d = DecodeBytes(Hex(c.hex));
-  ASSERT_TRUE(d.ok) << c.hex;
-  EXPECT_EQ(d.length, c.length) << c.hex;
-  EXPECT_EQ(d.prefix, c.prefix) << c.hex;
-  EXPECT_EQ(d.mnemonic, c.mnemonic) << c.hex;
-  EXPECT_EQ(d.operands, c.operands) << c.hex;
-  uint32_t length = 0;
-  std::vector<uint8_t> bytes = Hex(c.hex);
-  ASSERT_TRUE(DecodeLength(bytes.data(), static_cast<uint32_t>(bytes.size()), &length)) << c.hex;
-  EXPECT_EQ(length, c.length) << c.hex;
-}
+TEST_P(DecoderRows, DecodesToTheTexts) { ExpectDecodes(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Disasm, DecoderRows, ::testing::ValuesIn(kCases));
 

@@ -9,29 +9,10 @@
 
 namespace {
 
-struct Case {
-  const char* hex;
-  uint32_t length;
-  const char* prefix;
-  const char* mnemonic;
-  const char* operands;
-};
-
-void Check(const Case& c) {
-  const std::vector<uint8_t> bytes = Hex(c.hex);
-  const Decoded d = DecodeBytes(bytes);
-  ASSERT_TRUE(d.ok) << c.hex;
-  EXPECT_EQ(d.length, c.length) << c.hex;
-  EXPECT_EQ(d.prefix, c.prefix) << c.hex;
-  EXPECT_EQ(d.mnemonic, c.mnemonic) << c.hex;
-  EXPECT_EQ(d.operands, c.operands) << c.hex;
-  uint32_t length = 0;
-  ASSERT_TRUE(DecodeLength(bytes.data(), static_cast<uint32_t>(bytes.size()), &length)) << c.hex;
-  EXPECT_EQ(length, c.length) << c.hex;
-}
+using Case = DecodeCase;
 
 class ModernRows : public ::testing::TestWithParam<Case> {};
-TEST_P(ModernRows, DecodeToTheirLengthAndText) { Check(GetParam()); }
+TEST_P(ModernRows, DecodeToTheirLengthAndText) { ExpectDecodes(GetParam()); }
 
 const Case kGeneral[] = {
     // The critical-section wait of a deadlock: lock cmpxchg [edi],ebx, then pop ds no more.

@@ -2,6 +2,8 @@
 // session, and listing bytes through x86list's runner (the simulated target).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -33,6 +35,29 @@ inline Decoded DecodeBytes(const std::vector<uint8_t>& bytes, uint32_t address =
   d.mnemonic = state.mnemonic.c_str();
   d.operands = state.operands.c_str();
   return d;
+}
+
+// One instruction's expected decoding: its length and texts.
+struct DecodeCase {
+  const char* hex;
+  uint32_t length;
+  const char* prefix;
+  const char* mnemonic;
+  const char* operands;
+};
+
+// The texts and length of c, and the same length from the lengths-only path.
+inline void ExpectDecodes(const DecodeCase& c) {
+  const std::vector<uint8_t> bytes = Hex(c.hex);
+  const Decoded d = DecodeBytes(bytes);
+  ASSERT_TRUE(d.ok) << c.hex;
+  EXPECT_EQ(d.length, c.length) << c.hex;
+  EXPECT_EQ(d.prefix, c.prefix) << c.hex;
+  EXPECT_EQ(d.mnemonic, c.mnemonic) << c.hex;
+  EXPECT_EQ(d.operands, c.operands) << c.hex;
+  uint32_t length = 0;
+  ASSERT_TRUE(DecodeLength(bytes.data(), static_cast<uint32_t>(bytes.size()), &length)) << c.hex;
+  EXPECT_EQ(length, c.length) << c.hex;
 }
 
 inline std::vector<std::string> SplitWords(const std::string& text) {
