@@ -46,6 +46,8 @@ class CLogFile {
   bool eventWaitFailed = false;  // the event loop ended on a failed or timed-out wait
   uint32_t failedWrites = 0;     // report writes and region files not written in full
   void NoteFailedWrite() { ++failedWrites; }
+  bool memoryWalkCut = false;    // the memory walk ended early on a failed query
+  void NoteMemoryWalkCut() { memoryWalkCut = true; }
 
   // After the first report, detach and let the target run on instead of ending it.
   bool keepRunning = false;
