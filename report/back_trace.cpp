@@ -13,8 +13,10 @@ constexpr uint32_t kUnknownBackOff = 50;   // how far before an address without 
 constexpr int kMaxFrames = 100;
 // The furthest back from an address the listing's start search decodes. A symbol that starts
 // further away (an export far below a return address, say) still names the address, but the
-// listing is made as for an address without a symbol.
+// listing starts at the address itself, or at the call that ends there: both are instruction
+// boundaries, where a start a fixed distance back would decode from inside an instruction.
 constexpr uint32_t kMaxListingBackOff = 0x1000;
+constexpr uint32_t kCallLengths[] = {5, 6, 2, 3, 7, 4};  // call rel32 first, then call r/m32 forms
 constexpr const char* kNoSymbol = "<nosymbols>";
 
 CLogFile& SessionOf(HANDLE handle) { return *static_cast<CLogFile*>(handle); }
@@ -42,10 +44,25 @@ struct CodeSpan {
   const char* name;
 };
 
+// A call instruction of exactly length bytes that ends at address.
+bool CallEndsAt(CLogFile& session, uint32_t address, uint32_t length) {
+  uint8_t head[2] = {};
+  uint32_t count = 0, decoded = 0;
+  const uint32_t start = address - length;
+  if (!session.ReadTargetMemory(start, head, sizeof head, &count, true) || count != sizeof head) return false;
+  const bool call = head[0] == 0xE8 || (head[0] == 0xFF && ((head[1] >> 3) & 7) == 2);
+  return call && DisassembleLength(session, start, &decoded) && decoded == length;
+}
+
 CodeSpan SpanAround(CLogFile& session, uint32_t address, char* shown) {
   if (!LookUpSymbol(session, address, shown)) return {address - kUnknownBackOff, kUnknownSpan, kNoSymbol};
   const IMAGEHLP_SYMBOL& symbol = *session.symbolBuffer;
-  if (address - symbol.Address >= kMaxListingBackOff) return {address - kUnknownBackOff, kUnknownSpan, shown};
+  if (address - symbol.Address >= kMaxListingBackOff) {
+    for (uint32_t length : kCallLengths) {
+      if (CallEndsAt(session, address, length)) return {address - length, kUnknownSpan, shown};
+    }
+    return {address, kUnknownSpan, shown};
+  }
   return {symbol.Address, symbol.Size != 0 ? symbol.Size : kUnknownSpan, shown};
 }
 

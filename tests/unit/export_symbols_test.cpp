@@ -430,28 +430,38 @@ TEST(ExportSymbols, LoadedModuleRecordWinsOverAnUnloadedOne) {
 }
 
 // The listing's start search goes at most a fixed distance back: further from its symbol an
-// address is listed as one without a symbol, its name kept on the "function:" line.
+// address is listed from the call that ends there, or else from itself, its name kept on the
+// "function:" line.
 TEST(ExportSymbols, ListingStartSearchStaysNearTheAddress) {
   struct Case {
     DWORD offset;
-    const char* functionLine;
-    DWORD first, last;
+    std::vector<BYTE> before;  // the bytes that end at the address
+    DWORD first;               // the first listed address
     uint32_t maxDecodes;
   } const kCases[] = {
-      {0xFF0, "function: Big\r\n", 0xFEE, 0xFF3, 0x1000},
-      {0x1000, "function: Big\r\n", 0xFCE, 0x1003, 60},  // from 50 bytes before, as without symbol
-      {0x12345, "function: Big\r\n", 0x12313, 0x12348, 60},
+      {0xFF0, {}, 0xFEE, 0x1000},
+      {0x1000, {}, 0x1000, 8},
+      {0x12345, {}, 0x12345, 8},
+      {0x12345, {0xE8, 0x10, 0x20, 0x30, 0x40}, 0x12340, 8},       // call rel32
+      {0x12345, {0x90, 0xFF, 0x15, 0, 0x10, 0x40, 0}, 0x1233F, 8},  // call [00401000]
+      {0x12345, {0xFF, 0xD0}, 0x12343, 8},                          // call eax
   };
   for (const Case& c : kCases) {
     ExportFixture f;
     const DWORD code = 0x00500000;
     sim::AddRegion(code, 0x20000, PAGE_EXECUTE_READ, MEM_IMAGE);
-    sim::Fill(code, std::vector<BYTE>(0x20000, 0x90));
+    std::vector<BYTE> bytes(0x20000, 0x90);
+    std::copy(c.before.begin(), c.before.end(), bytes.begin() + c.offset - c.before.size());
+    sim::Fill(code, bytes);
     sim::AddSymbol("Big", code, 0x20000);
     CodeListingWork work;
     WriteCodeListing(*f.session, f.thread, code + c.offset, &work);
-    const DWORD first = code + c.offset - 2 < code + c.first ? code + c.first : code + c.offset - 2;
-    EXPECT_EQ(f.Report(), c.functionLine + NopLines(first, code + c.offset + 3) + "\r\n") << c.offset;
+    const std::string report = f.Report();
+    EXPECT_EQ(report.substr(0, 15), "function: Big\r\n") << c.offset;
+    const size_t at = report.find("        ");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(strtoul(report.substr(at + 8, 8).c_str(), nullptr, 16), code + c.first) << c.offset;
+    EXPECT_NE(report.find(NopLines(code + c.offset, code + c.offset + 1)), std::string::npos) << c.offset;
     EXPECT_LE(work.lengthDecodes, c.maxDecodes) << c.offset;
   }
 }
