@@ -2,7 +2,9 @@
 // way the loader maps it, and writes the code listing around every address read from stdin,
 // with the export-table fallback of the symbol look-up or without it (--no-exports, as a
 // symbol handler that knows nothing). Prints a report's module list and the listings, and
-// the ReadProcessMemory count on stderr. bench/system_dll_listings.sh drives it.
+// the ReadProcessMemory count on stderr, and per listing a line "work: ADDRESS DISPLACEMENT
+// LENGTH-DECODES LINE-DECODES" (the displacement from the symbol, "-" without one).
+// bench/system_dll_listings.sh drives it.
 //
 // usage: system_dll_listings DLL [--no-exports] < ADDRESSES
 #include <stdio.h>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "report/back_trace.h"
+#include "session/symbol_lookup.h"
 #include "tests/unit/test_support.h"
 #include "tools/pe_text.h"
 
@@ -75,7 +78,23 @@ int main(int argc, char** argv) {
     session.Print("(%08x - %08x) %s\r\n\r\nState Dump for Thread ID 0x1\r\n", base, base + size, name.c_str());
     CThreadContext thread(nullptr, 1, &session);
     char word[32];
-    while (scanf("%31s", word) == 1) WriteCodeListing(session, thread, static_cast<uint32_t>(strtoul(word, nullptr, 16)));
+    std::string work;
+    while (scanf("%31s", word) == 1) {
+      const uint32_t address = static_cast<uint32_t>(strtoul(word, nullptr, 16));
+      uint32_t displacement = 0;
+      const bool named = LookUpSymbolAt(session, address, &displacement);
+      CodeListingWork listing;
+      WriteCodeListing(session, thread, address, &listing);
+      char line[96];
+      if (named) {
+        snprintf(line, sizeof line, "work: %08x %x %u %u\n", address, displacement, listing.lengthDecodes,
+                 listing.lineDecodes);
+      } else {
+        snprintf(line, sizeof line, "work: %08x - %u %u\n", address, listing.lengthDecodes, listing.lineDecodes);
+      }
+      work += line;
+    }
+    fputs(work.c_str(), stderr);
     fprintf(stderr, "ReadProcessMemory calls: %d\n", sim::Calls("ReadProcessMemory"));
   }
   const std::string text = ReadWholeFile(report);

@@ -11,16 +11,25 @@ namespace {
 constexpr uint32_t kUnknownSpan = 100;     // a symbol without size, or no symbol at all
 constexpr uint32_t kUnknownBackOff = 50;   // how far before an address without symbol to start
 constexpr int kMaxFrames = 100;
+// The furthest back from an address the listing's start search decodes. A symbol that starts
+// further away (an export far below a return address, say) still names the address, but the
+// listing starts at the address itself, or at the call that ends there: both are instruction
+// boundaries, where a start a fixed distance back would decode from inside an instruction.
+constexpr uint32_t kMaxListingBackOff = 0x1000;
+constexpr uint32_t kCallLengths[] = {5, 6, 2, 3, 7, 4};  // call rel32 first, then call r/m32 forms
 constexpr const char* kNoSymbol = "<nosymbols>";
 
 CLogFile& SessionOf(HANDLE handle) { return *static_cast<CLogFile*>(handle); }
 HANDLE HandleOf(CLogFile& session) { return static_cast<HANDLE>(&session); }
 
-// The symbol lookup every caller here makes; the buffer keeps what the last successful one
-// left, which is what the frame line's OMAP test reads.
-bool LookUpSymbol(CLogFile& session, uint32_t address) {
+// The symbol lookup every caller here makes, with the name as a line shows it; the buffer
+// keeps what the last successful one left, which is what the frame line's OMAP test reads.
+bool LookUpSymbol(CLogFile& session, uint32_t address, char* shown) {
   uint32_t displacement = 0;
-  return LookUpSymbolAt(session, address, &displacement);
+  bool fromExports = false;
+  if (!LookUpSymbolAt(session, address, &displacement, &fromExports)) return false;
+  ShownSymbolName(*session.symbolBuffer, displacement, fromExports, shown, kShownSymbolNameSize);
+  return true;
 }
 
 bool LookUpModule(CLogFile& session, uint32_t address, IMAGEHLP_MODULE* module) {
@@ -35,10 +44,26 @@ struct CodeSpan {
   const char* name;
 };
 
-CodeSpan SpanAround(CLogFile& session, uint32_t address) {
-  if (!LookUpSymbol(session, address)) return {address - kUnknownBackOff, kUnknownSpan, kNoSymbol};
+// A call instruction of exactly length bytes that ends at address.
+bool CallEndsAt(CLogFile& session, uint32_t address, uint32_t length) {
+  uint8_t head[2] = {};
+  uint32_t count = 0, decoded = 0;
+  const uint32_t start = address - length;
+  if (!session.ReadTargetMemory(start, head, sizeof head, &count, true) || count != sizeof head) return false;
+  const bool call = head[0] == 0xE8 || (head[0] == 0xFF && ((head[1] >> 3) & 7) == 2);
+  return call && DisassembleLength(session, start, &decoded) && decoded == length;
+}
+
+CodeSpan SpanAround(CLogFile& session, uint32_t address, char* shown) {
+  if (!LookUpSymbol(session, address, shown)) return {address - kUnknownBackOff, kUnknownSpan, kNoSymbol};
   const IMAGEHLP_SYMBOL& symbol = *session.symbolBuffer;
-  return {symbol.Address, symbol.Size != 0 ? symbol.Size : kUnknownSpan, symbol.Name};
+  if (address - symbol.Address >= kMaxListingBackOff) {
+    for (uint32_t length : kCallLengths) {
+      if (CallEndsAt(session, address, length)) return {address - length, kUnknownSpan, shown};
+    }
+    return {address, kUnknownSpan, shown};
+  }
+  return {symbol.Address, symbol.Size != 0 ? symbol.Size : kUnknownSpan, shown};
 }
 
 // Prints the instructions numbered first to last + 1 of the pass from found.start. Those
@@ -92,7 +117,8 @@ void PrintFpo(CLogFile& session, const STACKFRAME& frame) {
 
 void PrintFrameLine(CLogFile& session, const STACKFRAME& frame) {
   const uint32_t pc = frame.AddrPC.Offset;
-  const char* name = LookUpSymbol(session, pc) ? session.symbolBuffer->Name : kNoSymbol;
+  char shown[kShownSymbolNameSize];
+  const char* name = LookUpSymbol(session, pc, shown) ? shown : kNoSymbol;
   session.Print("FramePtr ReturnAd Param#1  Param#2  Param#3  Param#4  Function Name\r\n");
   session.Print("%08x %08x %08x %08x %08x %08x ", static_cast<unsigned>(frame.AddrFrame.Offset),
                 static_cast<unsigned>(frame.AddrReturn.Offset), static_cast<unsigned>(frame.Params[0]),
@@ -120,7 +146,8 @@ void SetFlat(ADDRESS& address, uint32_t offset) {
 void WriteCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t address, CodeListingWork* work) {
   CodeListingWork ignored;
   if (work == nullptr) work = &ignored;
-  const CodeSpan code = SpanAround(session, address);
+  char shown[kShownSymbolNameSize];
+  const CodeSpan code = SpanAround(session, address, shown);
   session.Print("function: %s\r\n", code.name);
 
   uint32_t low = 0, count = 0;

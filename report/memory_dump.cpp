@@ -3,8 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <memory>
-#include <new>
+#include <string>
 
 #include "report/region_copy.h"
 #include "report/region_guard.h"
@@ -14,7 +13,9 @@ namespace {
 constexpr DWORD kAccessViolation = 0xC0000005;
 constexpr DWORD kProtectModifiers = PAGE_GUARD | PAGE_NOCACHE;
 constexpr uint32_t kPageSize = 4096;
-constexpr size_t kFileNameCapacity = 260;
+// Every 32-bit process has its user space up to here at least; a query refused with
+// ERROR_INVALID_PARAMETER from here on has only met the top of the target's address space.
+constexpr uint32_t kLowestUserSpaceTop = 0x7FFE0000;
 
 // What the allocation was made with, not the current protection of its pages.
 const char* ProtectionText(DWORD allocationProtect) {
@@ -42,10 +43,12 @@ struct RegionStep {
   CLogFile* session;
   uint32_t address;
   uint8_t* chunk;  // the walk's one read buffer
+  uint32_t chunkSize;
   MEMORY_BASIC_INFORMATION info;
   bool queried = false;
+  DWORD queryError = 0;
   HANDLE file = INVALID_HANDLE_VALUE;
-  char name[kFileNameCapacity] = {};
+  std::string name;  // whole, however long, for the failure lines
 
   void Release() {
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
@@ -58,13 +61,15 @@ bool OpenDumpFile(RegionStep& step, uint32_t base) {
   step.file = session.CreateRegionFile(base);
   if (step.file == INVALID_HANDLE_VALUE) return false;
   // The name the failure lines give; the file itself was opened by its exact wide name.
-  snprintf(step.name, sizeof step.name, "%s.%08X.bin", session.reportPath.c_str(), base);
+  char suffix[16];
+  snprintf(suffix, sizeof suffix, ".%08X.bin", base);
+  step.name = session.reportPath + suffix;
   return true;
 }
 
 // Straight to the platform: a region is read once, and caching it would only evict pages.
 void SaveRegion(RegionStep& step, uint32_t base, uint32_t size) {
-  CopyRegionToFile(*step.session, base, size, RegionFile{step.file, step.name}, step.chunk, kRegionChunkSize);
+  CopyRegionToFile(*step.session, base, size, RegionFile{step.file, step.name.c_str()}, step.chunk, step.chunkSize);
 }
 
 void DumpRegion(RegionStep& step) {
@@ -81,10 +86,42 @@ void DumpRegion(RegionStep& step) {
 
 void QueryAndDump(void* context) {
   RegionStep& step = *static_cast<RegionStep*>(context);
-  if (VirtualQueryEx(step.session->process, TargetPointer(step.address), &step.info, sizeof step.info) == 0) return;
+  if (VirtualQueryEx(step.session->process, TargetPointer(step.address), &step.info, sizeof step.info) == 0) {
+    step.queryError = GetLastError();
+    return;
+  }
   step.queried = true;
   if (step.info.State == MEM_COMMIT) DumpRegion(step);
 }
+
+// The walk's read buffer: the largest that can be had, down to one page; the walk only reads
+// in smaller pieces without it.
+class WalkBuffer {
+ public:
+  explicit WalkBuffer(CLogFile& session) {
+    for (size = kRegionChunkSize; size > kPageSize; size /= 2) {
+      bytes = static_cast<uint8_t*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+      if (bytes != nullptr) break;
+      session.Log("No memory for a %u-byte buffer of the memory walk (e=%d); trying %u bytes", size,
+                  static_cast<int>(GetLastError()), size / 2);
+    }
+    if (bytes == nullptr) {
+      size = kPageSize;
+      bytes = lastResort;
+    }
+  }
+  ~WalkBuffer() {
+    if (bytes != lastResort) VirtualFree(bytes, 0, MEM_RELEASE);
+  }
+  WalkBuffer(const WalkBuffer&) = delete;
+  WalkBuffer& operator=(const WalkBuffer&) = delete;
+
+  uint8_t* bytes = nullptr;
+  uint32_t size = 0;
+
+ private:
+  uint8_t lastResort[kPageSize];
+};
 
 }  // namespace
 
@@ -92,17 +129,11 @@ void DumpCommittedMemory(CLogFile& session) {
   SYSTEM_INFO system;
   GetSystemInfo(&system);
   uint32_t end = TargetAddress(system.lpMaximumApplicationAddress);
-  std::unique_ptr<uint8_t[]> chunk(new (std::nothrow) uint8_t[kRegionChunkSize]);
-  if (!chunk) {
-    session.Log("No memory for the %u-byte buffer of the memory walk (e=%d)", kRegionChunkSize,
-                static_cast<int>(ERROR_NOT_ENOUGH_MEMORY));
-    session.NoteFailedWrite();
-    return;
-  }
+  WalkBuffer chunk(session);
   RegionGuard guard;
   uint32_t address = 0;
   while (address < end) {
-    RegionStep step{&session, address, chunk.get(), {}};
+    RegionStep step{&session, address, chunk.bytes, chunk.size, {}};
     DWORD code = 0;
     bool ran = guard.Run(QueryAndDump, &step, &code);
     if (!ran && code == kAccessViolation) session.Log("Can't read memory block %08X", address);
@@ -111,8 +142,12 @@ void DumpCommittedMemory(CLogFile& session) {
     if (!step.queried) {
       // The platform knows nothing further up; asking again would only repeat the failure.
       if (ran) {
-        session.Log("VirtualQueryEx(%08X) failed (e=%d): the memory walk ends here", address,
-                    static_cast<int>(GetLastError()));
+        const DWORD error = step.queryError;
+        // Past the top of a target's address space the query is refused as an invalid
+        // address: the walk's normal end. Anything else leaves the regions above unsaved.
+        if (error == ERROR_INVALID_PARAMETER && address >= kLowestUserSpaceTop) return;
+        session.Log("VirtualQueryEx(%08X) failed (e=%d): the memory walk ends here", address, static_cast<int>(error));
+        session.NoteMemoryWalkCut();
         return;
       }
       // Stopped inside the query: no region to step over, so the next page is asked next.

@@ -8,15 +8,13 @@ namespace {
 constexpr uint32_t kSmallestRetried = 8;
 
 // A short write is tried on with the rest: the call that then fails names the cause.
-bool WriteChunk(CLogFile& session, const RegionFile& file, const uint8_t* bytes, uint32_t count, uint32_t* inFile) {
+bool WriteChunk(const RegionFile& file, const uint8_t* bytes, uint32_t count, uint32_t* inFile, DWORD* error) {
   while (count > 0) {
     DWORD written = 0;
     BOOL ok = WriteFile(file.handle, bytes, count, &written, nullptr);
     *inFile += written;
     if (!ok || written == 0) {
-      DWORD error = ok ? ERROR_HANDLE_DISK_FULL : GetLastError();  // nothing written, yet no error code
-      session.Log("Dumpfile(%s) write failed after %u bytes (e=%d)", file.name, *inFile, static_cast<int>(error));
-      session.NoteFailedWrite();
+      *error = ok ? ERROR_HANDLE_DISK_FULL : GetLastError();  // nothing written, yet no error code
       return false;
     }
     bytes += written;
@@ -46,9 +44,16 @@ bool CutFile(CLogFile& session, const RegionFile& file, uint32_t count) {
 // readable prefix, already in the file): reads run upwards from base exactly as one read of the
 // window would, so they stop at the same first unreadable page (and touch a guard page exactly
 // when the single read would).
+//
+// Bytes are written before it is known whether the rule keeps them, so a write that fails
+// does not end the region at once: the reads go on without writing until the rule's size is
+// known, and when the file already holds that much it is cut to it and the region succeeds.
 bool CopyRegionToFile(CLogFile& session, uint32_t base, uint32_t size, const RegionFile& file, uint8_t* chunk,
                       uint32_t chunkSize) {
-  uint32_t prefix = 0;  // read and written from base
+  uint32_t prefix = 0;  // read from base (and written, as long as the writes succeed)
+  uint32_t inFile = 0;
+  bool writeFailed = false;
+  DWORD writeError = 0;
   uint32_t window = size;
   for (;;) {
     bool whole = true;
@@ -59,8 +64,7 @@ bool CopyRegionToFile(CLogFile& session, uint32_t base, uint32_t size, const Reg
         whole = false;
         break;
       }
-      uint32_t inFile = prefix;
-      if (!WriteChunk(session, file, chunk, count, &inFile)) return false;
+      if (!writeFailed) writeFailed = !WriteChunk(file, chunk, count, &inFile, &writeError);
       prefix += count;
     }
     if (whole) break;
@@ -70,5 +74,10 @@ bool CopyRegionToFile(CLogFile& session, uint32_t base, uint32_t size, const Reg
     }
     window /= 2;
   }
-  return prefix == window || CutFile(session, file, window);
+  if (writeFailed && inFile < window) {
+    session.Log("Dumpfile(%s) write failed after %u bytes (e=%d)", file.name, inFile, static_cast<int>(writeError));
+    session.NoteFailedWrite();
+    return false;
+  }
+  return inFile == window || CutFile(session, file, window);
 }

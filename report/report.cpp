@@ -66,10 +66,9 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO&) {
   for (CThreadContext& thread : session.threads) WriteThreadSection(session, thread);
   if (session.symbolTableEnabled) WriteSymbolTable(session);
   if (session.memoryDumpEnabled) DumpCommittedMemory(session);
-  SymCleanup(session.process);
+  session.symbols.EndReport(session.process);
   // The target's memory may change once it runs again.
   session.ClearReadCache();
-  session.exports.Clear();
 
   if (session.keepRunning) return;  // the debug loop detaches instead
   HANDLE worker = CreateThread(nullptr, kTerminatorStackSize, TerminateTarget, &session, 0, nullptr);

@@ -96,8 +96,10 @@ bool CLogFile::RunDebugLoop(uint32_t targetProcessId) {
       case LOAD_DLL_DEBUG_EVENT:
         OnProcessOrModuleEvent(event);
         break;
+      case UNLOAD_DLL_DEBUG_EVENT:  // the module keeps its record, marked as gone
+        UnloadModule(TargetAddress(event.u.UnloadDll.lpBaseOfDll));
+        break;
       case EXIT_THREAD_DEBUG_EVENT:  // the thread keeps its record
-      case UNLOAD_DLL_DEBUG_EVENT:   // the module keeps its record
       case OUTPUT_DEBUG_STRING_EVENT:
       case RIP_EVENT:
         break;

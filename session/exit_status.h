@@ -8,7 +8,7 @@ enum DumpExitCode : int {
   kExitReportNotCreated = 1,   // the report file could not be created
   kExitAttachFailed = 2,       // attaching failed
   kExitBadArguments = 3,       // bad arguments
-  kExitWriteFailed = 4,        // the report was written, but a report or region-file write failed
+  kExitWriteFailed = 4,        // the report was written, but a write failed or the memory walk ended early
   kExitWaitTimedOut = 5,       // the debug-event wait failed or timed out before any report
   kExitTargetExited = 6,       // the target exited before the report was written
 };

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "session/log_file.h"
 
 namespace {
 
@@ -34,6 +33,11 @@ constexpr uint32_t kMaxNameLength = 1024;  // what the symbol buffer holds; long
 constexpr uint32_t kMaxNameBytes = 1u << 20;
 constexpr uint32_t kMaxHeldDirectory = 1u << 20;
 constexpr uint32_t kNoName = 0xFFFFFFFF;
+constexpr uint32_t kPageSize = 4096;
+// Data directories given as file offsets, not as addresses in the image.
+constexpr uint32_t kSecurityDirectory = 4;
+constexpr uint32_t kBoundImportDirectory = 11;
+constexpr uint32_t kMaxDirectories = 16;
 
 uint32_t Word16(const uint8_t* bytes) { return bytes[0] | bytes[1] << 8; }
 uint32_t Word32(const uint8_t* bytes) {
@@ -51,55 +55,63 @@ struct Section {
 };
 
 // Reads of one module's image by offset from its base, never past its end. The export
-// directory is read whole once and then serves every read inside it, so that a module's
-// exports cost a few large reads, not one per name.
+// directory is read once and then serves every read inside it, so that a module's exports cost
+// a few large reads, not one per name. Of a directory that reaches unreadable memory the
+// readable front is kept.
 class CImageReader {
  public:
-  CImageReader(CLogFile& session, uint32_t base, uint32_t imageSize)
-      : session(session), base(base), imageSize(imageSize) {}
+  CImageReader(const TargetReader& reader, uint32_t base, uint32_t imageSize)
+      : reader(reader), base(base), imageSize(imageSize) {}
 
   uint32_t imageEnd() const { return imageSize; }
   bool Inside(uint32_t offset, uint64_t size) const { return offset <= imageSize && size <= imageSize - offset; }
 
-  bool Read(uint32_t offset, uint32_t size, void* out) {
-    if (!Inside(offset, size)) return false;
-    if (size == 0) return true;  // an empty array
-    if (offset >= heldStart && size <= held.size() && offset - heldStart <= held.size() - size) {
-      memcpy(out, held.data() + (offset - heldStart), size);
-      return true;
+  bool Read(uint32_t offset, uint32_t size, void* out) { return Inside(offset, size) && ReadFront(offset, size, out) == size; }
+
+  // The bytes from offset on that can be read, up to size (none outside the image): from the
+  // held directory as far as it holds them, the rest from the target.
+  uint32_t ReadFront(uint32_t offset, uint32_t size, void* out) {
+    if (!Inside(offset, size) || size == 0) return 0;
+    uint8_t* bytes = static_cast<uint8_t*>(out);
+    uint32_t got = 0;
+    if (offset >= heldStart && offset - heldStart < held.size()) {
+      got = std::min<uint32_t>(size, static_cast<uint32_t>(held.size()) - (offset - heldStart));
+      memcpy(bytes, held.data() + (offset - heldStart), got);
+      // A front cut by a read that shrank may end before the first unreadable byte.
+      if (got < size) got += FromTarget(offset + got, size - got, bytes + got);
+      return got;
     }
-    uint32_t count = 0;
-    return session.ReadTargetMemory(base + offset, out, size, &count, true) && count == size;
+    return FromTarget(offset, size, bytes);
   }
 
-  // Keeps the bytes from offset on for later reads; when they cannot be read whole, later
-  // reads simply go to the target.
+  // Keeps the readable front of the bytes from offset on for later reads.
   void Hold(uint32_t offset, uint32_t size) {
     if (!Inside(offset, size)) size = offset <= imageSize ? imageSize - offset : 0;
     if (size > kMaxHeldDirectory) size = kMaxHeldDirectory;
     std::vector<uint8_t> bytes(size);
-    uint32_t count = 0;
-    if (size == 0 || !session.ReadTargetMemory(base + offset, bytes.data(), size, &count, true) || count != size) return;
+    const uint32_t count = FromTarget(offset, size, bytes.data());
+    bytes.resize(count);
     held.swap(bytes);
     heldStart = offset;
   }
 
   // A name of printable characters ended by a NUL inside the image, cut after kMaxNameLength.
+  // Read a page at a time: a name that ends just before an unreadable page is still whole.
   bool ReadName(uint32_t offset, std::string* name) {
     if (!Inside(offset, 1)) return false;
     char text[kMaxNameLength + 1];
-    uint32_t room = imageSize - offset < sizeof text ? imageSize - offset : sizeof text;
+    const uint32_t room = std::min<uint32_t>(imageSize - offset, sizeof text);
     uint32_t count = 0;
-    if (offset >= heldStart && offset - heldStart < held.size()) {
-      count = std::min<uint32_t>(room, static_cast<uint32_t>(held.size()) - (offset - heldStart));
-      memcpy(text, held.data() + (offset - heldStart), count);
+    const char* end = nullptr;
+    while (count < room && end == nullptr) {
+      const uint32_t at = offset + count;
+      const uint32_t pageLeft = kPageSize - ((base + at) & (kPageSize - 1));
+      const uint32_t piece = std::min(room - count, pageLeft);
+      const uint32_t got = ReadFront(at, piece, text + count);
+      end = static_cast<const char*>(memchr(text + count, 0, got));
+      count += got;
+      if (got < piece) break;
     }
-    if (memchr(text, 0, count) == nullptr && count < sizeof text) {
-      // Not wholly inside the directory: from the target, as much as can be read.
-      count = 0;
-      if (!session.ReadTargetMemory(base + offset, text, room, &count, true)) return false;
-    }
-    const char* end = static_cast<const char*>(memchr(text, 0, count));
     if (end == nullptr && count == sizeof text) end = text + kMaxNameLength;
     if (end == nullptr || end == text) return false;
     for (const char* c = text; c < end; ++c) {
@@ -110,19 +122,28 @@ class CImageReader {
   }
 
  private:
-  CLogFile& session;
+  uint32_t FromTarget(uint32_t offset, uint32_t size, uint8_t* out) {
+    if (size == 0) return 0;
+    uint32_t count = 0;
+    if (!reader.Read(base + offset, out, size, &count)) return 0;
+    return std::min(count, size);
+  }
+
+  const TargetReader& reader;
   const uint32_t base;
   const uint32_t imageSize;
   uint32_t heldStart = 0;
   std::vector<uint8_t> held;
 };
 
-// The export directory's place and the sections, from the image's headers.
+// The export directory's place, the executable sections and the data the image places by its
+// data directories, from the image's headers.
 struct ImageLayout {
   uint32_t exportStart = 0;
   uint32_t exportSize = 0;
   uint32_t imageSize = 0;
   std::vector<Section> executable;
+  std::vector<Section> data;  // every data directory's range, the export directory's too
 };
 
 bool ReadLayout(CImageReader& image, ImageLayout* layout, std::string* problem) {
@@ -135,11 +156,14 @@ bool ReadLayout(CImageReader& image, ImageLayout* layout, std::string* problem) 
   const uint32_t sectionCount = Word16(file + kSectionCountField);
   const uint32_t optionalSize = Word16(file + kOptionalSizeField);
   if (sectionCount > kMaxSections || optionalSize < kOptionalNeeded) return Fail(problem, "damaged PE header");
-  uint8_t optional[kOptionalNeeded];
-  if (!image.Read(nt + kNtHeaderSize, sizeof optional, optional) || Word16(optional) != kPe32Magic) {
+  uint8_t optional[kExportEntryField + 8 * kMaxDirectories];
+  const uint32_t optionalRead = std::min<uint32_t>(optionalSize, sizeof optional);
+  if (!image.Read(nt + kNtHeaderSize, optionalRead, optional) || Word16(optional) != kPe32Magic) {
     return Fail(problem, "no 32-bit optional header");
   }
-  if (Word32(optional + kDirectoryCountField) == 0) return false;  // no directories at all
+  const uint32_t directoryCount = std::min({Word32(optional + kDirectoryCountField), kMaxDirectories,
+                                            (optionalRead - kExportEntryField) / 8});
+  if (directoryCount == 0) return false;  // no directories at all
   layout->exportStart = Word32(optional + kExportEntryField);
   layout->exportSize = Word32(optional + kExportEntryField + 4);
   if (layout->exportStart == 0 || layout->exportSize == 0) return false;  // exports nothing
@@ -148,6 +172,13 @@ bool ReadLayout(CImageReader& image, ImageLayout* layout, std::string* problem) 
   // A directory said to run past the image ends with it (forwarder texts lie inside it).
   if (layout->exportStart < layout->imageSize && layout->exportSize > layout->imageSize - layout->exportStart) {
     layout->exportSize = layout->imageSize - layout->exportStart;
+  }
+  for (uint32_t i = 0; i < directoryCount; ++i) {
+    if (i == kSecurityDirectory || i == kBoundImportDirectory) continue;
+    const uint32_t start = Word32(optional + kExportEntryField + 8 * i);
+    const uint64_t size = Word32(optional + kExportEntryField + 8 * i + 4);
+    if (start == 0 || size == 0 || start >= layout->imageSize) continue;
+    layout->data.push_back({start, static_cast<uint32_t>(std::min<uint64_t>(start + size, layout->imageSize))});
   }
 
   std::vector<uint8_t> headers(sectionCount * kSectionHeaderSize);
@@ -168,37 +199,58 @@ bool ReadLayout(CImageReader& image, ImageLayout* layout, std::string* problem) 
   return true;
 }
 
-const Section* ExecutableSectionOf(const ImageLayout& layout, uint32_t offset) {
-  for (const Section& section : layout.executable) {
+const Section* SectionOf(const std::vector<Section>& sections, uint32_t offset) {
+  for (const Section& section : sections) {
     if (offset >= section.start && offset < section.end) return &section;
   }
   return nullptr;
 }
 
+// Where the code that starts at offset (in an executable section, outside every data range)
+// must end at the latest: its section's end or the start of the next data range in it.
+uint32_t CodeEnd(const ImageLayout& layout, uint32_t offset) {
+  uint32_t end = SectionOf(layout.executable, offset)->end;
+  for (const Section& range : layout.data) {
+    if (range.start > offset && range.start < end) end = range.start;
+  }
+  return end;
+}
+
+// The elements of an array that can be read from its start (as many as the bytes read hold
+// whole); false when the array does not lie inside the image at all.
 template <typename Element>
 bool ReadArray(CImageReader& image, uint32_t offset, uint32_t count, std::vector<Element>* out) {
-  std::vector<uint8_t> bytes(static_cast<size_t>(count) * sizeof(Element));
-  if (!image.Read(offset, static_cast<uint32_t>(bytes.size()), bytes.data())) return false;
-  out->resize(count);
-  for (uint32_t i = 0; i < count; ++i) {
+  const uint64_t size = static_cast<uint64_t>(count) * sizeof(Element);
+  if (!image.Inside(offset, size)) return false;
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  const uint32_t read = image.ReadFront(offset, static_cast<uint32_t>(size), bytes.data());
+  out->resize(read / sizeof(Element));
+  for (size_t i = 0; i < out->size(); ++i) {
     const uint8_t* at = &bytes[i * sizeof(Element)];
     (*out)[i] = static_cast<Element>(sizeof(Element) == 2 ? Word16(at) : Word32(at));
   }
   return true;
 }
 
+void AppendNote(std::string* notes, const char* format, uint32_t count) {
+  char note[96];
+  snprintf(note, sizeof note, format, static_cast<unsigned>(count));
+  if (!notes->empty()) notes->append(", ");
+  notes->append(note);
+}
+
 }  // namespace
 
-bool CExportTable::Read(CLogFile& session, const CModule& module, std::string* problem) {
+bool CExportTable::Read(const TargetReader& reader, uint32_t base, uint32_t moduleSize, std::string* problem) {
   functions.clear();
   names.clear();
   problem->clear();
   // An image that would run past the top of the address space is cut there.
-  const uint32_t imageSize = module.size <= 0xFFFFFFFFu - module.base ? module.size : 0xFFFFFFFFu - module.base;
-  CImageReader image(session, module.base, imageSize);
+  const uint32_t imageSize = moduleSize <= 0xFFFFFFFFu - base ? moduleSize : 0xFFFFFFFFu - base;
+  CImageReader image(reader, base, imageSize);
   ImageLayout layout;
   if (!ReadLayout(image, &layout, problem)) return false;
-  CImageReader exports(session, module.base, layout.imageSize);
+  CImageReader exports(reader, base, layout.imageSize);
   exports.Hold(layout.exportStart, layout.exportSize);
 
   uint8_t directory[kExportDirectorySize];
@@ -214,35 +266,49 @@ bool CExportTable::Read(CLogFile& session, const CModule& module, std::string* p
       !ReadArray(exports, Word32(directory + 36), nameCount, &nameOrdinals)) {
     return Fail(problem, "export arrays outside the image");
   }
+  // Of arrays that reach unreadable memory, the readable fronts are used.
+  std::string notes;
+  if (addresses.size() < functionCount) AppendNote(&notes, "%u functions unreadable", functionCount - addresses.size());
+  const uint32_t namesRead = static_cast<uint32_t>(std::min(nameAddresses.size(), nameOrdinals.size()));
+  if (namesRead < nameCount) AppendNote(&notes, "%u names unreadable", nameCount - namesRead);
 
-  // Only functions in executable sections count; one inside the export directory is a
-  // forwarder text, not code.
+  // Only code counts: a function in an executable section, neither inside the export
+  // directory (a forwarder text) nor inside another data directory (data the image keeps in
+  // a code section, such as its import address table).
   auto usable = [&](uint32_t offset) {
-    const bool forwarded = offset - layout.exportStart < layout.exportSize;
-    return offset != 0 && !forwarded && ExecutableSectionOf(layout, offset) != nullptr;
+    return offset != 0 && SectionOf(layout.executable, offset) != nullptr && SectionOf(layout.data, offset) == nullptr;
   };
-  std::vector<uint32_t> nameOf(functionCount, kNoName);
+  std::vector<uint32_t> nameOf(addresses.size(), kNoName);
   std::string name;
-  for (uint32_t i = 0; i < nameCount; ++i) {
+  uint32_t badNames = 0, badOrdinals = 0;
+  for (uint32_t i = 0; i < namesRead; ++i) {
     const uint32_t index = nameOrdinals[i];
-    if (index >= functionCount) return Fail(problem, "export name ordinal out of range");
-    if (!usable(addresses[index])) continue;
-    if (!exports.ReadName(nameAddresses[i], &name)) return Fail(problem, "bad export name");
+    if (index >= functionCount) {
+      ++badOrdinals;
+      continue;
+    }
+    if (index >= addresses.size() || !usable(addresses[index])) continue;
+    if (!exports.ReadName(nameAddresses[i], &name)) {
+      ++badNames;
+      continue;
+    }
     // Of two names for one function, the first in text order.
     if (nameOf[index] != kNoName && strcmp(names.c_str() + nameOf[index], name.c_str()) <= 0) continue;
     if (names.size() + name.size() + 1 > kMaxNameBytes) return Fail(problem, "export names too large");
     nameOf[index] = static_cast<uint32_t>(names.size());
     names.append(name).push_back('\0');
   }
+  if (badOrdinals > 0) AppendNote(&notes, "%u name ordinals out of range", badOrdinals);
+  if (badNames > 0) AppendNote(&notes, "%u bad names", badNames);
 
   struct Candidate {
     uint32_t offset;
-    uint32_t sectionEnd;
+    uint32_t codeEnd;
     uint32_t nameOffset;
     bool named;
   };
   std::vector<Candidate> candidates;
-  for (uint32_t index = 0; index < functionCount; ++index) {
+  for (uint32_t index = 0; index < addresses.size(); ++index) {
     const uint32_t offset = addresses[index];
     if (!usable(offset)) continue;
     uint32_t nameOffset = nameOf[index];
@@ -253,7 +319,7 @@ bool CExportTable::Read(CLogFile& session, const CModule& module, std::string* p
       nameOffset = static_cast<uint32_t>(names.size());
       names.append(ordinal).push_back('\0');
     }
-    candidates.push_back({offset, ExecutableSectionOf(layout, offset)->end, nameOffset, named});
+    candidates.push_back({offset, CodeEnd(layout, offset), nameOffset, named});
   }
   // Where several exports share an address, a name beats an ordinal, then text order decides.
   std::sort(candidates.begin(), candidates.end(), [&](const Candidate& a, const Candidate& b) {
@@ -267,10 +333,15 @@ bool CExportTable::Read(CLogFile& session, const CModule& module, std::string* p
     size_t next = i + 1;
     while (next < candidates.size() && candidates[next].offset == c.offset) ++next;
     const uint32_t end =
-        next < candidates.size() && candidates[next].offset < c.sectionEnd ? candidates[next].offset : c.sectionEnd;
-    functions.push_back({module.base + c.offset, end - c.offset, c.nameOffset});
+        next < candidates.size() && candidates[next].offset < c.codeEnd ? candidates[next].offset : c.codeEnd;
+    functions.push_back({base + c.offset, end - c.offset, c.nameOffset});
   }
-  return !functions.empty();
+  if (functions.empty()) {
+    if (!notes.empty()) *problem = notes;
+    return false;
+  }
+  *problem = notes;
+  return true;
 }
 
 const ExportedFunction* CExportTable::FunctionAt(uint32_t address) const {
@@ -281,28 +352,34 @@ const ExportedFunction* CExportTable::FunctionAt(uint32_t address) const {
   return address - function.address < function.size ? &function : nullptr;
 }
 
-const ExportedFunction* CModuleExports::FunctionAt(CLogFile& session, uint32_t address, const char** name) {
-  const CModule* module = nullptr;
-  for (const CModule& candidate : session.modules) {
-    if (address - candidate.base < candidate.size) {
-      module = &candidate;
+CModuleExports::Answer CModuleExports::FunctionAt(const std::vector<CModule>& modules, const TargetReader& reader,
+                                                  uint32_t address) {
+  Answer answer;
+  // A module that was unloaded keeps its record, and another may since have been loaded at
+  // its place: the latest loaded record that holds the address is the one there now.
+  size_t record = modules.size();
+  for (size_t i = modules.size(); i-- > 0;) {
+    if (address - modules[i].base >= modules[i].size) continue;
+    if (modules[i].loaded) {
+      record = i;
       break;
     }
+    if (record == modules.size()) record = i;
   }
-  if (module == nullptr) return nullptr;
+  if (record == modules.size()) return answer;
+  const CModule& module = modules[record];
+  answer.module = &module;
   ModuleTable* entry = nullptr;
   for (ModuleTable& table : tables) {
-    if (table.base == module->base && table.size == module->size) entry = &table;
+    if (table.record == record) entry = &table;
   }
   if (entry == nullptr) {
-    tables.push_back({module->base, module->size, CExportTable()});
+    tables.push_back({record, CExportTable()});
     entry = &tables.back();
-    std::string problem;
-    if (!entry->table.Read(session, *module, &problem) && !problem.empty()) {
-      session.Log("Exports of %s not used: %s", module->name.c_str(), problem.c_str());
-    }
+    answer.firstUse = true;
+    answer.tableUsable = entry->table.Read(reader, module.base, module.size, &answer.problem);
   }
-  const ExportedFunction* function = entry->table.FunctionAt(address);
-  if (function != nullptr) *name = entry->table.NameOf(*function);
-  return function;
+  answer.function = entry->table.FunctionAt(address);
+  if (answer.function != nullptr) answer.name = entry->table.NameOf(*answer.function);
+  return answer;
 }

@@ -11,45 +11,66 @@
 
 #include "session/module.h"
 
-class CLogFile;
+// Reads of the target as the export parser needs them: up to size bytes at address into
+// buffer. *count receives how many bytes from address on were read (those before the first
+// that could not be); the result is false when not even one was.
+struct TargetReader {
+  bool (*read)(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* count);
+  void* context;
+
+  bool Read(uint32_t address, void* buffer, uint32_t size, uint32_t* count) const {
+    *count = 0;
+    return read(context, address, buffer, size, count);
+  }
+};
 
 struct ExportedFunction {
   uint32_t address;     // in the target
-  uint32_t size;        // up to the next exported function or the end of its section
+  uint32_t size;        // up to the next exported function, data directory or the end of its section
   uint32_t nameOffset;  // into the table's name pool, NUL-terminated there
 };
 
-// One module's exported functions, sorted by address: one per address, forwarded ones and
-// those outside executable sections left out, "#N" (the ordinal) for those without a name.
+// One module's exported functions, sorted by address: one per address, forwarded ones, data
+// (those outside executable sections or inside a data directory of the image) left out, "#N"
+// (the ordinal) for those without a readable name.
 class CExportTable {
  public:
-  // Reads the export directory of module. False: the module has none that can be used, and
-  // *problem says why (empty when it simply has none).
-  bool Read(CLogFile& session, const CModule& module, std::string* problem);
+  // Reads the export directory of the module at base. False: the module has none that can be
+  // used, and *problem says why (empty when it simply has none). True with *problem set: the
+  // directory could be read only in part, and *problem says what was left out.
+  bool Read(const TargetReader& reader, uint32_t base, uint32_t imageSize, std::string* problem);
 
   // The function whose span holds address, or null.
   const ExportedFunction* FunctionAt(uint32_t address) const;
   const char* NameOf(const ExportedFunction& function) const { return names.c_str() + function.nameOffset; }
   size_t size() const { return functions.size(); }
+  const std::vector<ExportedFunction>& all() const { return functions; }
 
  private:
   std::vector<ExportedFunction> functions;
   std::string names;
 };
 
-// The export tables of the modules of the module table, each read at its first use and kept
+// The export tables of the modules of a module table, each read at its first use and kept
 // until Clear (after each report: the target may change once it runs again).
 class CModuleExports {
  public:
-  // The exported function whose span holds address in the module of the session's table
-  // that holds address, or null. *name receives its name.
-  const ExportedFunction* FunctionAt(CLogFile& session, uint32_t address, const char** name);
+  struct Answer {
+    const ExportedFunction* function = nullptr;
+    const char* name = nullptr;
+    const CModule* module = nullptr;  // the module whose table was used
+    bool firstUse = false;            // its table was read by this look-up
+    bool tableUsable = false;         // on the first use: the table holds functions
+    std::string problem;              // on the first use: what the reading of the table said
+  };
+  // The exported function whose span holds address, in the module of modules that holds it:
+  // the latest record of a module still loaded, else the latest record of any.
+  Answer FunctionAt(const std::vector<CModule>& modules, const TargetReader& reader, uint32_t address);
   void Clear() { tables.clear(); }
 
  private:
   struct ModuleTable {
-    uint32_t base;
-    uint32_t size;
+    size_t record;  // index into the module table
     CExportTable table;  // empty when the module has no usable export directory
   };
   std::vector<ModuleTable> tables;

@@ -33,7 +33,7 @@ CLogFile::CLogFile(const wchar_t* reportFileName, TextPane& pane)
       reportFile(INVALID_HANDLE_VALUE),
       process(nullptr),
       processId(0),
-      symbolBuffer(nullptr) {
+      symbolBuffer(symbols.buffer) {
   OpenSession(reportFileName ? reportFileName : L"");
 }
 
@@ -52,20 +52,13 @@ void CLogFile::OpenSession(const std::wstring& reportFileName) {
     Log("File:%s creation failed (%d)", reportPath.c_str(), static_cast<int>(GetLastError()));
     return;
   }
-  // Zero-filled, so that the flags of a lookup that found nothing read as clear.
-  symbolBuffer = static_cast<PIMAGEHLP_SYMBOL>(calloc(1, kSymbolBufferSize));
-  if (symbolBuffer != nullptr) {
-    symbolBuffer->SizeOfStruct = sizeof(IMAGEHLP_SYMBOL);
-    symbolBuffer->MaxNameLength = kSymbolNameLength;
-  }
+  symbols.AllocateBuffer();
 }
 
 void CLogFile::CloseSession() {
   if (reportFile != INVALID_HANDLE_VALUE) CloseHandle(reportFile);
   reportFile = INVALID_HANDLE_VALUE;
-  free(symbolBuffer);
-  symbolBuffer = nullptr;
-  exports.Clear();
+  symbols.Release();
   modules.clear();
   threads.clear();
   cache.Clear();

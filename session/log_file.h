@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "session/export_table.h"
 #include "session/module.h"
 #include "session/page_cache.h"
 #include "session/platform.h"
+#include "session/symbol_lookup.h"
 #include "session/text_pane.h"
 #include "session/thread_context.h"
 
@@ -21,10 +21,6 @@
 #else
 #define TARNHOLM_PRINTF(fmt, args)
 #endif
-
-// Room for a 1024-character symbol name behind the 24-byte IMAGEHLP_SYMBOL.
-constexpr uint32_t kSymbolNameLength = 1024;
-constexpr uint32_t kSymbolBufferSize = 1048;
 
 class CLogFile {
  public:
@@ -38,17 +34,20 @@ class CLogFile {
   HANDLE reportFile;
   HANDLE process;
   uint32_t processId;
-  PIMAGEHLP_SYMBOL symbolBuffer;
+  // The symbol buffer, the export tables and the handler's start and end have one owner;
+  // symbolBuffer names its buffer.
+  CSymbolState symbols;
+  PIMAGEHLP_SYMBOL& symbolBuffer;
   std::vector<CThreadContext> threads;
   std::vector<CModule> modules;
-  // The modules' exported functions, for addresses the symbol handler knows nothing of.
-  CModuleExports exports;
 
   // What became of the dump, for the companion's exit status.
   uint32_t reportsWritten = 0;   // reports WriteReport has finished
   bool eventWaitFailed = false;  // the event loop ended on a failed or timed-out wait
   uint32_t failedWrites = 0;     // report writes and region files not written in full
   void NoteFailedWrite() { ++failedWrites; }
+  bool memoryWalkCut = false;    // the memory walk ended early on a failed query
+  void NoteMemoryWalkCut() { memoryWalkCut = true; }
 
   // After the first report, detach and let the target run on instead of ending it.
   bool keepRunning = false;
@@ -82,6 +81,7 @@ class CLogFile {
   // Thread and module tables, filled from the debug events.
   void AddThread(HANDLE hThread, uint32_t threadId);
   void AddModule(const CModule& module);
+  void UnloadModule(uint32_t base);  // the latest loaded record at base is marked unloaded
   void OnProcessOrModuleEvent(const DEBUG_EVENT& event);
   static std::string BuildSymbolSearchPath();
 

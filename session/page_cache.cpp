@@ -19,14 +19,13 @@ uint32_t PageOf(uint64_t address) { return static_cast<uint32_t>(address) / Page
 
 PageCache::PageState PageCache::Known(uint32_t page) const {
   const Slot& slot = slots[page % kSlotCount];
-  return slot.page == page && slot.state != PageState::Swept ? slot.state : PageState::Unknown;
+  return slot.page == page ? slot.state : PageState::Unknown;
 }
 
 PageCache::PageState PageCache::Learn(HANDLE process, uint32_t page) {
   PageState state = Known(page);
   if (state != PageState::Unknown) return state;
   Slot& slot = slots[page % kSlotCount];
-  const bool swept = slot.page == page && slot.state == PageState::Swept;
   if (!slot.bytes) slot.bytes.reset(new uint8_t[kPageSize]);
   slot.page = page;
   slot.state = PageState::Unreadable;
@@ -35,7 +34,7 @@ PageCache::PageState PageCache::Learn(HANDLE process, uint32_t page) {
     SIZE_T count = 0;
     if (ReadProcessMemory(process, TargetPointer(page * kPageSize), slot.bytes.get(), kPageSize, &count)) {
       // Readable only at the second attempt: the first touched a guard page and cleared it.
-      slot.state = attempt == 0 || swept ? PageState::Readable : PageState::Guarded;
+      slot.state = attempt == 0 ? PageState::Readable : PageState::Guarded;
       break;
     }
   }
@@ -55,7 +54,7 @@ bool PageCache::AnyKnownBad(uint32_t firstPage, uint32_t lastPage) const {
   for (uint32_t page = firstPage;; ++page) {
     const Slot& slot = slots[page % kSlotCount];
     PageState state = slot.page == page ? slot.state : PageState::Unknown;
-    if (state == PageState::Unreadable || state == PageState::Guarded || state == PageState::Swept) return true;
+    if (state == PageState::Unreadable || state == PageState::Guarded) return true;
     if (page == lastPage) return false;
   }
 }
@@ -115,16 +114,13 @@ uint64_t PageCache::LastUnreadableEndBelow(HANDLE process, uint64_t address, uin
 }
 
 // Every try that starts below end fails; starting 8 bytes apart they reach each page in
-// [address, end), and each guard page there is the first failing page of one of them.
-void PageCache::Sweep(uint64_t address, uint64_t end) {
+// [address, end), and each guard page there is the first failing page of one of them. So each
+// page is learned (which finds and clears a guard as that try would) and a guard found counts
+// as touched.
+void PageCache::Sweep(HANDLE process, uint64_t address, uint64_t end) {
   for (uint64_t base = address & ~kPageMask; base < end; base += kPageSize) {
-    uint32_t page = PageOf(base);
-    Slot& slot = slots[page % kSlotCount];
-    if (slot.page == page && slot.state == PageState::Guarded) slot.state = PageState::Readable;
-    if (slot.page != page || slot.state == PageState::Unknown) {
-      slot.page = page;
-      slot.state = PageState::Swept;
-    }
+    const uint32_t page = PageOf(base);
+    if (Learn(process, page) == PageState::Guarded) TouchGuard(page);
   }
 }
 
@@ -160,7 +156,7 @@ bool PageCache::KeepingEnd(HANDLE process, uint32_t address, uint32_t size, bool
     const bool wraps = front < kAddressSpaceEnd && end > kAddressSpaceEnd;  // fails untouched
     uint64_t from = wraps ? kAddressSpaceEnd : LastUnreadableEndBelow(process, front, end);
     if (from > front) {
-      if (!wraps) Sweep(front, from - kPageSize);
+      if (!wraps) Sweep(process, front, from - kPageSize);
       uint64_t next = skip + ((from - front + 7) & ~7ull);
       if (next >= size) return false;  // a request of 8 bytes or fewer failed on the way
       skip = static_cast<uint32_t>(next);

@@ -40,9 +40,7 @@ class PageCache {
   uint32_t pagesHeld() const;
 
  private:
-  // Swept: not read yet, but below the highest unreadable page of a range that kept its end;
-  // the retry loop would have touched such a page, so a guard found on it counts as touched.
-  enum class PageState : uint8_t { Unknown, Readable, Unreadable, Guarded, Swept };
+  enum class PageState : uint8_t { Unknown, Readable, Unreadable, Guarded };
   struct Slot {
     uint32_t page = 0;  // page number (address / kPageSize)
     PageState state = PageState::Unknown;
@@ -54,7 +52,7 @@ class PageCache {
   void Store(uint32_t page, const uint8_t* bytes);
   bool AnyKnownBad(uint32_t firstPage, uint32_t lastPage) const;
   void TouchGuard(uint32_t page);
-  void Sweep(uint64_t address, uint64_t end);
+  void Sweep(HANDLE process, uint64_t address, uint64_t end);
   bool AllKnown(uint32_t firstPage, uint32_t lastPage) const;
   void KeepWholePages(uint32_t address, const uint8_t* bytes, uint32_t size);
   void CopyOut(uint32_t address, uint8_t* buffer, uint32_t size) const;

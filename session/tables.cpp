@@ -9,6 +9,15 @@ void CLogFile::AddThread(HANDLE hThread, uint32_t threadId) { threads.emplace_ba
 
 void CLogFile::AddModule(const CModule& module) { modules.push_back(module); }
 
+void CLogFile::UnloadModule(uint32_t base) {
+  for (size_t i = modules.size(); i-- > 0;) {
+    if (modules[i].base == base && modules[i].loaded) {
+      modules[i].loaded = false;
+      return;
+    }
+  }
+}
+
 std::string CLogFile::BuildSymbolSearchPath() {
   static const char* const kVariables[] = {"_NT_SYMBOL_PATH", "_NT_ALT_SYMBOL_PATH", "SystemRoot"};
   std::string path;
@@ -50,7 +59,7 @@ void CLogFile::OnProcessOrModuleEvent(const DEBUG_EVENT& event) {
       }
     }
     searchPath += BuildSymbolSearchPath();
-    SymInitialize(process, searchPath.c_str(), TRUE);
+    symbols.StartHandler(process, searchPath.c_str());
   } else {
     imageFile = event.u.LoadDll.hFile;
     base = TargetAddress(event.u.LoadDll.lpBaseOfDll);

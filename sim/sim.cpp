@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 #include <unistd.h>
@@ -187,6 +188,7 @@ Region& AddRegion(DWORD base, DWORD size, DWORD protect, DWORD type, DWORD state
   region.size = size;
   region.protect = protect;
   region.allocationProtect = protect;
+  region.allocationBase = base;
   region.type = type;
   region.state = state;
   auto& regions = world().target.regions;
@@ -774,26 +776,38 @@ SIZE_T VirtualQueryEx(HANDLE, LPCVOID address, PMEMORY_BASIC_INFORMATION info, S
   const sim::Target& t = world().target;
   DWORD at = static_cast<DWORD>(reinterpret_cast<uintptr_t>(address));
   if (at >= t.queryFailsFrom || length < sizeof *info) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+    SetLastError(at >= t.queryFailsFrom ? t.queryError : ERROR_INVALID_PARAMETER);
     return 0;
   }
   memset(info, 0, sizeof *info);
   if (const sim::Region* region = sim::RegionAt(at)) {
-    info->BaseAddress = reinterpret_cast<PVOID>(static_cast<uintptr_t>(region->base));
-    info->AllocationBase = info->BaseAddress;
+    // As Windows answers: from the page of the address up to the first page of other
+    // attributes or of another allocation.
+    const DWORD base = std::max(region->base, at & ~0xFFFu);
+    uint64_t end = static_cast<uint64_t>(region->base) + region->size;
+    for (const sim::Region& next : t.regions) {
+      if (next.base != end || next.allocationBase != region->allocationBase || next.state != region->state ||
+          next.protect != region->protect || next.type != region->type) {
+        continue;
+      }
+      end += next.size;
+    }
+    info->BaseAddress = reinterpret_cast<PVOID>(static_cast<uintptr_t>(base));
+    info->AllocationBase = reinterpret_cast<PVOID>(static_cast<uintptr_t>(region->allocationBase));
     info->AllocationProtect = region->allocationProtect;
-    info->RegionSize = region->size;
+    info->RegionSize = static_cast<SIZE_T>(end - base);
     info->State = region->state;
     info->Protect = region->protect;
     info->Type = region->type;
     return sizeof *info;
   }
-  // A free gap from the page of the address to the next region.
+  // A free gap from the page of the address to the next region, or to the end of the user
+  // space where the queries fail.
   DWORD base = at & ~0xFFFu;
-  uint64_t end = 0x100000000ull;
+  uint64_t end = t.queryFailsFrom != 0xFFFFFFFF ? t.queryFailsFrom : 0x100000000ull;
   for (const sim::Region& region : t.regions) {
     if (region.base > base) {
-      end = region.base;
+      end = std::min<uint64_t>(end, region.base);
       break;
     }
   }
@@ -802,6 +816,21 @@ SIZE_T VirtualQueryEx(HANDLE, LPCVOID address, PMEMORY_BASIC_INFORMATION info, S
   info->State = MEM_FREE;
   info->Protect = PAGE_NOACCESS;
   return sizeof *info;
+}
+
+LPVOID VirtualAlloc(LPVOID, SIZE_T size, DWORD, DWORD) {
+  Count("VirtualAlloc");
+  if (size > world().target.ownAllocationLimit) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  return calloc(1, size);
+}
+
+BOOL VirtualFree(LPVOID address, SIZE_T, DWORD) {
+  Count("VirtualFree");
+  free(address);
+  return TRUE;
 }
 
 BOOL TerminateProcess(HANDLE process, DWORD exitCode) {

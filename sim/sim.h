@@ -20,6 +20,10 @@ struct Region {
   DWORD protect = PAGE_READWRITE;            // current protection; decides readability
   DWORD allocationProtect = PAGE_READWRITE;  // what VirtualQueryEx reports as AllocationProtect
   DWORD type = MEM_PRIVATE;
+  // The allocation the pages belong to: the base of the region unless a test joins regions
+  // into one allocation (as the loader's image or a thread's stack are). VirtualQueryEx
+  // reports neighbouring pages of one allocation with equal attributes as one region.
+  DWORD allocationBase = 0;
   std::vector<BYTE> bytes;  // contents; shorter than size means zero-filled beyond
 };
 
@@ -93,6 +97,8 @@ struct Target {
   DWORD ownImageSize = 0x00080000;
   std::string currentDirectory = "C:\\Work";
   DWORD queryFailsFrom = 0xFFFFFFFF;  // VirtualQueryEx fails at and above this address
+  DWORD queryError = ERROR_INVALID_PARAMETER;  // with this error
+  SIZE_T ownAllocationLimit = ~static_cast<SIZE_T>(0);  // VirtualAlloc of more than this fails
   bool tokenOpenFails = false;
   DWORD adjustReturnLength = 0;  // nonzero: AdjustTokenPrivileges wants a previous-state buffer this large
   std::string symbolSearchPath;  // as SymInitialize received it

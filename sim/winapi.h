@@ -78,6 +78,7 @@ typedef int64_t LONGLONG;
 #define MEM_COMMIT 0x1000
 #define MEM_RESERVE 0x2000
 #define MEM_FREE 0x10000
+#define MEM_RELEASE 0x8000
 #define MEM_PRIVATE 0x20000
 #define MEM_MAPPED 0x40000
 #define MEM_IMAGE 0x1000000
@@ -467,6 +468,9 @@ BOOL DebugActiveProcessStop(DWORD processId);
 BOOL GetThreadContext(HANDLE thread, LPCONTEXT context);
 BOOL ReadProcessMemory(HANDLE process, LPCVOID address, LPVOID buffer, SIZE_T size, SIZE_T* bytesRead);
 SIZE_T VirtualQueryEx(HANDLE process, LPCVOID address, PMEMORY_BASIC_INFORMATION info, SIZE_T length);
+// The tool's own memory.
+LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect);
+BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
 BOOL TerminateProcess(HANDLE process, DWORD exitCode);
 
 // Symbol handler

@@ -133,18 +133,6 @@ TEST(ExportSymbols, DamagedDirectoriesGiveNoSymbolAndOneLogLine) {
        "export arrays outside the image"},
       {"ordinal array past the image", [](pe_image::Image& i) { i.Put32(i.directory + 36, 0x3FFF); },
        "export arrays outside the image"},
-      {"name ordinal past the function count", [](pe_image::Image& i) { i.Put16(i.ordinals, 7); },
-       "export name ordinal out of range"},
-      {"name outside the image", [](pe_image::Image& i) { i.Put32(i.names + 4, 0x7FFFFFFF); }, "bad export name"},
-      {"name runs to the end of the image without its NUL",
-       [](pe_image::Image& i) {
-         std::fill(i.bytes.end() - 0x10, i.bytes.end(), 'A');
-         i.Put32(i.names + 4, pe_image::kImageSize - 0x10);
-       },
-       "bad export name"},
-      {"name with a line break", [](pe_image::Image& i) { i.bytes[i.Get32(i.names + 4) + 2] = '\n'; },
-       "bad export name"},
-      {"empty name", [](pe_image::Image& i) { i.bytes[i.Get32(i.names + 4)] = 0; }, "bad export name"},
       {"export directory past the image", [](pe_image::Image& i) { i.Put32(i.exportEntry, 0x3FF0); },
        "export directory unreadable"},
       {"PE header offset past the image", [](pe_image::Image& i) { i.Put32(0x3C, 0xFFFFFFF0); }, "no PE header"},
@@ -170,6 +158,40 @@ TEST(ExportSymbols, DamagedDirectoriesGiveNoSymbolAndOneLogLine) {
     EXPECT_EQ(f.log.lines, std::vector<std::string>{std::string("Exports of ") + kPath + " not used: " + c.problem})
         << c.what;
   }
+}
+
+// A damaged entry costs only itself: the function keeps its place under its ordinal, and one
+// line says what was left out.
+TEST(ExportSymbols, DamagedNamesLeaveTheRestOfTheDirectory) {
+  static const DamageCase kCases[] = {
+      {"name outside the image", [](pe_image::Image& i) { i.Put32(i.names + 4, 0x7FFFFFFF); }, "1 bad names"},
+      {"name runs to the end of the image without its NUL",
+       [](pe_image::Image& i) {
+         std::fill(i.bytes.end() - 0x10, i.bytes.end(), 'A');
+         i.Put32(i.names + 4, pe_image::kImageSize - 0x10);
+       },
+       "1 bad names"},
+      {"name with a line break", [](pe_image::Image& i) { i.bytes[i.Get32(i.names + 4) + 2] = '\n'; },
+       "1 bad names"},
+      {"empty name", [](pe_image::Image& i) { i.bytes[i.Get32(i.names + 4)] = 0; }, "1 bad names"},
+  };
+  for (const DamageCase& c : kCases) {
+    ExportFixture f;
+    pe_image::Image image = SystemImage();
+    c.damage(image);
+    f.Load(image);
+    EXPECT_EQ(f.LookUp(kBase + 0x1805), "#7+5 7bc01800 800 0") << c.what;
+    EXPECT_EQ(f.LookUp(kBase + 0x1105), "RtlUserThreadStart+5 7bc01100 700 0") << c.what;
+    EXPECT_EQ(f.log.lines, std::vector<std::string>{std::string("Exports of ") + kPath + " partly used: " + c.problem})
+        << c.what;
+  }
+  ExportFixture f;
+  pe_image::Image image = SystemImage();
+  image.Put16(image.ordinals, 7);  // DataExport's name now points past the function count
+  f.Load(image);
+  EXPECT_EQ(f.LookUp(kBase + 0x1105), "RtlUserThreadStart+5 7bc01100 700 0");
+  EXPECT_EQ(f.log.lines, std::vector<std::string>{std::string("Exports of ") + kPath +
+                                                  " partly used: 1 name ordinals out of range"});
 }
 
 TEST(ExportSymbols, UnreadableHeadersAreSaidOnce) {
@@ -217,7 +239,7 @@ TEST(ExportSymbols, OneModuleCostsTwoReadsOncePerReport) {
   EXPECT_EQ(sim::Calls("ReadProcessMemory"), 2);
   EXPECT_EQ(sim::Calls("SymGetSymFromAddr"), 2);  // the handler is still asked first
   // The next report reads the module again (through a cleared cache).
-  f.session->exports.Clear();
+  f.session->symbols.exports.Clear();
   f.session->ClearReadCache();
   EXPECT_EQ(f.LookUp(kBase + 0x1105), "RtlUserThreadStart+5 7bc01100 700 0");
   EXPECT_EQ(sim::Calls("ReadProcessMemory"), 4);
@@ -246,13 +268,13 @@ TEST(ExportSymbols, BackTraceFramesAndListingsNamedFromExports) {
   const std::string header = "FramePtr ReturnAd Param#1  Param#2  Param#3  Param#4  Function Name\r\n";
   EXPECT_EQ(f.Report(),
             "*----> Stack Back Trace <----*\r\n\r\n" + header +
-                "00121000 7bc01085 00000001 00000002 00000003 00000004 ntdll!NtWaitForSingleObject \r\n"
-                "function: #3\r\n" +
+                "00121000 7bc01085 00000001 00000002 00000003 00000004 ntdll!NtWaitForSingleObject+0x10 \r\n"
+                "function: #3+0x5\r\n" +
                 NopLines(kBase + 0x1083, kBase + 0x1088) + "\r\n" + header +
-                "00121020 7bc01105 00000001 00000002 00000003 00000004 ntdll!#3 \r\n"
-                "function: RtlUserThreadStart\r\n" +
+                "00121020 7bc01105 00000001 00000002 00000003 00000004 ntdll!#3+0x5 \r\n"
+                "function: RtlUserThreadStart+0x5\r\n" +
                 NopLines(kBase + 0x1103, kBase + 0x1108) + "\r\n" + header +
-                "00121040 00000000 00000001 00000002 00000003 00000004 ntdll!RtlUserThreadStart \r\n"
+                "00121040 00000000 00000001 00000002 00000003 00000004 ntdll!RtlUserThreadStart+0x5 \r\n"
                 "function: <nosymbols>\r\n\r\n"
                 "\r\n");
   EXPECT_TRUE(f.log.lines.empty());
@@ -273,6 +295,175 @@ TEST(ExportSymbols, BranchAndMemoryOperandTargetsNamedFromExports) {
   EXPECT_STREQ(line,
                "7bc01205 a14410c07b                                      ds:7bc01044=90909090\n"
                "                                  mov     eax,[NtWaitForSingleObject+0x4 (7bc01044)]");
+}
+
+// Ordinals count from the directory's base, which linkers may set to anything.
+TEST(ExportSymbols, OrdinalNamesCountFromABiasedBase) {
+  ExportFixture f;
+  f.Load(pe_image::Build(SystemExports(), 100));
+  EXPECT_EQ(f.LookUp(kBase + 0x1080), "#102+0 7bc01080 80 0");
+  EXPECT_EQ(f.LookUp(kBase + 0x1105), "RtlUserThreadStart+5 7bc01100 700 0");
+  EXPECT_TRUE(f.log.lines.empty());
+}
+
+// Where a name and an ordinal share an address, the name wins, whatever the order of the
+// function array.
+TEST(ExportSymbols, NameBeatsOrdinalAtOneAddress) {
+  for (bool ordinalFirst : {true, false}) {
+    ExportFixture f;
+    std::vector<pe_image::Export> exports = {{0x1100, "", ""}, {0x1100, "Named", ""}, {0x1200, "", ""}};
+    if (!ordinalFirst) std::swap(exports[0], exports[1]);
+    f.Load(pe_image::Build(exports));
+    EXPECT_EQ(f.LookUp(kBase + 0x1104), "Named+4 7bc01100 100 0") << ordinalFirst;
+    EXPECT_EQ(f.LookUp(kBase + 0x1200), "#3+0 7bc01200 e00 0") << ordinalFirst;
+  }
+}
+
+// A directory inside an executable section (as merged sections give): its forwarder texts are
+// no code, and the function below it ends where the directory starts.
+TEST(ExportSymbols, ForwarderInsideACodeSectionIsNoFunction) {
+  ExportFixture f;
+  pe_image::Image image = SystemImage();
+  image.Put32(image.sectionTable + 8, 0x2000);  // .text now covers the export directory
+  image.Put32(image.sectionTable + 40 + 36, pe_image::kSectionCode);
+  const uint32_t forwarder = image.Get32(image.functions + 4 * 4);  // NtdllForward's text
+  f.Load(image);
+  EXPECT_EQ(f.LookUp(kBase + forwarder), "none");
+  EXPECT_EQ(f.LookUp(kBase + 0x2000), "none");
+  EXPECT_EQ(f.LookUp(kBase + 0x1FFF), "LastFunction+7ff 7bc01800 800 0");
+  EXPECT_TRUE(f.log.lines.empty());
+}
+
+// Data the image places in a code section by a data directory (here its import address
+// table) is no function and ends the function below it.
+TEST(ExportSymbols, ExportInsideADataDirectoryIsSkipped) {
+  ExportFixture f;
+  pe_image::Image image = pe_image::Build({{0x1100, "Code", ""}, {0x1400, "ImportTableExport", ""}, {0x1800, "Late", ""}});
+  image.Put32(image.exportEntry + 12 * 8, 0x1400);  // the import address table directory
+  image.Put32(image.exportEntry + 12 * 8 + 4, 0x100);
+  f.Load(image);
+  EXPECT_EQ(f.LookUp(kBase + 0x13FF), "Code+2ff 7bc01100 300 0");
+  EXPECT_EQ(f.LookUp(kBase + 0x1400), "none");
+  EXPECT_EQ(f.LookUp(kBase + 0x1500), "none");
+  EXPECT_EQ(f.LookUp(kBase + 0x1804), "Late+4 7bc01800 800 0");
+}
+
+// The image with its pages from offset on no-access, as a partly paged-out or damaged image.
+void LoadWithHole(ExportFixture& f, const pe_image::Image& image, uint32_t hole) {
+  sim::AddModule(kPath, kBase, static_cast<uint32_t>(image.bytes.size()));
+  sim::AddRegion(kBase, hole, PAGE_EXECUTE_READ, MEM_IMAGE);
+  sim::AddRegion(kBase + hole, static_cast<uint32_t>(image.bytes.size()) - hole, PAGE_NOACCESS, MEM_IMAGE);
+  sim::Fill(kBase, std::vector<uint8_t>(image.bytes.begin(), image.bytes.begin() + hole));
+  f.session->AddModule(CModule(kPath, kBase, static_cast<uint32_t>(image.bytes.size())));
+}
+
+struct HoleCase {
+  const char* what;
+  void (*shape)(pe_image::Image&);
+  const char* at1105;
+  const char* at1805;
+  std::vector<std::string> log;
+};
+
+TEST(ExportSymbols, PartlyUnreadableDirectoryKeepsItsReadablePart) {
+  const std::string partly = std::string("Exports of ") + kPath + " partly used: ";
+  const HoleCase kCases[] = {
+      {"a long name that ends just before the hole, the directory said to reach past it",
+       [](pe_image::Image& i) {
+         const uint32_t at = pe_image::kDataStart - 8 - 101;
+         memset(&i.bytes[at], 'N', 100);
+         i.bytes[at + 100] = 0;
+         i.Put32(i.names + 4 * 4, at);  // RtlUserThreadStart's name
+         i.Put32(i.exportEntry + 4, 0x1800);
+       },
+       "NNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNN+5 "
+       "7bc01100 700 0",
+       "LastFunction+5 7bc01800 800 0",
+       {}},
+      {"the function array runs into the hole",
+       [](pe_image::Image& i) {
+         const uint32_t at = pe_image::kDataStart - 8;  // two of the seven entries readable
+         memcpy(&i.bytes[at], &i.bytes[i.functions], 8);
+         i.Put32(i.directory + 28, at);
+       },
+       "NtWaitForSingleObject+c5 7bc01040 fc0 0", "NtWaitForSingleObject+7c5 7bc01040 fc0 0",
+       {"5 functions unreadable"}},
+      {"the name arrays run into the hole",
+       [](pe_image::Image& i) {
+         const uint32_t names = pe_image::kDataStart - 12, ordinals = pe_image::kDataStart - 0x20;
+         memcpy(&i.bytes[names], &i.bytes[i.names], 12);  // DataExport, LastFunction, NtWait...
+         memcpy(&i.bytes[ordinals], &i.bytes[i.ordinals], 12);
+         i.Put32(i.directory + 32, names);
+         i.Put32(i.directory + 36, ordinals);
+       },
+       "#4+5 7bc01100 700 0", "LastFunction+5 7bc01800 800 0", {"3 names unreadable"}},
+      {"a name lies in the hole",
+       [](pe_image::Image& i) { i.Put32(i.names + 4, pe_image::kDataStart + 0x10); },
+       "RtlUserThreadStart+5 7bc01100 700 0", "#7+5 7bc01800 800 0", {"1 bad names"}},
+  };
+  for (const HoleCase& c : kCases) {
+    ExportFixture f;
+    pe_image::Image image = SystemImage();
+    c.shape(image);
+    LoadWithHole(f, image, pe_image::kDataStart);
+    EXPECT_EQ(f.LookUp(kBase + 0x1105), c.at1105) << c.what;
+    EXPECT_EQ(f.LookUp(kBase + 0x1805), c.at1805) << c.what;
+    std::vector<std::string> expected;
+    for (const std::string& line : c.log) expected.push_back(partly + line);
+    EXPECT_EQ(f.log.lines, expected) << c.what;
+  }
+}
+
+// Module records stay after their DLL unloads; another DLL loaded at the same place is the
+// one whose exports name its addresses.
+TEST(ExportSymbols, LoadedModuleRecordWinsOverAnUnloadedOne) {
+  ExportFixture f;
+  f.session->AddModule(CModule("C:\\gone.dll", kBase, 0x4000));
+  f.session->UnloadModule(kBase);
+  f.Load(SystemImage());
+  EXPECT_EQ(f.LookUp(kBase + 0x1105), "RtlUserThreadStart+5 7bc01100 700 0");
+  EXPECT_TRUE(f.log.lines.empty());
+  // With both gone the latest record answers.
+  f.session->UnloadModule(kBase);
+  f.session->symbols.exports.Clear();
+  EXPECT_EQ(f.LookUp(kBase + 0x1105), "RtlUserThreadStart+5 7bc01100 700 0");
+}
+
+// The listing's start search goes at most a fixed distance back: further from its symbol an
+// address is listed from the call that ends there, or else from itself, its name kept on the
+// "function:" line.
+TEST(ExportSymbols, ListingStartSearchStaysNearTheAddress) {
+  struct Case {
+    DWORD offset;
+    std::vector<BYTE> before;  // the bytes that end at the address
+    DWORD first;               // the first listed address
+    uint32_t maxDecodes;
+  } const kCases[] = {
+      {0xFF0, {}, 0xFEE, 0x1000},
+      {0x1000, {}, 0x1000, 8},
+      {0x12345, {}, 0x12345, 8},
+      {0x12345, {0xE8, 0x10, 0x20, 0x30, 0x40}, 0x12340, 8},       // call rel32
+      {0x12345, {0x90, 0xFF, 0x15, 0, 0x10, 0x40, 0}, 0x1233F, 8},  // call [00401000]
+      {0x12345, {0xFF, 0xD0}, 0x12343, 8},                          // call eax
+  };
+  for (const Case& c : kCases) {
+    ExportFixture f;
+    const DWORD code = 0x00500000;
+    sim::AddRegion(code, 0x20000, PAGE_EXECUTE_READ, MEM_IMAGE);
+    std::vector<BYTE> bytes(0x20000, 0x90);
+    std::copy(c.before.begin(), c.before.end(), bytes.begin() + c.offset - c.before.size());
+    sim::Fill(code, bytes);
+    sim::AddSymbol("Big", code, 0x20000);
+    CodeListingWork work;
+    WriteCodeListing(*f.session, f.thread, code + c.offset, &work);
+    const std::string report = f.Report();
+    EXPECT_EQ(report.substr(0, 15), "function: Big\r\n") << c.offset;
+    const size_t at = report.find("        ");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(strtoul(report.substr(at + 8, 8).c_str(), nullptr, 16), code + c.first) << c.offset;
+    EXPECT_NE(report.find(NopLines(code + c.offset, code + c.offset + 1)), std::string::npos) << c.offset;
+    EXPECT_LE(work.lengthDecodes, c.maxDecodes) << c.offset;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "report/memory_dump.h"
+#include "session/exit_status.h"
 #include "test_support.h"
 
 namespace {
@@ -180,8 +181,44 @@ TEST(MemoryDump, FailingQueryEndsTheWalk) {
   DumpCommittedMemory(*f.session);
   ASSERT_EQ(f.log.lines.size(), 2u);
   EXPECT_EQ(f.log.lines[0], "*----> Commited Memory (0x00400000-    4096) rw- P <----*");
-  EXPECT_EQ(f.log.lines[1], "VirtualQueryEx(30000000) failed (e=87): the memory walk ends here");
+  // The gap after the first region ends where the queries start to fail.
+  EXPECT_EQ(f.log.lines[1], "VirtualQueryEx(20000000) failed (e=87): the memory walk ends here");
   EXPECT_EQ(sim::Calls("VirtualQueryEx"), 4);  // gap, region, the gap after it, the failure
+  // The regions above are not saved: that is no complete dump.
+  f.session->reportsWritten = 1;
+  EXPECT_EQ(DumpExitStatus(*f.session, true), kExitWriteFailed);
+}
+
+// A large-address-aware tool walks up to its own top; a classic target's space ends at 2 GiB,
+// where the query is refused with ERROR_INVALID_PARAMETER: the walk's normal end, no line.
+// Another error, or one below any target's top, cuts the walk short.
+TEST(MemoryDump, RefusedQueryAtTheTargetsTopIsTheNormalEnd) {
+  struct Case {
+    DWORD failsFrom;
+    DWORD error;
+    bool cut;
+  } const kCases[] = {{0x7FFF0000, ERROR_INVALID_PARAMETER, false},
+                      {0x7FFF0000, ERROR_ACCESS_DENIED, true},
+                      {0x40000000, ERROR_INVALID_PARAMETER, true}};
+  for (const Case& c : kCases) {
+    SessionFixture f;
+    sim::target().maximumApplicationAddress = 0xBFFEFFFF;
+    sim::AddRegion(0x00400000, kPage);
+    sim::AddRegion(0x20000000, kPage);
+    sim::target().queryFailsFrom = c.failsFrom;
+    sim::target().queryError = c.error;
+    DumpCommittedMemory(*f.session);
+    f.session->reportsWritten = 1;
+    EXPECT_EQ(f.session->memoryWalkCut, c.cut) << c.failsFrom;
+    EXPECT_EQ(DumpExitStatus(*f.session, true), c.cut ? kExitWriteFailed : kExitDumped) << c.failsFrom;
+    ASSERT_EQ(f.log.lines.size(), c.cut ? 3u : 2u) << c.failsFrom;
+    if (c.cut) {
+      char line[80];
+      snprintf(line, sizeof line, "VirtualQueryEx(%08X) failed (e=%d): the memory walk ends here",
+               static_cast<unsigned>(c.failsFrom), static_cast<int>(c.error));
+      EXPECT_EQ(f.log.lines[2], line);
+    }
+  }
 }
 
 // With the whole 4 GiB as application space the last region reaches the top: the walk ends.

@@ -101,4 +101,38 @@ TEST(MemoryWalk, ExceptionGuardTakesOnlyErrorsOfTheToolsOwnCode) {
   }
 }
 
+std::string Query(DWORD address) {
+  MEMORY_BASIC_INFORMATION info;
+  if (VirtualQueryEx(sim::target().processHandle, reinterpret_cast<LPCVOID>(static_cast<uintptr_t>(address)), &info,
+                     sizeof info) == 0) {
+    return "failed";
+  }
+  char text[80];
+  snprintf(text, sizeof text, "%08x+%x %x %x", static_cast<unsigned>(TargetAddress(info.BaseAddress)),
+           static_cast<unsigned>(info.RegionSize), static_cast<unsigned>(info.Protect),
+           static_cast<unsigned>(TargetAddress(info.AllocationBase)));
+  return text;
+}
+
+// The stand-in answers as Windows does: the page of the address, up to the first page of
+// other attributes or another allocation; a guard page, once cleared, joins its neighbours of
+// the same allocation and protection.
+TEST(MemoryWalk, QueryAnswersAsWindowsDoes) {
+  sim::Reset();
+  const DWORD base = 0x00500000;
+  sim::AddRegion(base, kPage);
+  sim::AddRegion(base + kPage, kPage, PAGE_READWRITE | PAGE_GUARD).allocationBase = base;
+  sim::AddRegion(base + 2 * kPage, 2 * kPage).allocationBase = base;
+  sim::AddRegion(base + 4 * kPage, kPage);  // another allocation
+  EXPECT_EQ(Query(base + 0x10), "00500000+1000 4 500000");
+  EXPECT_EQ(Query(base + 2 * kPage + kPage + 0x123), "00503000+1000 4 500000");
+  EXPECT_EQ(Query(base + kPage + 5), "00501000+1000 104 500000");
+  BYTE byte = 0;
+  SIZE_T count = 0;
+  EXPECT_FALSE(ReadProcessMemory(sim::target().processHandle, reinterpret_cast<LPCVOID>(base + kPage), &byte, 1, &count));
+  EXPECT_EQ(Query(base + 0x10), "00500000+4000 4 500000");
+  EXPECT_EQ(Query(base + kPage + 0x800), "00501000+3000 4 500000");
+  EXPECT_EQ(Query(base + 4 * kPage), "00504000+1000 4 504000");
+}
+
 }  // namespace

@@ -157,4 +157,91 @@ TEST_P(FullDisk, LogsTheFileTheBytesAndTheErrorAndTheWalkGoesOn) {
   EXPECT_EQ(f.session->failedWrites, 3u);  // the second file, the third heading, the third file
 }
 
+// Bytes are written before the rule is known to keep them. A 4 MiB region whose last page
+// cannot be read keeps 2 MiB by the rule: with 2.5 MiB free that fits, and the region succeeds
+// although a write failed on the way; with 1.5 MiB free it fails after what fitted.
+TEST(RegionCopy, FailedWriteIsForgivenWhenTheRuleKeepsLess) {
+  struct Case {
+    uint64_t free;
+    bool copied;
+    size_t fileSize;
+  } const kCases[] = {{0x280000, true, 0x200000}, {0x200000, true, 0x200000}, {0x180000, false, 0x180000}};
+  for (const Case& c : kCases) {
+    SessionFixture f;
+    std::vector<BYTE> bytes(0x400000 - kPage);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<BYTE>(i * 13 / 7);
+    sim::AddRegion(0x10000000, 0x400000 - kPage).bytes = bytes;
+    sim::AddRegion(0x10000000 + 0x400000 - kPage, kPage, PAGE_NOACCESS);
+    sim::target().diskBytesLeft = c.free;
+    const std::string name = f.dir + "/region.bin";
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::vector<uint8_t> chunk(kRegionChunkSize);
+    EXPECT_EQ(CopyRegionToFile(*f.session, 0x10000000, 0x400000, RegionFile{file, name.c_str()}, chunk.data(),
+                               kRegionChunkSize),
+              c.copied)
+        << c.free;
+    CloseHandle(file);
+    const std::string written = ReadWholeFile(name);
+    ASSERT_EQ(written.size(), c.fileSize) << c.free;
+    EXPECT_TRUE(written == std::string(bytes.begin(), bytes.begin() + c.fileSize)) << c.free;
+    if (c.copied) {
+      EXPECT_TRUE(f.log.lines.empty()) << c.free;
+      EXPECT_EQ(f.session->failedWrites, 0u);
+    } else {
+      EXPECT_EQ(f.log.lines, std::vector<std::string>{"Dumpfile(" + name + ") write failed after 1572864 bytes (e=112)"});
+      EXPECT_EQ(f.session->failedWrites, 1u);
+    }
+  }
+}
+
+// A report name whose ANSI form is longer than 260 bytes (three bytes a character here) is
+// named whole in the failure lines.
+TEST(RegionCopy, FailureLineNamesTheWholeFile) {
+  LineRecorder log;
+  const std::string dir = ScratchDir();
+  std::string stem;
+  for (int i = 0; i < 75; ++i) stem += "\xe6\x97\xa5";  // U+65E5
+  const std::string reportPath = dir + "/" + stem + ".txt";
+  sim::Reset();
+  {
+    CLogFile session(sim::WideText(reportPath).c_str(), log.pane);
+    session.process = sim::target().processHandle;
+    sim::AddRegion(0x00400000, 2 * kPage);
+    sim::target().diskBytesLeft = kPage;
+    DumpCommittedMemory(session);
+  }
+  ASSERT_GE(log.lines.size(), 2u);
+  EXPECT_GT(reportPath.size() + 13, 260u);
+  const size_t fitted = kPage - (log.lines[0].size() + 2);  // after the report's heading line
+  EXPECT_EQ(log.lines[1],
+            "Dumpfile(" + reportPath + ".00400000.bin) write failed after " + std::to_string(fitted) + " bytes (e=112)");
+}
+
+// Without memory for the walk's buffer a smaller one does: every region still gets its line
+// and its whole file, read in pieces of the buffer's size.
+TEST(RegionCopy, SmallerBufferWhenTheLargeOneCannotBeHad) {
+  struct Case {
+    SIZE_T limit;
+    uint32_t readSize;
+    size_t refusals;
+  } const kCases[] = {{0x40000, 0x40000, 2}, {0, kPage, 8}};
+  for (const Case& c : kCases) {
+    SessionFixture f;
+    std::vector<BYTE> bytes(0x100000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<BYTE>(i / 5);
+    sim::AddRegion(0x00400000, 0x100000).bytes = bytes;
+    sim::AddRegion(0x20000000, kPage);
+    sim::target().ownAllocationLimit = c.limit;
+    DumpCommittedMemory(*f.session);
+    EXPECT_EQ(f.log.lines.size(), c.refusals + 2) << c.limit;
+    EXPECT_EQ(f.log.lines[0], "No memory for a 1048576-byte buffer of the memory walk (e=8); trying 524288 bytes");
+    EXPECT_EQ(f.log.lines[c.refusals], "*----> Commited Memory (0x00400000- 1048576) rw- P <----*");
+    EXPECT_TRUE(ReadWholeFile(f.reportPath + ".00400000.bin") == std::string(bytes.begin(), bytes.end()));
+    EXPECT_EQ(ReadWholeFile(f.reportPath + ".20000000.bin").size(), kPage);
+    for (const auto& read : sim::Reads()) EXPECT_LE(read.second, c.readSize);
+    EXPECT_EQ(f.session->failedWrites, 0u);
+  }
+}
+
 }  // namespace
