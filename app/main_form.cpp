@@ -23,6 +23,8 @@ const wchar_t kMemoFontFace[] = L"ＭＳ ゴシック";
 constexpr int kFontHeight = 12;
 
 // The window as laid out at 96 pixels per inch: outer size and the client size it gives.
+// The program is DPI aware (its manifest): every size and the fonts are scaled to the
+// pixels per inch of the window's monitor, and again when that changes.
 constexpr int kFormLeft = 187;
 constexpr int kFormTop = 113;
 constexpr int kFormWidth = 404;
@@ -43,6 +45,23 @@ const wchar_t kLabelMemsizePrefix[] = L"メモリー使用量：";
 WNDPROC groupBoxBaseProc = nullptr;
 WNDPROC toolTipBaseProc = nullptr;
 WNDPROC labelBaseProc = nullptr;
+constexpr UINT kDpiChangedMessage = 0x02E0;  // WM_DPICHANGED, Windows 8.1 and later
+
+// The pixels per inch of the window's monitor where the system tells them (Windows 10
+// and later), else those of the screen.
+int WindowDpi(HWND window) {
+  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+  const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (window != nullptr && getDpiForWindow != nullptr) {
+    const UINT dpi = getDpiForWindow(window);
+    if (dpi != 0) return static_cast<int>(dpi);
+  }
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
 
 std::wstring Widen(const std::string& text) {
   if (text.empty()) return std::wstring();
@@ -153,15 +172,13 @@ bool TMainForm::RegisterClasses(HINSTANCE instance) {
 
 TMainForm::TMainForm(HINSTANCE instance, HWND application) : instance_(instance) {
   MainForm = this;
-  windowFont_ = CreateFontW(-kFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, kWindowFontFace);
-  memoFont_ = CreateFontW(-kFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, kMemoFontFace);
+  dpi_ = WindowDpi(nullptr);
+  CreateFonts();
 
   // Resizable frame, system menu and minimise box; no maximise box.
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME | WS_CLIPCHILDREN;
   Handle = CreateWindowExW(WS_EX_CONTROLPARENT, TARNHOLM_FORM_CLASS, kFormCaption, style, kFormLeft, kFormTop,
-                           kFormWidth, kFormHeight, application, nullptr, instance, this);
+                           Scale(kFormWidth), Scale(kFormHeight), application, nullptr, instance, this);
   if (Handle == nullptr) return;
   SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
 
@@ -177,8 +194,61 @@ TMainForm::TMainForm(HINSTANCE instance, HWND application) : instance_(instance)
   RECT client;
   GetClientRect(Handle, &client);
   Layout(Handle, client.right, client.bottom);
+  // On a monitor of its own pixels per inch the window starts with those.
+  ChangeDpi(WindowDpi(Handle), nullptr);
 
   RefreshProcessList(false);
+}
+
+void TMainForm::CreateFonts() {
+  windowFont_ = CreateFontW(-Scale(kFontHeight), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS,
+                            kWindowFontFace);
+  memoFont_ = CreateFontW(-Scale(kFontHeight), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN,
+                          kMemoFontFace);
+}
+
+int TMainForm::Scale(int designPixels) const { return MulDiv(designPixels, dpi_, 96); }
+
+// New fonts, label sizes, column widths and layout for dpi; the window takes the
+// rectangle the system suggests, or keeps its top left corner.
+void TMainForm::ChangeDpi(int dpi, const RECT* suggested) {
+  if (dpi <= 0 || dpi == dpi_) return;
+  const int old = dpi_;
+  dpi_ = dpi;
+  const HFONT oldWindowFont = windowFont_;
+  const HFONT oldMemoFont = memoFont_;
+  CreateFonts();
+  SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
+  SendMessageW(toolTip_, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
+  for (const Anchored& entry : layout_) {
+    const HFONT font = entry.control == Memo ? memoFont_ : windowFont_;
+    SendMessageW(entry.control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  DeleteObject(oldWindowFont);
+  DeleteObject(oldMemoFont);
+  for (HWND label : {Label1, Label2, Label3, LabelName, LabelPID, LabelMemsize}) SetLabelText(label, WindowText(label));
+  for (int column = 0; column < 3; ++column) {
+    const int width = static_cast<int>(SendMessageW(ListView, LVM_GETCOLUMNWIDTH, column, 0));
+    SendMessageW(ListView, LVM_SETCOLUMNWIDTH, column, MulDiv(width, dpi, old));
+  }
+  RECT rect;
+  if (suggested != nullptr) {
+    rect = *suggested;
+  } else {
+    GetWindowRect(Handle, &rect);
+    rect.right = rect.left + MulDiv(rect.right - rect.left, dpi, old);
+    rect.bottom = rect.top + MulDiv(rect.bottom - rect.top, dpi, old);
+  }
+  SetWindowPos(Handle, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  // Every parent lays its controls out again, also one whose size came out the same.
+  for (HWND parent : {Handle, Panel1, Panel2, GroupBox, GroupBox1, Panel3}) {
+    RECT client;
+    GetClientRect(parent, &client);
+    Layout(parent, client.right, client.bottom);
+  }
 }
 
 TMainForm::~TMainForm() {
@@ -190,8 +260,9 @@ TMainForm::~TMainForm() {
 
 HWND TMainForm::Create(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int id,
                        int left, int top, int width, int height, int anchors, const wchar_t* hint) {
-  HWND control = CreateWindowExW(exStyle, className, text, style | WS_CHILD | WS_CLIPSIBLINGS, left, top, width, height,
-                                 parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+  HWND control = CreateWindowExW(exStyle, className, text, style | WS_CHILD | WS_CLIPSIBLINGS, Scale(left), Scale(top),
+                                 Scale(left + width) - Scale(left), Scale(top + height) - Scale(top), parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
   if (control == nullptr) return nullptr;
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
 
@@ -238,7 +309,7 @@ void TMainForm::BuildControls() {
     LVCOLUMNW column{};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = columns[i].format;
-    column.cx = columns[i].width;
+    column.cx = Scale(columns[i].width);
     column.pszText = const_cast<wchar_t*>(columns[i].header);
     column.iSubItem = i;
     SendMessageW(ListView, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
@@ -346,9 +417,12 @@ void TMainForm::SetLabelText(HWND label, const std::wstring& text) {
   RECT rect;
   GetWindowRect(label, &rect);
   MapWindowPoints(nullptr, GetParent(label), reinterpret_cast<POINT*>(&rect), 2);
-  SetWindowPos(label, nullptr, 0, 0, extent.cx, kFontHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   for (Anchored& entry : layout_) {
-    if (entry.control == label) entry.design.right = entry.design.left + extent.cx;
+    if (entry.control != label) continue;
+    // The design width rounded up, so the scaled width holds the text.
+    entry.design.right = entry.design.left + (extent.cx * 96 + dpi_ - 1) / dpi_;
+    SetWindowPos(label, nullptr, 0, 0, Scale(entry.design.right) - Scale(entry.design.left), Scale(kFontHeight),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
 
@@ -356,10 +430,10 @@ void TMainForm::SetLabelText(HWND label, const std::wstring& text) {
 void TMainForm::Layout(HWND parent, int width, int height) {
   for (const Anchored& entry : layout_) {
     if (entry.parent != parent) continue;
-    const int dx = width - entry.parentDesign.cx;
-    const int dy = height - entry.parentDesign.cy;
-    int left = entry.design.left, right = entry.design.right;
-    int top = entry.design.top, bottom = entry.design.bottom;
+    const int dx = width - Scale(entry.parentDesign.cx);
+    const int dy = height - Scale(entry.parentDesign.cy);
+    int left = Scale(entry.design.left), right = Scale(entry.design.right);
+    int top = Scale(entry.design.top), bottom = Scale(entry.design.bottom);
     if ((entry.anchors & kRight) != 0) {
       right += dx;
       if ((entry.anchors & kLeft) == 0) left += dx;
@@ -736,6 +810,12 @@ LRESULT CALLBACK TMainForm::FormProc(HWND window, UINT message, WPARAM wParam, L
     case WM_CLOSE:
       // Not the dialog's way (a cancel command): the window is closed, as by ButtonCanClick.
       return DefWindowProcW(window, message, wParam, lParam);
+    case kDpiChangedMessage: {
+      TMainForm* form = FromWindow(window);
+      if (form == nullptr || form->ListView == nullptr) break;
+      form->ChangeDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    }
     case WM_ACTIVATE: {
       // The dialog manager gives the focus back to the control that had it before another
       // window was active; at the first activation there is none, and the page's first

@@ -87,11 +87,15 @@ class TMainForm {
   HFONT windowFont_ = nullptr;
   HFONT memoFont_ = nullptr;
   HWND toolTip_ = nullptr;
+  int dpi_ = 96;  // pixels per inch of the window's monitor; the layout is designed at 96
   std::vector<Anchored> layout_;
 
   HWND Create(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int id,
               int left, int top, int width, int height, int anchors, const wchar_t* hint = nullptr);
   void BuildControls();
+  void CreateFonts();
+  int Scale(int designPixels) const;
+  void ChangeDpi(int dpi, const RECT* suggested);
   void SetHint(HWND control, const wchar_t* hint);
   std::wstring Hint(HWND control) const;
   void SetLabelText(HWND label, const std::wstring& text);
