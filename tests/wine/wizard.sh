@@ -3,9 +3,9 @@
 # pick the sample target, Next, check the options page, type a report path, Finish, check
 # the report, the region files and the finished state, Finish again to close. Then Esc on
 # each page, and Finish with an empty report name. On the way, the keyboard: the focus at
-# start and after the save dialog, Tab, Shift+Tab, Enter and access keys on each page, and
-# none of them acting through the controls the progress page covers; and the hint of a
-# disabled button. Saves a screenshot of each page under build/screenshots/ and checks
+# start and after the save dialog, Tab, Shift+Tab, the arrows, Enter and access keys on each
+# page, and none of them acting through the controls the progress page covers; and the hint
+# of a disabled button. Saves a screenshot of each page under build/screenshots/ and checks
 # that the Japanese texts are drawn.
 # wine-test-timeout: 900
 . "$(dirname "$0")/lib.sh"
@@ -233,6 +233,13 @@ sleep 0.5
 expect_focus ButtonFileName "after the save dialog"
 key Tab
 expect_focus ButtonBack "Tab from the browse button"
+# The arrows move within the row of bottom buttons, past the disabled Next.
+key Right
+expect_focus ButtonFin "Right from Back"
+key Right
+expect_focus ButtonCan "Right from Finish"
+key Right
+expect_focus ButtonBack "Right from Cancel, past the disabled Next"
 snapshot
 expect Panel2 2 1 "Esc in the save dialog"
 key Escape
