@@ -23,6 +23,8 @@ const wchar_t kMemoFontFace[] = L"ＭＳ ゴシック";
 constexpr int kFontHeight = 12;
 
 // The window as laid out at 96 pixels per inch: outer size and the client size it gives.
+// The program is DPI aware (its manifest): every size and the fonts are scaled to the
+// pixels per inch of the window's monitor, and again when that changes.
 constexpr int kFormLeft = 187;
 constexpr int kFormTop = 113;
 constexpr int kFormWidth = 404;
@@ -42,7 +44,24 @@ const wchar_t kLabelMemsizePrefix[] = L"メモリー使用量：";
 
 WNDPROC groupBoxBaseProc = nullptr;
 WNDPROC toolTipBaseProc = nullptr;
-constexpr UINT kKeepFocusMessage = WM_APP + 1;
+WNDPROC labelBaseProc = nullptr;
+constexpr UINT kDpiChangedMessage = 0x02E0;  // WM_DPICHANGED, Windows 8.1 and later
+
+// The pixels per inch of the window's monitor where the system tells them (Windows 10
+// and later), else those of the screen.
+int WindowDpi(HWND window) {
+  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+  const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (window != nullptr && getDpiForWindow != nullptr) {
+    const UINT dpi = getDpiForWindow(window);
+    if (dpi != 0) return static_cast<int>(dpi);
+  }
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
 
 std::wstring Widen(const std::string& text) {
   if (text.empty()) return std::wstring();
@@ -91,6 +110,14 @@ void ShowException(HWND owner, const std::exception& error) {
   MessageBoxA(owner, error.what(), "Tarnholm", MB_OK | MB_ICONSTOP);
 }
 
+// The program name, PID and memory labels show data, not captions: a "&" in a program's
+// name is no access key. The dialog manager looks for access keys in labels that answer
+// DLGC_STATIC, whatever SS_NOPREFIX says.
+LRESULT CALLBACK DataLabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_GETDLGCODE) return 0;
+  return CallWindowProcW(labelBaseProc, window, message, wParam, lParam);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -124,6 +151,7 @@ bool TMainForm::RegisterClasses(HINSTANCE instance) {
   WNDCLASSEXW form{};
   form.cbSize = sizeof form;
   form.lpfnWndProc = FormProc;
+  form.cbWndExtra = DLGWINDOWEXTRA;  // a dialog class: FormProc passes on to DefDlgProc
   form.hInstance = instance;
   form.hIcon = LoadIconW(instance, L"MAINICON");
   form.hIconSm = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, 16, 16, 0));
@@ -144,15 +172,13 @@ bool TMainForm::RegisterClasses(HINSTANCE instance) {
 
 TMainForm::TMainForm(HINSTANCE instance, HWND application) : instance_(instance) {
   MainForm = this;
-  windowFont_ = CreateFontW(-kFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, kWindowFontFace);
-  memoFont_ = CreateFontW(-kFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, kMemoFontFace);
+  dpi_ = WindowDpi(nullptr);
+  CreateFonts();
 
   // Resizable frame, system menu and minimise box; no maximise box.
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME | WS_CLIPCHILDREN;
   Handle = CreateWindowExW(WS_EX_CONTROLPARENT, TARNHOLM_FORM_CLASS, kFormCaption, style, kFormLeft, kFormTop,
-                           kFormWidth, kFormHeight, application, nullptr, instance, this);
+                           Scale(kFormWidth), Scale(kFormHeight), application, nullptr, instance, this);
   if (Handle == nullptr) return;
   SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
 
@@ -168,8 +194,61 @@ TMainForm::TMainForm(HINSTANCE instance, HWND application) : instance_(instance)
   RECT client;
   GetClientRect(Handle, &client);
   Layout(Handle, client.right, client.bottom);
+  // On a monitor of its own pixels per inch the window starts with those.
+  ChangeDpi(WindowDpi(Handle), nullptr);
 
   RefreshProcessList(false);
+}
+
+void TMainForm::CreateFonts() {
+  windowFont_ = CreateFontW(-Scale(kFontHeight), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS,
+                            kWindowFontFace);
+  memoFont_ = CreateFontW(-Scale(kFontHeight), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN,
+                          kMemoFontFace);
+}
+
+int TMainForm::Scale(int designPixels) const { return MulDiv(designPixels, dpi_, 96); }
+
+// New fonts, label sizes, column widths and layout for dpi; the window takes the
+// rectangle the system suggests, or keeps its top left corner.
+void TMainForm::ChangeDpi(int dpi, const RECT* suggested) {
+  if (dpi <= 0 || dpi == dpi_) return;
+  const int old = dpi_;
+  dpi_ = dpi;
+  const HFONT oldWindowFont = windowFont_;
+  const HFONT oldMemoFont = memoFont_;
+  CreateFonts();
+  SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
+  SendMessageW(toolTip_, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
+  for (const Anchored& entry : layout_) {
+    const HFONT font = entry.control == Memo ? memoFont_ : windowFont_;
+    SendMessageW(entry.control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  DeleteObject(oldWindowFont);
+  DeleteObject(oldMemoFont);
+  for (HWND label : {Label1, Label2, Label3, LabelName, LabelPID, LabelMemsize}) SetLabelText(label, WindowText(label));
+  for (int column = 0; column < 3; ++column) {
+    const int width = static_cast<int>(SendMessageW(ListView, LVM_GETCOLUMNWIDTH, column, 0));
+    SendMessageW(ListView, LVM_SETCOLUMNWIDTH, column, MulDiv(width, dpi, old));
+  }
+  RECT rect;
+  if (suggested != nullptr) {
+    rect = *suggested;
+  } else {
+    GetWindowRect(Handle, &rect);
+    rect.right = rect.left + MulDiv(rect.right - rect.left, dpi, old);
+    rect.bottom = rect.top + MulDiv(rect.bottom - rect.top, dpi, old);
+  }
+  SetWindowPos(Handle, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  // Every parent lays its controls out again, also one whose size came out the same.
+  for (HWND parent : {Handle, Panel1, Panel2, GroupBox, GroupBox1, Panel3}) {
+    RECT client;
+    GetClientRect(parent, &client);
+    Layout(parent, client.right, client.bottom);
+  }
 }
 
 TMainForm::~TMainForm() {
@@ -181,8 +260,9 @@ TMainForm::~TMainForm() {
 
 HWND TMainForm::Create(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int id,
                        int left, int top, int width, int height, int anchors, const wchar_t* hint) {
-  HWND control = CreateWindowExW(exStyle, className, text, style | WS_CHILD | WS_CLIPSIBLINGS, left, top, width, height,
-                                 parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+  HWND control = CreateWindowExW(exStyle, className, text, style | WS_CHILD | WS_CLIPSIBLINGS, Scale(left), Scale(top),
+                                 Scale(left + width) - Scale(left), Scale(top + height) - Scale(top), parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
   if (control == nullptr) return nullptr;
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
 
@@ -201,25 +281,22 @@ HWND TMainForm::Create(HWND parent, const wchar_t* className, const wchar_t* tex
 }
 
 void TMainForm::BuildControls() {
-  const DWORD button = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+  // BS_NOTIFY: the form hears when a button takes the focus (HandleCommand).
+  const DWORD button = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY;
   const DWORD panel = WS_CLIPCHILDREN;
-  const DWORD label = WS_VISIBLE | SS_LEFT;
+  const DWORD label = WS_VISIBLE | WS_GROUP | SS_LEFT;
 
-  // Created in tab order, so the z-order of each parent follows it too.
-  ButtonNext = Create(Handle, L"BUTTON", L"次へ (&N)>", button | WS_DISABLED, 0, kIdButtonNext, 80, 338, 73, 25,
-                      kLeft | kBottom, L"ダンプ取得画面");
-  ButtonBack = Create(Handle, L"BUTTON", L"< 戻る(&B)", button | WS_DISABLED, 0, kIdButtonBack, 8, 338, 73, 25,
-                      kLeft | kBottom, L"プロセス選択画面");
-  ButtonFin = Create(Handle, L"BUTTON", kCaptionFin, (button & ~WS_VISIBLE), 0, kIdButtonFin, 200, 338, 73, 25,
-                     kLeft | kBottom, kHintFinDump);
-  ButtonCan = Create(Handle, L"BUTTON", L"キャンセル", button, 0, kIdButtonCan, 312, 338, 73, 25, kRight | kBottom,
-                     L"ダンプを取らずに終了");
+  // Created in tab order, so the z-order of each parent, which the dialog manager walks,
+  // follows it. The pages come before the bottom buttons (the same cycle as buttons first),
+  // so the first tab stop of the window, where the dialog manager puts the focus, is the
+  // first control of the page shown. Each tab stop starts a group of its own for the
+  // arrows, except the row of bottom buttons, which is one group; labels end a group.
 
   // The process page.
   Panel1 = Create(Handle, kPanelClass, L"", panel | WS_VISIBLE, WS_EX_CONTROLPARENT, kIdPanel1, 8, 8, 377, 315, kAll);
   ListView = Create(Panel1, WC_LISTVIEWW, L"",
-                    WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_NOSORTHEADER, WS_EX_CLIENTEDGE,
-                    kIdListView, 16, 32, 345, 243, kAll, L"ダンプを取得するプロセスを選択");
+                    WS_VISIBLE | WS_TABSTOP | WS_GROUP | LVS_REPORT | LVS_SINGLESEL | LVS_NOSORTHEADER,
+                    WS_EX_CLIENTEDGE, kIdListView, 16, 32, 345, 243, kAll, L"ダンプを取得するプロセスを選択");
   ListView_SetExtendedListViewStyle(ListView, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
   struct Column {
     const wchar_t* header;
@@ -232,12 +309,12 @@ void TMainForm::BuildControls() {
     LVCOLUMNW column{};
     column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.fmt = columns[i].format;
-    column.cx = columns[i].width;
+    column.cx = Scale(columns[i].width);
     column.pszText = const_cast<wchar_t*>(columns[i].header);
     column.iSubItem = i;
     SendMessageW(ListView, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
   }
-  ButtonUpdate = Create(Panel1, L"BUTTON", L"更新(&U)", button, 0, kIdButtonUpdate, 152, 282, 73, 25, kBottom,
+  ButtonUpdate = Create(Panel1, L"BUTTON", L"更新(&U)", button | WS_GROUP, 0, kIdButtonUpdate, 152, 282, 73, 25, kBottom,
                         L"最新の状態に更新");
   Label1 = Create(Panel1, L"STATIC", L"", label, 0, kIdLabel1, 16, 16, 231, 12, kLeft | kTop);
   SetLabelText(Label1, L"ダンプを取得するプロセスを選択してください。");
@@ -246,12 +323,12 @@ void TMainForm::BuildControls() {
   Panel2 = Create(Handle, kPanelClass, L"", panel, WS_EX_CONTROLPARENT, kIdPanel2, 8, 8, 377, 315, kAll);
   GroupBox = Create(Panel2, L"BUTTON", L"オプション設定", WS_VISIBLE | BS_GROUPBOX | WS_CLIPCHILDREN,
                     WS_EX_CONTROLPARENT, kIdGroupBox, 16, 88, 337, 81, kLeft | kTop);
-  CBSymbol = Create(GroupBox, L"BUTTON", L"シンボルテーブル", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, kIdCBSymbol,
-                    16, 48, 105, 17, kLeft | kTop, L"シンボルテーブルをレポート");
+  CBSymbol = Create(GroupBox, L"BUTTON", L"シンボルテーブル", WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, 0,
+                    kIdCBSymbol, 16, 48, 105, 17, kLeft | kTop, L"シンボルテーブルをレポート");
   SendMessageW(CBSymbol, BM_SETCHECK, BST_CHECKED, 0);
-  EditInst = Create(GroupBox, L"EDIT", L"16", WS_VISIBLE | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL | ES_READONLY,
-                    WS_EX_CLIENTEDGE, kIdEditInst, 128, 24, 25, 20, kLeft | kTop,
-                    L"スタックトレースにレポートする逆アセンブル命令数");
+  EditInst = Create(GroupBox, L"EDIT", L"16",
+                    WS_VISIBLE | WS_TABSTOP | WS_GROUP | ES_LEFT | ES_AUTOHSCROLL | ES_READONLY, WS_EX_CLIENTEDGE,
+                    kIdEditInst, 128, 24, 25, 20, kLeft | kTop, L"スタックトレースにレポートする逆アセンブル命令数");
   UpDown1 = Create(GroupBox, UPDOWN_CLASSW, L"", WS_VISIBLE | UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 0,
                    kIdUpDown1, 153, 24, 12, 20, kLeft | kTop);
   SendMessageW(UpDown1, UDM_SETBUDDY, reinterpret_cast<WPARAM>(EditInst), 0);
@@ -264,19 +341,19 @@ void TMainForm::BuildControls() {
 
   GroupBox1 = Create(Panel2, L"BUTTON", L"ファイル設定", WS_VISIBLE | BS_GROUPBOX | WS_CLIPCHILDREN,
                      WS_EX_CONTROLPARENT, kIdGroupBox1, 16, 184, 337, 57, kLeft | kTop | kRight);
-  EditFileName = Create(GroupBox1, L"EDIT", L"", WS_VISIBLE | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
-                        kIdEditFileName, 64, 18, 201, 20, kLeft | kTop | kRight);
-  ButtonFileName = Create(GroupBox1, L"BUTTON", L"参照(&R)", button, 0, kIdButtonFileName, 272, 16, 57, 25,
+  EditFileName = Create(GroupBox1, L"EDIT", L"", WS_VISIBLE | WS_TABSTOP | WS_GROUP | ES_LEFT | ES_AUTOHSCROLL,
+                        WS_EX_CLIENTEDGE, kIdEditFileName, 64, 18, 201, 20, kLeft | kTop | kRight);
+  ButtonFileName = Create(GroupBox1, L"BUTTON", L"参照(&R)", button | WS_GROUP, 0, kIdButtonFileName, 272, 16, 57, 25,
                           kTop | kRight, L"ディレクトリを指定");
   Label2 = Create(GroupBox1, L"STATIC", L"", label, 0, kIdLabel2, 8, 24, 53, 12, kLeft | kTop);
   SetLabelText(Label2, L"レポート名");
 
-  // The progress page covers the whole options page when shown.
+  // The progress page covers the whole options page when shown; what it covers is hidden
+  // then (WriteFlags).
   Panel3 = Create(Panel2, kPanelClass, L"", panel, WS_EX_CONTROLPARENT, kIdPanel3, 0, 0, 377, 315, kAll);
-  SetWindowPos(Panel3, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   Memo = Create(Panel3, L"EDIT", L"",
-                WS_VISIBLE | WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL |
-                    ES_AUTOVSCROLL,
+                WS_VISIBLE | WS_TABSTOP | WS_GROUP | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
+                    ES_AUTOHSCROLL | ES_AUTOVSCROLL,
                 WS_EX_CLIENTEDGE, kIdMemo, 16, 16, 345, 289, kLeft | kTop);
   SendMessageW(Memo, WM_SETFONT, reinterpret_cast<WPARAM>(memoFont_), FALSE);
   SendMessageW(Memo, EM_SETLIMITTEXT, 0, 0);
@@ -286,6 +363,19 @@ void TMainForm::BuildControls() {
   LabelPID = Create(Panel2, L"STATIC", L"LabelPID", label | SS_NOPREFIX, 0, kIdLabelPID, 16, 40, 45, 12, kLeft | kTop);
   LabelMemsize = Create(Panel2, L"STATIC", L"LabelMemsize", label | SS_NOPREFIX, 0, kIdLabelMemsize, 16, 64, 71, 12,
                         kLeft | kTop);
+  labelBaseProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(LabelName, GWLP_WNDPROC));
+  for (HWND data : {LabelName, LabelPID, LabelMemsize}) {
+    SetWindowLongPtrW(data, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DataLabelProc));
+  }
+
+  ButtonNext = Create(Handle, L"BUTTON", L"次へ (&N)>", button | WS_GROUP | WS_DISABLED, 0, kIdButtonNext, 80, 338,
+                      73, 25, kLeft | kBottom, L"ダンプ取得画面");
+  ButtonBack = Create(Handle, L"BUTTON", L"< 戻る(&B)", button | WS_DISABLED, 0, kIdButtonBack, 8, 338, 73, 25,
+                      kLeft | kBottom, L"プロセス選択画面");
+  ButtonFin = Create(Handle, L"BUTTON", kCaptionFin, (button & ~WS_VISIBLE), 0, kIdButtonFin, 200, 338, 73, 25,
+                     kLeft | kBottom, kHintFinDump);
+  ButtonCan = Create(Handle, L"BUTTON", L"キャンセル", button, 0, kIdButtonCan, 312, 338, 73, 25, kRight | kBottom,
+                     L"ダンプを取らずに終了");
 
   // The group boxes pass their children's notifications on to the window.
   groupBoxBaseProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(GroupBox, GWLP_WNDPROC));
@@ -327,9 +417,12 @@ void TMainForm::SetLabelText(HWND label, const std::wstring& text) {
   RECT rect;
   GetWindowRect(label, &rect);
   MapWindowPoints(nullptr, GetParent(label), reinterpret_cast<POINT*>(&rect), 2);
-  SetWindowPos(label, nullptr, 0, 0, extent.cx, kFontHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   for (Anchored& entry : layout_) {
-    if (entry.control == label) entry.design.right = entry.design.left + extent.cx;
+    if (entry.control != label) continue;
+    // The design width rounded up, so the scaled width holds the text.
+    entry.design.right = entry.design.left + (extent.cx * 96 + dpi_ - 1) / dpi_;
+    SetWindowPos(label, nullptr, 0, 0, Scale(entry.design.right) - Scale(entry.design.left), Scale(kFontHeight),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
 
@@ -337,10 +430,10 @@ void TMainForm::SetLabelText(HWND label, const std::wstring& text) {
 void TMainForm::Layout(HWND parent, int width, int height) {
   for (const Anchored& entry : layout_) {
     if (entry.parent != parent) continue;
-    const int dx = width - entry.parentDesign.cx;
-    const int dy = height - entry.parentDesign.cy;
-    int left = entry.design.left, right = entry.design.right;
-    int top = entry.design.top, bottom = entry.design.bottom;
+    const int dx = width - Scale(entry.parentDesign.cx);
+    const int dy = height - Scale(entry.parentDesign.cy);
+    int left = Scale(entry.design.left), right = Scale(entry.design.right);
+    int top = Scale(entry.design.top), bottom = Scale(entry.design.bottom);
     if ((entry.anchors & kRight) != 0) {
       right += dx;
       if ((entry.anchors & kLeft) == 0) left += dx;
@@ -387,6 +480,11 @@ void TMainForm::WriteFlags(const WizardFlags& flags) {
   SetOwnVisible(ButtonFin, flags.finVisible);
   SetEnabled(ButtonBack, flags.backEnabled);
   SetEnabled(ButtonNext, flags.nextEnabled);
+  // The controls the progress page covers are hidden with it shown, so neither Tab nor an
+  // access key reaches them.
+  for (HWND covered = GetWindow(Panel2, GW_CHILD); covered != nullptr; covered = GetWindow(covered, GW_HWNDNEXT)) {
+    if (covered != Panel3) SetOwnVisible(covered, !flags.panel3Visible);
+  }
   SetOwnVisible(Panel3, flags.panel3Visible);
   SetOwnVisible(ButtonBack, flags.backVisible);
   SetOwnVisible(ButtonNext, flags.nextVisible);
@@ -489,16 +587,14 @@ void TMainForm::ButtonNextClick(HWND) {
   SetWindowTextW(EditFileName, DefaultReportName(caption, now, ReportDirectory()).c_str());
   SendMessageW(Handle, WM_SETREDRAW, TRUE, 0);
   RedrawWindow(Handle, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
-  // While redrawing was off the window counted as hidden, so the focus could not move
-  // off the disabled Next button until now.
+  // The disabled Next button lost the focus while redrawing was off: check again now that
+  // the page is shown.
   KeepFocusUsable();
 }
 
 void TMainForm::ButtonFileNameClick(HWND) {
   SaveDialog.FileName = WindowText(EditFileName);
-  RememberFocus();
   if (SaveDialog.Execute(Handle)) SetWindowTextW(EditFileName, SaveDialog.FileName.c_str());
-  RestoreFocus();
 }
 
 void TMainForm::AppendMemoLine(void* context, const char* line) {
@@ -561,142 +657,24 @@ void TMainForm::Close() { PostMessageW(Handle, WM_CLOSE, 0, 0); }
 
 // ---------------------------------------------------------------------------------------
 // Keyboard
+//
+// The system's dialog manager runs the keyboard: IsDialogMessage in the message loop, the
+// form's class a dialog class whose default procedure is DefDlgProc. Tab and Shift+Tab
+// visit the WS_TABSTOP controls that are shown and enabled, arrows move within a WS_GROUP,
+// Esc is IDCANCEL (ButtonCan), access keys press the shown and enabled button with that
+// "&" character, and focus is kept and given back when another window was active. No
+// button is the default one: Enter presses the push button that has the focus.
 
-// The focusable controls in tab order, depth first. Controls the progress page covers
-// are left out while it is shown.
-std::vector<HWND> TMainForm::TabOrder() const {
-  const bool covered = OwnVisible(Panel3) && OwnVisible(Panel2);
-  std::vector<HWND> order = {ButtonNext, ButtonBack, ButtonFin, ButtonCan, ListView, ButtonUpdate};
-  if (!covered) {
-    const HWND options[] = {CBSymbol, EditInst, EditFileName, ButtonFileName};
-    order.insert(order.end(), options, options + 4);
-  }
-  order.push_back(Memo);
-  std::vector<HWND> usable;
-  for (HWND control : order) {
-    if (IsWindowVisible(control) && IsWindowEnabled(control)) usable.push_back(control);
-  }
-  return usable;
-}
-
-void TMainForm::MoveFocus(bool forward) {
-  const std::vector<HWND> order = TabOrder();
-  if (order.empty()) return;
-  const HWND focus = GetFocus();
-  size_t index = order.size();
-  for (size_t i = 0; i < order.size(); ++i) {
-    if (order[i] == focus) index = i;
-  }
-  size_t next;
-  if (index == order.size()) {
-    next = forward ? 0 : order.size() - 1;
-  } else {
-    next = forward ? (index + 1) % order.size() : (index + order.size() - 1) % order.size();
-  }
-  SetFocus(order[next]);
-}
-
-bool TMainForm::Reachable(HWND control) const {
-  for (HWND usable : TabOrder()) {
-    if (usable == control) return true;
-  }
-  return false;
-}
-
-// The control a page starts with: the list, the first option, or the text pane once it
-// covers the options; else the first usable control.
-void TMainForm::FocusFirstControl() {
-  for (HWND first : {ListView, CBSymbol, Memo}) {
-    if (Reachable(first)) {
-      SetFocus(first);
-      return;
-    }
-  }
-  MoveFocus(true);
-}
-
+// A control loses the focus when it is disabled or hidden, which leaves the keyboard with
+// nowhere to go: the first tab stop of the page now shown takes it over.
 void TMainForm::KeepFocusUsable() {
-  const HWND focus = GetFocus();
-  const bool ours = focus != nullptr && (focus == Handle || IsChild(Handle, focus));
-  // The window itself holding the focus shows none: a control takes it over.
-  if (ours ? !Reachable(focus) : GetActiveWindow() == Handle) FocusFirstControl();
-}
-
-void TMainForm::RememberFocus() {
-  const HWND focus = GetFocus();
-  if (focus != nullptr && IsChild(Handle, focus)) lastFocus_ = focus;
-}
-
-void TMainForm::RestoreFocus() {
-  if (lastFocus_ != nullptr && Reachable(lastFocus_)) {
-    SetFocus(lastFocus_);
-  } else {
-    FocusFirstControl();
-  }
-  // Activated while its controls could not take the focus yet (not yet shown, or redraw
-  // off): try again once the messages of that moment are done.
-  const HWND focus = GetFocus();
-  if (focus == nullptr || !IsChild(Handle, focus)) PostMessageW(Handle, kKeepFocusMessage, 0, 0);
-}
-
-namespace {
-
-wchar_t UpperCase(wchar_t c) {
-  // CharUpperW takes one character in the low word of its pointer argument.
-  return static_cast<wchar_t>(
-      reinterpret_cast<UINT_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(c)))));
-}
-
-bool IsPushButton(HWND control) {
-  wchar_t name[16] = {0};
-  GetClassNameW(control, name, 16);
-  if (lstrcmpiW(name, L"BUTTON") != 0) return false;
-  const LONG kind = GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
-  return kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON;
-}
-
-// The character after "&" in a caption, in upper case; 0 without one.
-wchar_t AccessKey(HWND control) {
-  const std::wstring text = WindowText(control);
-  for (size_t i = 0; i + 1 < text.size(); ++i) {
-    if (text[i] != L'&') continue;
-    if (text[i + 1] == L'&') {
-      ++i;
-      continue;
-    }
-    return UpperCase(text[i + 1]);
-  }
-  return 0;
-}
-
-// What a click raises, sent to the button's parent, which hands it to the form.
-void Press(HWND button) {
-  SendMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
-               reinterpret_cast<LPARAM>(button));
-}
-
-UINT DialogCode(HWND control, const MSG& msg) {
-  if (control == nullptr) return 0;
-  return static_cast<UINT>(SendMessageW(control, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg)));
-}
-
-}  // namespace
-
-// An access key acts only through a control the user can reach: not through one that is
-// hidden, disabled or covered by the progress page. True when the key is one of the
-// window's access keys, whether or not it acted.
-bool TMainForm::PressAccessKey(wchar_t key) {
-  key = UpperCase(key);
-  bool known = false;
-  for (HWND button : {ButtonNext, ButtonBack, ButtonFin, ButtonCan, ButtonUpdate, ButtonFileName}) {
-    if (AccessKey(button) != key) continue;
-    known = true;
-    if (!Reachable(button)) continue;
-    SetFocus(button);
-    Press(button);
-    return true;
-  }
-  return known;
+  if (GetActiveWindow() != Handle) return;
+  HWND focus = GetFocus();
+  bool usable = focus != nullptr && IsChild(Handle, focus) && IsWindowEnabled(focus);
+  for (HWND window = focus; usable && window != Handle; window = GetParent(window)) usable = OwnVisible(window);
+  if (usable) return;
+  const HWND first = GetNextDlgTabItem(Handle, nullptr, FALSE);
+  if (first != nullptr) SendMessageW(Handle, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
 }
 
 // The control under a screen point, disabled ones included: the system gives the mouse
@@ -729,41 +707,7 @@ bool TMainForm::PreTranslateMessage(const MSG& msg) {
   if (Handle == nullptr) return false;
   if (msg.hwnd != Handle && !IsChild(Handle, msg.hwnd)) return false;
   RelayToHints(msg);
-  const HWND focus = GetFocus();
-  switch (msg.message) {
-    case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-      // Without a focused control the keys come to the window as system keys.
-      if (msg.wParam == VK_ESCAPE) {
-        SendMessageW(Handle, WM_COMMAND, MAKEWPARAM(kIdButtonCan, BN_CLICKED), reinterpret_cast<LPARAM>(ButtonCan));
-        return true;
-      }
-      if (msg.message != WM_KEYDOWN || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return false;
-      if (msg.wParam == VK_TAB) {
-        MoveFocus(GetKeyState(VK_SHIFT) >= 0);
-        return true;
-      }
-      // No button is the default one: Enter presses the button that has the focus.
-      if (msg.wParam == VK_RETURN && IsPushButton(focus) && Reachable(focus)) {
-        Press(focus);
-        return true;
-      }
-      // Arrows move on in the tab order from a control that has no use for them, so they
-      // never land on a covered control either.
-      if ((msg.wParam == VK_LEFT || msg.wParam == VK_RIGHT || msg.wParam == VK_UP || msg.wParam == VK_DOWN) &&
-          (focus == Handle || (IsChild(Handle, focus) && (DialogCode(focus, msg) & DLGC_WANTARROWS) == 0))) {
-        MoveFocus(msg.wParam == VK_RIGHT || msg.wParam == VK_DOWN);
-        return true;
-      }
-      return false;
-    case WM_SYSCHAR:
-      return PressAccessKey(static_cast<wchar_t>(msg.wParam));
-    case WM_CHAR:
-      if (DialogCode(focus, msg) & (DLGC_WANTCHARS | DLGC_WANTMESSAGE)) return false;
-      return PressAccessKey(static_cast<wchar_t>(msg.wParam));
-    default:
-      return false;
-  }
+  return false;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -775,7 +719,14 @@ TMainForm* TMainForm::FromWindow(HWND window) {
 }
 
 bool TMainForm::HandleCommand(HWND sender, int id, int code) {
-  if (code != BN_CLICKED) return false;
+  // A push button focused by the mouse is marked as the one Enter presses, as the dialog
+  // manager marks it when the keyboard moves there.
+  if (code == BN_SETFOCUS) {
+    SendMessageW(Handle, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(sender), TRUE);
+    return true;
+  }
+  // With BS_NOTIFY the second click of a double click comes as its own code.
+  if (code != BN_CLICKED && code != BN_DOUBLECLICKED) return false;
   switch (id) {
     case kIdButtonCan: ButtonCanClick(sender); return true;
     case kIdButtonBack: ButtonBackClick(sender); return true;
@@ -856,30 +807,23 @@ LRESULT CALLBACK TMainForm::FormProc(HWND window, UINT message, WPARAM wParam, L
         return 0;
       }
       break;
+    case WM_CLOSE:
+      // Not the dialog's way (a cancel command): the window is closed, as by ButtonCanClick.
+      return DefWindowProcW(window, message, wParam, lParam);
+    case kDpiChangedMessage: {
+      TMainForm* form = FromWindow(window);
+      if (form == nullptr || form->ListView == nullptr) break;
+      form->ChangeDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    }
     case WM_ACTIVATE: {
-      // As a dialog does: the focused control is kept while another window is active and
-      // given back on return (Alt+Tab, the save dialog), or the page's first control takes
-      // the focus. DefWindowProc would give it to the window itself, which shows none.
+      // The dialog manager gives the focus back to the control that had it before another
+      // window was active; at the first activation there is none, and the page's first
+      // control takes it.
+      const LRESULT result = DefDlgProcW(window, message, wParam, lParam);
       TMainForm* form = FromWindow(window);
-      if (form == nullptr || form->ListView == nullptr) break;
-      if (LOWORD(wParam) == WA_INACTIVE) {
-        form->RememberFocus();
-        break;
-      }
-      if (HIWORD(wParam) != 0) break;  // minimised
-      form->RestoreFocus();
-      return 0;
-    }
-    case kKeepFocusMessage: {
-      TMainForm* form = FromWindow(window);
-      if (form != nullptr && form->ListView != nullptr) form->KeepFocusUsable();
-      return 0;
-    }
-    case WM_SETFOCUS: {
-      TMainForm* form = FromWindow(window);
-      if (form == nullptr || form->ListView == nullptr) break;
-      form->RestoreFocus();
-      return 0;
+      if (form != nullptr && LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0) form->KeepFocusUsable();
+      return result;
     }
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -887,7 +831,7 @@ LRESULT CALLBACK TMainForm::FormProc(HWND window, UINT message, WPARAM wParam, L
     default:
       break;
   }
-  return DefWindowProcW(window, message, wParam, lParam);
+  return DefDlgProcW(window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK TMainForm::PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -901,6 +845,13 @@ LRESULT CALLBACK TMainForm::PanelProc(HWND window, UINT message, WPARAM wParam, 
       if (handled) return result;
       break;
     }
+    case WM_NEXTDLGCTL:
+      // The text pane, a multi-line edit, asks its parent to move on at Tab and to close
+      // at Esc, as it would ask a dialog.
+      return SendMessageW(GetAncestor(window, GA_ROOT), message, wParam, lParam);
+    case WM_CLOSE:
+      PostMessageW(GetAncestor(window, GA_ROOT), WM_CLOSE, 0, 0);
+      return 0;
     case WM_PAINT: {
       // A raised bevel one pixel wide, no caption.
       PAINTSTRUCT paint;

@@ -67,10 +67,9 @@ class TMainForm {
   void ShowPage(int page);
   void RefreshProcessList(bool clear);
 
-  // Messages the window handles before the dialog navigation: the mouse relayed to the
-  // hints; Tab, Shift+Tab and the arrows in the window's own tab order; Esc as the cancel
-  // button; Enter on a focused button; the access keys of reachable buttons only. True
-  // when msg was consumed.
+  // Sees every message of the window before the dialog manager (IsDialogMessage), which
+  // runs the keyboard: the mouse is relayed to the hints, so a disabled button shows its
+  // hint too. True when msg was consumed (never, at present).
   bool PreTranslateMessage(const MSG& msg);
 
   static bool RegisterClasses(HINSTANCE instance);
@@ -88,12 +87,15 @@ class TMainForm {
   HFONT windowFont_ = nullptr;
   HFONT memoFont_ = nullptr;
   HWND toolTip_ = nullptr;
-  HWND lastFocus_ = nullptr;  // the focused control while another window is active
+  int dpi_ = 96;  // pixels per inch of the window's monitor; the layout is designed at 96
   std::vector<Anchored> layout_;
 
   HWND Create(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int id,
               int left, int top, int width, int height, int anchors, const wchar_t* hint = nullptr);
   void BuildControls();
+  void CreateFonts();
+  int Scale(int designPixels) const;
+  void ChangeDpi(int dpi, const RECT* suggested);
   void SetHint(HWND control, const wchar_t* hint);
   std::wstring Hint(HWND control) const;
   void SetLabelText(HWND label, const std::wstring& text);
@@ -103,14 +105,7 @@ class TMainForm {
   void WriteFlags(const WizardFlags& flags);
   int SelectedRow() const;
   std::wstring RowText(int row, int subItem) const;
-  std::vector<HWND> TabOrder() const;
-  bool Reachable(HWND control) const;
-  void MoveFocus(bool forward);
-  void FocusFirstControl();
   void KeepFocusUsable();
-  void RememberFocus();
-  void RestoreFocus();
-  bool PressAccessKey(wchar_t key);
   HWND ControlAt(POINT screen) const;
   void RelayToHints(const MSG& msg);
   void Close();
