@@ -25,7 +25,7 @@ std::string FormatText(const char* format, va_list args) {
 
 }  // namespace
 
-CLogFile::CLogFile(const wchar_t* reportFileName, TextPane& pane)
+CLogFile::CLogFile(const wchar_t* reportFileName, TextPane& pane, ReportCreation when)
     : textPane(pane),
       symbolTableEnabled(true),
       memoryDumpEnabled(true),
@@ -33,7 +33,8 @@ CLogFile::CLogFile(const wchar_t* reportFileName, TextPane& pane)
       reportFile(INVALID_HANDLE_VALUE),
       process(nullptr),
       processId(0),
-      symbolBuffer(nullptr) {
+      symbolBuffer(nullptr),
+      creation(when) {
   OpenSession(reportFileName ? reportFileName : L"");
 }
 
@@ -45,12 +46,19 @@ CLogFile::~CLogFile() { CloseSession(); }
 void CLogFile::OpenSession(const std::wstring& reportFileName) {
   reportPathW = reportFileName;
   reportPath = AnsiForDisplay(reportPathW);
-  // By the wide name: one the ANSI code page cannot hold is still the file created.
-  reportFile = CreateFileW(reportPathW.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+  if (creation == ReportCreation::kAtOnce) CreateReportFile();
+}
+
+bool CLogFile::CreateReportFile() {
+  // By the wide name: one the ANSI code page cannot hold is still the file created. A name
+  // of the tool's own choosing never replaces a file.
+  const DWORD disposition = creation == ReportCreation::kAfterAttachNew ? CREATE_NEW : CREATE_ALWAYS;
+  reportFile = CreateFileW(reportPathW.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (reportFile == INVALID_HANDLE_VALUE) {
     Log("File:%s creation failed (%d)", reportPath.c_str(), static_cast<int>(GetLastError()));
-    return;
+    reportRefused = true;
+    return false;
   }
   // Zero-filled, so that the flags of a lookup that found nothing read as clear.
   symbolBuffer = static_cast<PIMAGEHLP_SYMBOL>(calloc(1, kSymbolBufferSize));
@@ -58,6 +66,7 @@ void CLogFile::OpenSession(const std::wstring& reportFileName) {
     symbolBuffer->SizeOfStruct = sizeof(IMAGEHLP_SYMBOL);
     symbolBuffer->MaxNameLength = kSymbolNameLength;
   }
+  return true;
 }
 
 void CLogFile::CloseSession() {
