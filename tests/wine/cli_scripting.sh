@@ -58,7 +58,7 @@ cli() {
 
 # Help in each spelling on stdout, the version, and refusals that touch nothing: a typo of an
 # option is not a report name and must not end the target, id 0 is no process.
-for help in -h --help /?; do
+for help in -h --help '/?'; do
   cli 0 help "$help"
   grep -q '^usage: tarnholm-cli' "$WORK/help.out" || fail "$help prints no usage on stdout"
 done
