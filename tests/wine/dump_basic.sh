@@ -63,7 +63,8 @@ echo "dump took ${DUMP_SECONDS}s: $modules modules, $headings threads"
 dump_target "$WORK/none.txt"  # TARGET_PID is gone now
 # No such process (7); or, while the system still keeps the ended process, a refused attach (2).
 if [ "$DUMP_RC" = 7 ]; then
-  grep -qx "tarnholm-cli: no process with id $TARGET_PID" "$DUMP_LOG.err" || fail "no-process line: $(cat "$DUMP_LOG.err")"
+  tr -d '\r' < "$DUMP_LOG.err" | grep -qx "tarnholm-cli: no process with id $TARGET_PID" ||
+    fail "no-process line: $(cat "$DUMP_LOG.err")"
 elif [ "$DUMP_RC" = 2 ]; then
   grep -Eqx "Can't attach to process $TARGET_PID \(e=[0-9]+\)" "$DUMP_LOG" || fail "attach failure line: $(cat "$DUMP_LOG")"
 else
