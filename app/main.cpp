@@ -7,6 +7,7 @@
 
 #include "app/application.h"
 #include "app/main_form.h"
+#include "session/debug_privilege.h"
 
 namespace {
 
@@ -21,6 +22,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     TApplication application(instance);
     application.SetTitle(L"Tarnholm");
     if (!TMainForm::RegisterClasses(instance)) return 0;
+    // Before the process list opens any process; a failure is said by the attach later.
+    EnableDebugPrivilege();
     TMainForm form(instance, application.Handle);
     if (form.Handle == nullptr) return 0;
     application.ShowButton();

@@ -584,7 +584,8 @@ void TMainForm::ButtonNextClick(HWND) {
   SetLabelText(LabelName, kLabelNamePrefix + caption);
   SetLabelText(LabelPID, kLabelPIDPrefix + RowText(row, 1));
   SetLabelText(LabelMemsize, kLabelMemsizePrefix + RowText(row, 2));
-  SetWindowTextW(EditFileName, DefaultReportName(caption, now, ReportDirectory()).c_str());
+  const uint32_t processId = static_cast<uint32_t>(wcstoul(RowText(row, 1).c_str(), nullptr, 10));
+  SetWindowTextW(EditFileName, DefaultReportName(caption, processId, now, ReportDirectory()).c_str());
   SendMessageW(Handle, WM_SETREDRAW, TRUE, 0);
   RedrawWindow(Handle, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
   // The disabled Next button lost the focus while redrawing was off: check again now that

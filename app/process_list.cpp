@@ -27,32 +27,69 @@ bool EnumerateProcessIds(std::vector<uint32_t>& ids) {
   }
 }
 
+namespace {
+
+// True when the process runs as 64-bit code: the tool itself runs under WOW64 (so the
+// system is 64-bit) and the process does not.
+bool Is64Bit(HANDLE process) {
+  BOOL selfWow64 = FALSE;
+  BOOL targetWow64 = FALSE;
+  if (!IsWow64Process(GetCurrentProcess(), &selfWow64) || !selfWow64) return false;
+  return IsWow64Process(process, &targetWow64) && !targetWow64;
+}
+
+// Closes the handle and keeps the error of the step that failed, for the caller to read.
+bool FailRow(HANDLE process) {
+  const DWORD error = GetLastError();
+  CloseHandle(process);
+  SetLastError(error);
+  return false;
+}
+
+}  // namespace
+
+ProcessKind ProbeProcess(uint32_t processId) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId);
+  if (process == nullptr) {
+    // The system answers an id that names no process with an invalid parameter.
+    return GetLastError() == ERROR_INVALID_PARAMETER ? ProcessKind::kNoSuchProcess : ProcessKind::kNotOpened;
+  }
+  const bool wide = Is64Bit(process);
+  CloseHandle(process);
+  return wide ? ProcessKind::k64Bit : ProcessKind::k32Bit;
+}
+
 bool ReadProcessRow(uint32_t processId, ProcessRow& row) {
   HANDLE process = OpenProcess(kQueryAndRead, FALSE, processId);
   if (process == nullptr) return false;
 
-  HMODULE firstModule = nullptr;
-  DWORD bytesNeeded = 0;
-  if (!EnumProcessModules(process, &firstModule, sizeof firstModule, &bytesNeeded)) {
-    CloseHandle(process);
-    return false;
-  }
-  char path[MAX_PATH];
-  if (GetModuleFileNameExA(process, firstModule, path, kPathLimit) == 0) {
-    CloseHandle(process);
-    return false;
-  }
-  path[kPathLimit] = '\0';
-  row.caption = FileNamePart(path);
-
-  // The wide name is the true one: the ANSI name of a program whose name the code page
-  // cannot hold is "?"s, which names no file.
+  row.is64Bit = Is64Bit(process);
   wchar_t widePath[MAX_PATH];
-  if (GetModuleFileNameExW(process, firstModule, widePath, kPathLimit) != 0) {
+  if (row.is64Bit) {
+    // Its modules are out of a 32-bit process's reach; its image name is not. The device
+    // form of the path ends with the same file name.
+    if (GetProcessImageFileNameW(process, widePath, kPathLimit) == 0) return FailRow(process);
     widePath[kPathLimit] = L'\0';
     row.programName = FileNamePart(widePath);
+    row.caption = AnsiForDisplay(row.programName);
   } else {
-    row.programName = WideFromAnsi(row.caption);
+    HMODULE firstModule = nullptr;
+    DWORD bytesNeeded = 0;
+    if (!EnumProcessModules(process, &firstModule, sizeof firstModule, &bytesNeeded)) return FailRow(process);
+    // The wide name is the true one: the ANSI name of a program whose name the code page
+    // cannot hold is "?"s, which names no file, or a best-fit look-alike, which names another.
+    // The caption is narrowed from it without best fit, for sorting and display only.
+    if (GetModuleFileNameExW(process, firstModule, widePath, kPathLimit) != 0) {
+      widePath[kPathLimit] = L'\0';
+      row.programName = FileNamePart(widePath);
+      row.caption = AnsiForDisplay(row.programName);
+    } else {
+      char path[MAX_PATH];
+      if (GetModuleFileNameExA(process, firstModule, path, kPathLimit) == 0) return FailRow(process);
+      path[kPathLimit] = '\0';
+      row.caption = FileNamePart(path);
+      row.programName = WideFromAnsi(row.caption);
+    }
   }
 
   char text[32];
@@ -80,13 +117,13 @@ void SortRowsByCaption(std::vector<ProcessRow>& rows) {
   });
 }
 
-bool CollectProcessRows(std::vector<ProcessRow>& rows) {
+bool CollectProcessRows(std::vector<ProcessRow>& rows, bool with64Bit) {
   std::vector<uint32_t> ids;
   if (!EnumerateProcessIds(ids)) return false;
   rows.clear();
   for (uint32_t id : ids) {
     ProcessRow row;
-    if (ReadProcessRow(id, row)) rows.push_back(row);
+    if (ReadProcessRow(id, row) && (with64Bit || !row.is64Bit)) rows.push_back(row);
   }
   SortRowsByCaption(rows);
   return true;

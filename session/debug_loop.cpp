@@ -2,60 +2,22 @@
 #include <stdlib.h>
 
 #include "report/report.h"
+#include "session/debug_privilege.h"
 #include "session/keep_running.h"
 #include "session/log_file.h"
 
 namespace {
 
 constexpr DWORD kEventTimeoutMs = 30000;
-constexpr DWORD kPreviousStateSize = 1024;
-
-// Enables SeDebugPrivilege for the tool's own token. False only where the attach must not
-// be tried; a token that lacks the privilege is not one of them.
-bool EnableDebugPrivilege(CLogFile& session) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-    session.Log("Can't get process token (e=%d)", static_cast<int>(GetLastError()));
-    return false;
-  }
-  LUID luid = {0, 0};
-  LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &luid);
-
-  TOKEN_PRIVILEGES* privileges = static_cast<TOKEN_PRIVILEGES*>(calloc(1, sizeof(TOKEN_PRIVILEGES)));
-  if (privileges == nullptr) {
-    session.Log("Can't get debug privilege (e=%d)", static_cast<int>(GetLastError()));
-    CloseHandle(token);
-    return false;
-  }
-  privileges->PrivilegeCount = 1;
-  privileges->Privileges[0].Luid = luid;
-  privileges->Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-
-  bool ok = true;
-  alignas(8) BYTE previous[kPreviousStateSize];
-  DWORD returnLength = 0;
-  if (!AdjustTokenPrivileges(token, FALSE, privileges, kPreviousStateSize, reinterpret_cast<PTOKEN_PRIVILEGES>(previous),
-                             &returnLength) &&
-      GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-    void* larger = calloc(1, returnLength ? returnLength : 1);
-    if (larger == nullptr) {
-      session.Log("Can't get debug privilege(2) (e=%d)", static_cast<int>(GetLastError()));
-      ok = false;
-    } else {
-      AdjustTokenPrivileges(token, FALSE, privileges, returnLength, static_cast<PTOKEN_PRIVILEGES>(larger),
-                            &returnLength);
-      free(larger);
-    }
-  }
-  free(privileges);
-  CloseHandle(token);
-  return ok;
-}
 
 }  // namespace
 
 bool CLogFile::AttachToProcess(uint32_t targetProcessId) {
-  if (!EnableDebugPrivilege(*this)) return false;
+  const std::string privilegeFailure = EnableDebugPrivilege();
+  if (!privilegeFailure.empty()) {
+    Log("%s", privilegeFailure.c_str());
+    return false;
+  }
   if (!DebugActiveProcess(targetProcessId)) {
     Log("Can't attach to process %d (e=%d)", static_cast<int>(targetProcessId), static_cast<int>(GetLastError()));
     return false;
@@ -63,8 +25,23 @@ bool CLogFile::AttachToProcess(uint32_t targetProcessId) {
   return true;
 }
 
+void CLogFile::LeaveTargetRunning(uint32_t targetProcessId) {
+  // Ending the debugger must not end the target, and detaching lets every thread go on.
+  DebugSetProcessKillOnExit(FALSE);
+  if (!DebugActiveProcessStop(targetProcessId)) {
+    Log("Can't detach from process %d (e=%d)", static_cast<int>(targetProcessId), static_cast<int>(GetLastError()));
+  }
+}
+
 bool CLogFile::RunDebugLoop(uint32_t targetProcessId) {
+  // Everything that can refuse the dump by its names alone does so before the target is touched.
+  if (!CheckRegionFileNames()) return false;
   if (!AttachToProcess(targetProcessId)) return false;
+  // Files change only once the attach has succeeded: a failed attach leaves them all as they were.
+  if (!RemoveEarlierRegionFiles() || (creation != ReportCreation::kAtOnce && !CreateReportFile())) {
+    LeaveTargetRunning(targetProcessId);
+    return false;
+  }
   if (keepRunning) KeepTargetAfterDebuggerEnds(*this);
   for (;;) {
     DEBUG_EVENT event;
@@ -76,12 +53,18 @@ bool CLogFile::RunDebugLoop(uint32_t targetProcessId) {
     DWORD status = DBG_CONTINUE;
     switch (event.dwDebugEventCode) {
       case EXCEPTION_DEBUG_EVENT:
-        WriteReport(*this, event.u.Exception);
-        ++reportsWritten;
         if (keepRunning) {
+          // The dump's reads clear the guard of every guard page they touch; the target gets
+          // each one back before it runs on.
+          const GuardPages guards = RecordGuardPages(*this);
+          WriteReport(*this, event.u.Exception);
+          ++reportsWritten;
+          RestoreGuardPages(*this, guards);
           ContinueAndDetach(*this, event);
           return true;
         }
+        WriteReport(*this, event.u.Exception);
+        ++reportsWritten;
         status = DBG_EXCEPTION_NOT_HANDLED;
         break;
       case CREATE_THREAD_DEBUG_EVENT:

@@ -25,7 +25,7 @@ std::string FormatText(const char* format, va_list args) {
 
 }  // namespace
 
-CLogFile::CLogFile(const wchar_t* reportFileName, TextPane& pane)
+CLogFile::CLogFile(const wchar_t* reportFileName, TextPane& pane, ReportCreation when)
     : textPane(pane),
       symbolTableEnabled(true),
       memoryDumpEnabled(true),
@@ -33,7 +33,8 @@ CLogFile::CLogFile(const wchar_t* reportFileName, TextPane& pane)
       reportFile(INVALID_HANDLE_VALUE),
       process(nullptr),
       processId(0),
-      symbolBuffer(symbols.buffer) {
+      symbolBuffer(symbols.buffer),
+      creation(when) {
   OpenSession(reportFileName ? reportFileName : L"");
 }
 
@@ -45,14 +46,22 @@ CLogFile::~CLogFile() { CloseSession(); }
 void CLogFile::OpenSession(const std::wstring& reportFileName) {
   reportPathW = reportFileName;
   reportPath = AnsiForDisplay(reportPathW);
-  // By the wide name: one the ANSI code page cannot hold is still the file created.
-  reportFile = CreateFileW(reportPathW.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+  if (creation == ReportCreation::kAtOnce) CreateReportFile();
+}
+
+bool CLogFile::CreateReportFile() {
+  // By the wide name: one the ANSI code page cannot hold is still the file created. A name
+  // of the tool's own choosing never replaces a file.
+  const DWORD disposition = creation == ReportCreation::kAfterAttachNew ? CREATE_NEW : CREATE_ALWAYS;
+  reportFile = CreateFileW(reportPathW.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (reportFile == INVALID_HANDLE_VALUE) {
     Log("File:%s creation failed (%d)", reportPath.c_str(), static_cast<int>(GetLastError()));
-    return;
+    reportRefused = true;
+    return false;
   }
   symbols.AllocateBuffer();
+  return true;
 }
 
 void CLogFile::CloseSession() {

@@ -22,6 +22,14 @@
 #define TARNHOLM_PRINTF(fmt, args)
 #endif
 
+// When and how the session creates its report file.
+enum class ReportCreation {
+  kAtOnce,       // by the constructor, replacing a file of that name
+  kAfterAttach,  // only once the attach has succeeded, replacing a file of that name: a failed
+                 // attach leaves an existing file as it was
+  kAfterAttachNew,  // only once the attach has succeeded, and never over an existing file
+};
+
 class CLogFile {
  public:
   TextPane& textPane;
@@ -48,11 +56,16 @@ class CLogFile {
   void NoteFailedWrite() { ++failedWrites; }
   bool memoryWalkCut = false;    // the memory walk ended early on a failed query
   void NoteMemoryWalkCut() { memoryWalkCut = true; }
+  // The report was not made: its file could not be created, the names of its region files
+  // cannot be represented, or region files of an earlier dump beside it could not be removed.
+  bool reportRefused = false;
+  // A keep-running step failed: the target may not be left as it was.
+  bool keepRunningFailed = false;
 
   // After the first report, detach and let the target run on instead of ending it.
   bool keepRunning = false;
 
-  CLogFile(const wchar_t* reportFileName, TextPane& pane);
+  CLogFile(const wchar_t* reportFileName, TextPane& pane, ReportCreation creation = ReportCreation::kAtOnce);
   CLogFile(const char* reportFileName, TextPane& pane);  // an ANSI name, as CreateFileA takes it
   ~CLogFile();
   CLogFile(const CLogFile&) = delete;
@@ -78,6 +91,15 @@ class CLogFile {
   // INVALID_HANDLE_VALUE.
   HANDLE CreateRegionFile(uint32_t base);
 
+  // Before the attach: the full path of the report, with the longest region file name's
+  // suffix, must fit the platform's path limit when memory is dumped. Logs why not.
+  bool CheckRegionFileNames();
+  // After the attach, before the report: region files of an earlier dump beside the report
+  // are removed (one line says how many), or the dump is refused (a line names the file).
+  bool RemoveEarlierRegionFiles();
+  // Creates the report file as creation asks; logs why it cannot.
+  bool CreateReportFile();
+
   // Thread and module tables, filled from the debug events.
   void AddThread(HANDLE hThread, uint32_t threadId);
   void AddModule(const CModule& module);
@@ -99,8 +121,11 @@ class CLogFile {
  private:
   void OpenSession(const std::wstring& reportFileName);
   void CloseSession();
+  // After a refusal that came once the attach had succeeded: the target goes on as before.
+  void LeaveTargetRunning(uint32_t targetProcessId);
   void WriteReportText(const char* text, size_t length);
 
+  ReportCreation creation = ReportCreation::kAtOnce;
   bool writeFailureLogged = false;
   bool cacheEnabled = true;
   uint32_t platformReads = 0;

@@ -124,9 +124,19 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPW
   return static_cast<int>(result.size());
 }
 
-int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideLength, LPSTR text, int length, LPCSTR defaultChar,
-                        BOOL* usedDefaultChar) {
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text, int length,
+                        LPCSTR defaultChar, BOOL* usedDefaultChar) {
   codePage = Resolve(codePage);
+  // As on Windows: UTF-8 has every character, so it takes neither the best-fit flag nor a
+  // default character, and refuses the call when given them.
+  if (codePage == CP_UTF8 && (flags & ~static_cast<DWORD>(0x80)) != 0) {
+    SetLastError(ERROR_INVALID_FLAGS);
+    return 0;
+  }
+  if (codePage == CP_UTF8 && (defaultChar != nullptr || usedDefaultChar != nullptr)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
   const char* name = IconvName(codePage);
   if (name == nullptr || wide == nullptr || length < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);

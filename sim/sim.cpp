@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <glob.h>
 #include <unistd.h>
 #include <wchar.h>
 
@@ -87,6 +88,45 @@ void ClearGuard(DWORD address) {
     regions.erase(regions.begin() + static_cast<long>(i));
     regions.insert(regions.begin() + static_cast<long>(i), parts.begin(), parts.end());
     return;
+  }
+}
+
+// Splits the region that holds address so that a region begins there.
+void SplitAt(DWORD address) {
+  auto& regions = world().target.regions;
+  for (size_t i = 0; i < regions.size(); ++i) {
+    Region& region = regions[i];
+    if (address - region.base >= region.size || address == region.base) continue;
+    Region above = region;
+    const DWORD offset = address - region.base;
+    above.base = address;
+    above.size = region.size - offset;
+    above.bytes.clear();
+    if (offset < region.bytes.size()) above.bytes.assign(region.bytes.begin() + offset, region.bytes.end());
+    region.size = offset;
+    region.bytes.resize(std::min<size_t>(region.bytes.size(), offset));
+    regions.insert(regions.begin() + static_cast<long>(i) + 1, above);
+    return;
+  }
+}
+
+// Neighbours with the same attributes are one region again, as VirtualQueryEx reports them.
+void MergeAlike() {
+  auto& regions = world().target.regions;
+  for (size_t i = 1; i < regions.size();) {
+    Region& low = regions[i - 1];
+    const Region& high = regions[i];
+    if (low.base + low.size == high.base && low.state == high.state && low.protect == high.protect &&
+        low.allocationProtect == high.allocationProtect && low.type == high.type) {
+      if (!high.bytes.empty()) {
+        low.bytes.resize(low.size, 0);
+        low.bytes.insert(low.bytes.end(), high.bytes.begin(), high.bytes.end());
+      }
+      low.size += high.size;
+      regions.erase(regions.begin() + static_cast<long>(i));
+    } else {
+      ++i;
+    }
   }
 }
 
@@ -175,6 +215,17 @@ const Process* ListedProcess(DWORD id) {
 }  // namespace
 
 Target& target() { return world().target; }
+
+std::map<DWORD, DWORD> PageProtections() {
+  std::map<DWORD, DWORD> pages;
+  for (const Region& region : world().target.regions) {
+    if (region.state != MEM_COMMIT) continue;
+    for (uint64_t at = region.base; at < static_cast<uint64_t>(region.base) + region.size; at += 0x1000) {
+      pages[static_cast<DWORD>(at)] = region.protect;
+    }
+  }
+  return pages;
+}
 
 void Reset() {
   sim::World& w = world();
@@ -313,14 +364,17 @@ void SetLastError(DWORD error) { sim::lastError = error; }
 namespace sim {
 namespace {
 
-HANDLE OpenHostFile(const std::string& name) {
+HANDLE OpenHostFile(const std::string& name, DWORD disposition) {
   if (name.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  FILE* file = fopen(name.c_str(), "wb");
+  FILE* file = fopen(name.c_str(), disposition == CREATE_NEW ? "wbx" : "wb");
   if (file == nullptr) {
-    SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : errno == ENAMETOOLONG ? ERROR_INVALID_NAME : ERROR_ACCESS_DENIED);
+    SetLastError(errno == EEXIST         ? ERROR_FILE_EXISTS
+                 : errno == ENOENT       ? ERROR_PATH_NOT_FOUND
+                 : errno == ENAMETOOLONG ? ERROR_INVALID_NAME
+                                         : ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
   HANDLE handle = reinterpret_cast<HANDLE>(world().nextFileHandle);
@@ -346,7 +400,7 @@ DWORD CopyWideName(const std::string& utf8, LPWSTR buffer, DWORD size) {
 }  // namespace
 }  // namespace sim
 
-HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) {
+HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, void*, DWORD disposition, DWORD, HANDLE) {
   Count("CreateFileA");
   if (name == nullptr) {
     SetLastError(ERROR_PATH_NOT_FOUND);
@@ -357,16 +411,16 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) {
   std::wstring wide(static_cast<size_t>(length), L'\0');
   MultiByteToWideChar(CP_ACP, 0, name, -1, &wide[0], length);
   wide.resize(wcslen(wide.c_str()));
-  return sim::OpenHostFile(sim::Utf8Text(wide));
+  return sim::OpenHostFile(sim::Utf8Text(wide), disposition);
 }
 
-HANDLE CreateFileW(LPCWSTR name, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) {
+HANDLE CreateFileW(LPCWSTR name, DWORD, DWORD, void*, DWORD disposition, DWORD, HANDLE) {
   Count("CreateFileW");
   if (name == nullptr) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  return sim::OpenHostFile(sim::Utf8Text(name));
+  return sim::OpenHostFile(sim::Utf8Text(name), disposition);
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, void*) {
@@ -423,6 +477,91 @@ BOOL SetEndOfFile(HANDLE file) {
   fflush(it->second);
   if (ftruncate(fileno(it->second), ftello(it->second)) != 0) {
     SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A host path ("/tmp/...") or a drive path is whole; any other name is relative to the
+// simulated current directory.
+DWORD GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* filePart) {
+  Count("GetFullPathNameW");
+  std::wstring full = name != nullptr ? name : L"";
+  if (full.empty()) {
+    SetLastError(ERROR_INVALID_NAME);
+    return 0;
+  }
+  const bool whole = full[0] == L'/' || full[0] == L'\\' || (full.size() >= 2 && full[1] == L':');
+  if (!whole) full = sim::WideText(world().target.currentDirectory) + L"\\" + full;
+  if (full.size() + 1 > size) return static_cast<DWORD>(full.size() + 1);
+  full.copy(buffer, full.size());
+  buffer[full.size()] = 0;
+  if (filePart != nullptr) *filePart = buffer + full.find_last_of(L"\\/") + 1;
+  return static_cast<DWORD>(full.size());
+}
+
+// Directory searches over the host's files, by glob patterns ("?" and "*" as on Windows).
+namespace sim {
+namespace {
+
+struct Search {
+  glob_t found{};
+  size_t next = 0;
+};
+
+bool NextFound(Search& search, LPWIN32_FIND_DATAW data) {
+  if (search.next >= search.found.gl_pathc) return false;
+  std::string path = search.found.gl_pathv[search.next++];
+  const std::wstring name = WideText(path.substr(path.find_last_of('/') + 1));
+  memset(data, 0, sizeof *data);
+  const size_t n = std::min<size_t>(name.size(), MAX_PATH - 1);
+  name.copy(data->cFileName, n);
+  data->cFileName[n] = 0;
+  data->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return true;
+}
+
+}  // namespace
+}  // namespace sim
+
+HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
+  Count("FindFirstFileW");
+  sim::Search* search = new sim::Search;
+  if (pattern == nullptr || glob(sim::Utf8Text(pattern).c_str(), 0, nullptr, &search->found) != 0 ||
+      !sim::NextFound(*search, data)) {
+    globfree(&search->found);
+    delete search;
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  return static_cast<HANDLE>(search);
+}
+
+BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data) {
+  Count("FindNextFileW");
+  if (!sim::NextFound(*static_cast<sim::Search*>(find), data)) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL FindClose(HANDLE find) {
+  Count("FindClose");
+  sim::Search* search = static_cast<sim::Search*>(find);
+  globfree(&search->found);
+  delete search;
+  return TRUE;
+}
+
+BOOL DeleteFileW(LPCWSTR name) {
+  Count("DeleteFileW");
+  if (world().target.deleteFails) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (name == nullptr || unlink(sim::Utf8Text(name).c_str()) != 0) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
     return FALSE;
   }
   return TRUE;
@@ -570,6 +709,10 @@ BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, LPDWORD b
   Count("EnumProcessModules");
   DWORD id = sim::ProcessIdOfHandle(process);
   const sim::Process* listed = sim::ListedProcess(id);
+  if (listed && listed->is64Bit) {
+    SetLastError(ERROR_PARTIAL_COPY);
+    return FALSE;
+  }
   if ((listed && !listed->modulesListable) || (!listed && id != world().target.processId)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
@@ -665,8 +808,8 @@ BOOL DebugSetProcessKillOnExit(BOOL killOnExit) {
   Count("DebugSetProcessKillOnExit");
   world().debugControl.push_back(killOnExit ? "DebugSetProcessKillOnExit(1)" : "DebugSetProcessKillOnExit(0)");
   sim::Target& t = world().target;
-  if (!t.debuggerAttached) {
-    SetLastError(ERROR_INVALID_HANDLE);
+  if (!t.debuggerAttached || t.killOnExitFails) {
+    SetLastError(t.killOnExitFails ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
     return FALSE;
   }
   t.killOnExit = killOnExit != FALSE;
@@ -710,6 +853,10 @@ BOOL ContinueDebugEvent(DWORD, DWORD, DWORD status) {
   snprintf(call, sizeof call, "ContinueDebugEvent(0x%x)", static_cast<unsigned>(status));
   world().debugControl.push_back(call);
   world().continues.push_back(status);
+  if (world().target.continueFails) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
   return TRUE;
 }
 
@@ -831,6 +978,50 @@ BOOL VirtualFree(LPVOID address, SIZE_T, DWORD) {
   Count("VirtualFree");
   free(address);
   return TRUE;
+}
+
+// Sets the protection of every page in the range, which must lie in committed regions;
+// the old protection is the first page's.
+BOOL VirtualProtectEx(HANDLE, LPVOID address, SIZE_T size, DWORD protect, PDWORD oldProtect) {
+  Count("VirtualProtectEx");
+  sim::Target& t = world().target;
+  const DWORD start = static_cast<DWORD>(reinterpret_cast<uintptr_t>(address)) & ~0xFFFu;
+  const uint64_t end = (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(address)) + size + 0xFFF) & ~0xFFFull;
+  for (uint64_t at = start; at < end;) {
+    const sim::Region* region = sim::RegionAt(static_cast<DWORD>(at));
+    if (region == nullptr || region->state != MEM_COMMIT || size == 0 || oldProtect == nullptr) {
+      SetLastError(region == nullptr || region->state != MEM_COMMIT ? ERROR_INVALID_ADDRESS : ERROR_NOACCESS);
+      return FALSE;
+    }
+    at = static_cast<uint64_t>(region->base) + region->size;
+  }
+  *oldProtect = sim::RegionAt(start)->protect;
+  sim::SplitAt(start);
+  if (end < 0x100000000ull) sim::SplitAt(static_cast<DWORD>(end));
+  for (sim::Region& region : t.regions) {
+    if (region.base >= start && region.base < end) region.protect = protect;
+  }
+  if (protect & PAGE_GUARD) ++t.guardsRestored;
+  sim::MergeAlike();
+  return TRUE;
+}
+
+BOOL IsWow64Process(HANDLE process, BOOL* wow64) {
+  Count("IsWow64Process");
+  const sim::Target& t = world().target;
+  const sim::Process* listed = sim::ListedProcess(sim::ProcessIdOfHandle(process));
+  // Under WOW64 every 32-bit process runs so; a 64-bit process does not.
+  *wow64 = t.wow64 && !(listed != nullptr && listed->is64Bit);
+  return TRUE;
+}
+
+// The image's path in the system's device form; any process, whatever its bitness.
+DWORD GetProcessImageFileNameW(HANDLE process, LPWSTR name, DWORD size) {
+  Count("GetProcessImageFileNameW");
+  const std::string* path = sim::ProgramPath(process, size);
+  if (path == nullptr) return 0;
+  const std::string device = "\\Device\\HarddiskVolume1" + (path->size() > 2 && (*path)[1] == ':' ? path->substr(2) : *path);
+  return sim::CopyWideName(device, name, size);
 }
 
 BOOL TerminateProcess(HANDLE process, DWORD exitCode) {

@@ -65,6 +65,7 @@ struct Process {
   bool openable = true;
   bool modulesListable = true;
   bool memoryInfo = true;
+  bool is64Bit = false;  // a 64-bit process: a 32-bit caller cannot list its modules
 };
 
 struct Target {
@@ -88,6 +89,8 @@ struct Target {
   bool debuggerAttached = false;  // between a successful DebugActiveProcess and DebugActiveProcessStop
   bool killOnExit = true;         // as DebugSetProcessKillOnExit last set it
   bool detachAllowed = true;      // false: DebugActiveProcessStop fails with ERROR_ACCESS_DENIED
+  bool killOnExitFails = false;   // DebugSetProcessKillOnExit fails with ERROR_ACCESS_DENIED
+  bool continueFails = false;     // ContinueDebugEvent fails with ERROR_INVALID_HANDLE
   DWORD failWritesAfter = 0xFFFFFFFF;  // WriteFile fails after this many successful writes
   // Room left on the disk: a write stores what fits, then fails with ERROR_DISK_FULL.
   uint64_t diskBytesLeft = ~0ull;
@@ -105,6 +108,9 @@ struct Target {
   bool symbolsInvaded = false;
   DWORD currentProcessId = 4242;
   bool moduleQueriesByOrderFail = false;  // like Wine's dbghelp: SymGetModuleInfo(0 / 0xFFFFFFFF) fails
+  bool wow64 = false;              // the tool runs as a 32-bit process on 64-bit Windows
+  bool deleteFails = false;        // DeleteFileW fails with ERROR_ACCESS_DENIED (a file in use)
+  uint32_t guardsRestored = 0;     // VirtualProtectEx calls that set PAGE_GUARD
   UINT ansiCodePage = CP_UTF8;  // how the A functions see the world's UTF-8 names; 932 on a Japanese system
 };
 
@@ -128,6 +134,10 @@ void ScriptAttachEvents();
 std::wstring WideText(const std::string& utf8);
 std::string Utf8Text(const std::wstring& wide);
 std::string AnsiText(const std::string& utf8);
+
+// The protection of every committed page of the target, page address to Protect: for
+// comparing the target before and after a dump, whatever the regions' split.
+std::map<DWORD, DWORD> PageProtections();
 
 // Counts of platform calls by function name ("ReadProcessMemory", ...).
 int Calls(const std::string& function);

@@ -59,12 +59,17 @@ typedef int64_t LONGLONG;
 #define ERROR_NOACCESS 998
 #define ERROR_DISK_FULL 112
 #define ERROR_HANDLE_DISK_FULL 39
+#define ERROR_FILE_EXISTS 80
+#define ERROR_NO_MORE_FILES 18
+#define ERROR_INVALID_FLAGS 1004
 
 // Files
 #define GENERIC_WRITE 0x40000000
 #define GENERIC_READ 0x80000000
 #define FILE_SHARE_READ 0x00000001
+#define CREATE_NEW 1
 #define CREATE_ALWAYS 2
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFF
 #define FILE_ATTRIBUTE_NORMAL 0x80
 
 // Code pages
@@ -412,6 +417,24 @@ typedef BOOL(CALLBACK* PSYM_ENUMSYMBOLS_CALLBACK)(PCSTR SymbolName, ULONG Symbol
                                                 PVOID UserContext);
 typedef BOOL(CALLBACK* PSYM_ENUMMODULES_CALLBACK)(PCSTR ModuleName, ULONG BaseOfDll, PVOID UserContext);
 
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME;
+
+typedef struct _WIN32_FIND_DATAW {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  WCHAR cFileName[MAX_PATH];
+  WCHAR cAlternateFileName[14];
+} WIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
+
 // Kernel basics
 DWORD GetLastError();
 void SetLastError(DWORD error);
@@ -423,6 +446,11 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, void* 
 BOOL CloseHandle(HANDLE handle);
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
 BOOL SetEndOfFile(HANDLE file);
+DWORD GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* filePart);
+HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data);
+BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data);
+BOOL FindClose(HANDLE find);
+BOOL DeleteFileW(LPCWSTR name);
 DWORD GetCurrentThreadId();
 PVOID AddVectoredExceptionHandler(ULONG first, PVECTORED_EXCEPTION_HANDLER handler);
 ULONG RemoveVectoredExceptionHandler(PVOID handle);
@@ -472,6 +500,9 @@ SIZE_T VirtualQueryEx(HANDLE process, LPCVOID address, PMEMORY_BASIC_INFORMATION
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect);
 BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
 BOOL TerminateProcess(HANDLE process, DWORD exitCode);
+BOOL VirtualProtectEx(HANDLE process, LPVOID address, SIZE_T size, DWORD protect, PDWORD oldProtect);
+BOOL IsWow64Process(HANDLE process, BOOL* wow64);
+DWORD GetProcessImageFileNameW(HANDLE process, LPWSTR name, DWORD size);
 
 // Symbol handler
 BOOL SymInitialize(HANDLE process, PCSTR searchPath, BOOL invadeProcess);

@@ -164,4 +164,58 @@ TEST(ProcessList, NoProcessesGiveAnEmptyList) {
   EXPECT_EQ(sim::Calls("EnumProcesses"), 1);
 }
 
+// On 64-bit Windows a 64-bit process's modules are out of the tool's reach; it is still
+// named (from its image), marked, and listed where asked for.
+TEST(ProcessList, SixtyFourBitProcessesAreMarkedAndListedOnRequest) {
+  sim::Reset();
+  sim::target().wow64 = true;
+  sim::target().processes.push_back(Listed(8, "C:\\Windows\\System32\\svchost.exe", 8192));
+  sim::target().processes.back().is64Bit = true;
+  sim::target().processes.push_back(Listed(12, "C:\\app\\worker.exe"));
+  std::vector<ProcessRow> rows;
+  ASSERT_TRUE(CollectProcessRows(rows));
+  EXPECT_EQ(Captions(rows), (std::vector<std::string>{"worker.exe"}));
+  ASSERT_TRUE(CollectProcessRows(rows, true));
+  ASSERT_EQ(Captions(rows), (std::vector<std::string>{"svchost.exe", "worker.exe"}));
+  EXPECT_TRUE(rows[0].is64Bit);
+  EXPECT_EQ(rows[0].programName, L"svchost.exe");
+  EXPECT_EQ(rows[0].pidText, "8");
+  EXPECT_EQ(rows[0].memoryText, "8 KB");
+  EXPECT_FALSE(rows[1].is64Bit);
+}
+
+TEST(ProcessList, ProbeTellsBitnessAndWhetherTheProcessExists) {
+  sim::Reset();
+  sim::target().wow64 = true;
+  sim::target().processes.push_back(Listed(8, "C:\\Windows\\System32\\svchost.exe"));
+  sim::target().processes.back().is64Bit = true;
+  sim::target().processes.push_back(Listed(12, "C:\\app\\worker.exe"));
+  sim::target().processes.push_back(Listed(16, "C:\\app\\guarded.exe"));
+  sim::target().processes.back().openable = false;
+  EXPECT_EQ(ProbeProcess(8), ProcessKind::k64Bit);
+  EXPECT_EQ(ProbeProcess(12), ProcessKind::k32Bit);
+  EXPECT_EQ(ProbeProcess(16), ProcessKind::kNotOpened);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(ProbeProcess(20), ProcessKind::kNoSuchProcess);
+  // On 32-bit Windows there is no 64-bit process.
+  sim::target().wow64 = false;
+  EXPECT_EQ(ProbeProcess(12), ProcessKind::k32Bit);
+}
+
+// The caption is the wide name narrowed without best fit: a character the code page lacks
+// is "?", never a look-alike; under a UTF-8 code page every character stays.
+TEST(ProcessList, CaptionIsNarrowedWithoutBestFitAndWorksUnderUtf8) {
+  sim::Reset();
+  sim::target().processes.push_back(Listed(8, "C:\\app\\\xc3\xa9t\xc3\xa9.exe"));  // été.exe
+  sim::target().ansiCodePage = 932;
+  std::vector<ProcessRow> rows;
+  ASSERT_TRUE(CollectProcessRows(rows));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].caption, "?t?.exe");
+  EXPECT_EQ(rows[0].programName, L"\u00e9t\u00e9.exe");
+  sim::target().ansiCodePage = CP_UTF8;
+  ASSERT_TRUE(CollectProcessRows(rows));
+  EXPECT_EQ(rows[0].caption, "\xc3\xa9t\xc3\xa9.exe");
+}
+
 }  // namespace

@@ -66,13 +66,13 @@ TEST(CliArgs, TargetKinds) {
     uint32_t id;
   };
   const Case cases[] = {
-      {L"0", false, 0},
+      {L"1", false, 1},
       {L"4294967295", false, 0xFFFFFFFFu},
       {L"0012", false, 12},
       {L"notepad.exe", true, 0},
       {L"12.exe", true, 0},
-      {L"-1", true, 0},  // one dash is no option: a program may be named so
       {L"+5", true, 0},
+      {L"my app.exe", true, 0},
       {L" 5", true, 0},
   };
   for (const Case& c : cases) {
@@ -92,26 +92,82 @@ TEST(CliArgs, ListStandsAlone) {
   EXPECT_TRUE(parsed.list);
 }
 
+// Every spelling of help, wherever it stands and whatever stands beside it, and --version.
+TEST(CliArgs, HelpAndVersion) {
+  const std::vector<std::vector<std::wstring>> helps = {
+      {L"-h"}, {L"--help"}, {L"/?"}, {L"1234", L"-h"}, {L"--list", L"--help"}, {L"/?", L"1", L"2", L"3"}};
+  for (const auto& args : helps) {
+    CliArguments parsed;
+    std::string error;
+    ASSERT_TRUE(ParseCliArguments(Argv(args), parsed, error)) << error;
+    EXPECT_TRUE(parsed.help);
+    EXPECT_FALSE(parsed.version);
+  }
+  CliArguments parsed;
+  std::string error;
+  ASSERT_TRUE(ParseCliArguments(Argv({L"--version"}), parsed, error)) << error;
+  EXPECT_TRUE(parsed.version);
+  EXPECT_FALSE(parsed.help);
+  EXPECT_NE(std::string(kCliUsage).find("--help"), std::string::npos);
+  EXPECT_EQ(std::string(kCliVersion).rfind("tarnholm-cli ", 0), 0u);
+}
+
+// After "--" nothing is an option: a report named like an option, or a Unix-style path.
+TEST(CliArgs, DoubleDashEndsTheOptions) {
+  CliArguments parsed;
+  std::string error;
+  ASSERT_TRUE(ParseCliArguments(Argv({L"--keep-running", L"--", L"1234", L"-k"}), parsed, error)) << error;
+  EXPECT_EQ(parsed.processId, 1234u);
+  EXPECT_TRUE(parsed.keepRunning);
+  EXPECT_EQ(parsed.reportName, L"-k");
+  ASSERT_TRUE(ParseCliArguments(Argv({L"1234", L"--", L"/tmp/r.txt"}), parsed, error)) << error;
+  EXPECT_EQ(parsed.reportName, L"/tmp/r.txt");
+  ASSERT_TRUE(ParseCliArguments(Argv({L"--", L"--list"}), parsed, error)) << error;  // a program named so
+  EXPECT_FALSE(parsed.list);
+  EXPECT_TRUE(parsed.byName);
+  EXPECT_EQ(parsed.processName, L"--list");
+  ASSERT_TRUE(ParseCliArguments(Argv({L"--", L"-1"}), parsed, error)) << error;  // a program may be named so
+  EXPECT_TRUE(parsed.byName);
+  EXPECT_EQ(parsed.processName, L"-1");
+  ASSERT_TRUE(ParseCliArguments(Argv({L"--", L"5", L"--"}), parsed, error)) << error;  // only the first counts
+  EXPECT_EQ(parsed.reportName, L"--");
+}
+
 TEST(CliArgs, Rejected) {
   struct Case {
     std::vector<std::wstring> args;
-    const char* error;
+    std::string error;
   };
+  const std::string after = "' (a name or report that begins with - or / goes after --)";
   const Case cases[] = {
       {{}, "no process given"},
       {{L"--keep-running"}, "no process given"},
+      {{L"--"}, "no process given"},
       {{L"1", L"r.txt", L"extra"}, "too many arguments, from 'extra'"},
       {{L"4294967296"}, "no such process id '4294967296'"},
       {{L"99999999999"}, "no such process id '99999999999'"},
+      {{L"0"}, "process id 0 is the system's idle process, which cannot be dumped"},
+      {{L"000"}, "process id 0 is the system's idle process, which cannot be dumped"},
       {{L""}, "empty process name"},
+      {{L"C:\\app\\prog.exe"}, "'C:\\app\\prog.exe' is neither a process id nor a program name"},
+      {{L"--", L"/tmp/prog"}, "'/tmp/prog' is neither a process id nor a program name"},
+      {{L"prog*.exe"}, "'prog*.exe' is neither a process id nor a program name"},
+      {{L"a\tb.exe"}, "'a?b.exe' is neither a process id nor a program name"},
       {{L"1", L"--instructions"}, "--instructions needs a number"},
       {{L"1", L"--instructions", L"15"}, "--instructions takes 16 to 200, not '15'"},
       {{L"1", L"--instructions", L"201"}, "--instructions takes 16 to 200, not '201'"},
       {{L"1", L"--instructions", L"-16"}, "--instructions takes 16 to 200, not '-16'"},
       {{L"1", L"--instructions", L"2x"}, "--instructions takes 16 to 200, not '2x'"},
       {{L"1", L"--instructions", L""}, "--instructions takes 16 to 200, not ''"},
-      {{L"1", L"--keep-runing"}, "unknown option '--keep-runing'"},
-      {{L"1", L"--\u00e9"}, "unknown option '--?'"},
+      {{L"1", L"--keep-runing"}, "unknown option '--keep-runing" + after},
+      {{L"1", L"--\u00e9"}, "unknown option '--?" + after},
+      // A typo of a short or Windows-style option is refused, never taken for a report name.
+      {{L"1234", L"-k"}, "unknown option '-k" + after},
+      {{L"1234", L"/keep-running"}, "unknown option '/keep-running" + after},
+      {{L"-1"}, "unknown option '-1" + after},
+      {{L"1", L"-"}, "unknown option '-" + after},
+      {{L"1", L"/"}, "unknown option '/" + after},
+      {{L"-H"}, "unknown option '-H" + after},
       {{L"--list", L"1"}, "--list takes no other arguments"},
       {{L"--list", L"--keep-running"}, "--list takes no other arguments"},
   };

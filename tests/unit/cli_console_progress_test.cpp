@@ -142,3 +142,30 @@ TEST(ConsoleProgress, NoDisplayWithoutRegions) {
 }
 
 }  // namespace
+
+namespace {
+
+// The display on a console stderr while stdout goes to a file: the region headings still
+// reach stdout, in order among the other lines, and the display is drawn as before.
+TEST(ConsoleProgress, RegionLinesKeptForAStdoutThatIsNoConsole) {
+  sim::Reset();
+  sim::AddRegion(0x00400000, 0x1000);
+  sim::AddRegion(0x00500000, 0x2000);
+  const char* lines[] = {"Attach C:\\app\\prog.exe Base=0x00400000",
+                         "*----> Commited Memory (0x00400000-    4096) rw- P <----*",
+                         "*----> Commited Memory (0x00500000-    8192) rw- P <----*", "Dumpfile(r.txt.00500000.bin) Failed 5"};
+  for (bool keep : {false, true}) {
+    Console console;
+    console.progress.KeepRegionLines(keep);
+    for (const char* line : lines) console.progress.OnLogLine(line, sim::target().processHandle);
+    console.progress.Finish();
+    if (keep) {
+      EXPECT_EQ(console.lines, std::vector<std::string>(std::begin(lines), std::end(lines)));
+    } else {
+      EXPECT_EQ(console.lines, (std::vector<std::string>{lines[0], lines[3]}));
+    }
+    EXPECT_NE(console.status.find("regions 2/2, 0.0/0.0 MiB"), std::string::npos) << console.status;
+  }
+}
+
+}  // namespace

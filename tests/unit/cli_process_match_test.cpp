@@ -65,16 +65,22 @@ TEST(ProcessMatch, ListTextFollowsTheWizardsRows) {
   sim::target().processes.back().openable = false;
   add(20, "noslash.exe", 5000, false);
   add(24, "C:\\x\\alpha one.exe", 2048);
+  add(28, "C:\\Windows\\System32\\svchost.exe", 8192);
+  sim::target().processes.back().is64Bit = true;
+  sim::target().wow64 = true;
   std::vector<ProcessRow> rows;
-  ASSERT_TRUE(CollectProcessRows(rows));
+  ASSERT_TRUE(CollectProcessRows(rows, true));
+  // A header, plain numbers, and the 64-bit process marked as such.
   EXPECT_EQ(ProcessListText(rows),
-            "alpha one.exe\t24\t2 KB\n"
-            "Alpha one.exe\t12\t0 KB\n"
-            "noslash.exe\t20\t\n"
-            "zeta.exe\t8\t1024 KB\n");
+            "PROGRAM\tPID\tWORKING_SET_KB\tBITS\n"
+            "alpha one.exe\t24\t2\t32\n"
+            "Alpha one.exe\t12\t0\t32\n"
+            "noslash.exe\t20\t\t32\n"
+            "svchost.exe\t28\t8\t64\n"
+            "zeta.exe\t8\t1024\t32\n");
   EXPECT_EQ(MatchProcessName(L"ALPHA ONE.EXE", rows, &WidenLatin1), (std::vector<uint32_t>{24, 12}));
   EXPECT_TRUE(MatchProcessName(L"hidden.exe", rows, &WidenLatin1).empty());
-  EXPECT_EQ(ProcessListText({}), "");
+  EXPECT_EQ(ProcessListText({}), "PROGRAM\tPID\tWORKING_SET_KB\tBITS\n");
 }
 
 }  // namespace

@@ -124,7 +124,8 @@ TEST(MemoryDump, FileThatCannotBeCreatedIsLoggedAndTheWalkGoesOn) {
             "*----> Commited Memory (0x00500000-    4096) rw- P <----*\r\n");
 }
 
-// The file name is formed in 260 characters: a report name of 246 fits, 247 does not.
+// A region file's full path has at most 259 characters: a report name of 246 fits, 247 does
+// not, and the dump is refused before it starts, with one line, instead of a line per region.
 TEST(MemoryDump, ReportNameTooLongForTheFileName) {
   for (size_t length : {246u, 247u, 250u}) {
     SCOPED_TRACE(length);
@@ -133,29 +134,33 @@ TEST(MemoryDump, ReportNameTooLongForTheFileName) {
     std::string dir = ScratchDir();
     std::string path = dir + "/" + std::string(length - dir.size() - 1, 'n');
     ASSERT_EQ(path.size(), length);
-    {
-      CLogFile session(path.c_str(), log.pane);
-      ASSERT_NE(session.reportFile, INVALID_HANDLE_VALUE);
-      session.process = sim::target().processHandle;
-      sim::AddRegion(0x00400000, kPage);
-      sim::AddRegion(0x00500000, kPage);
-      DumpCommittedMemory(session);
-    }
-    std::string file = path + ".00400000.bin";
+    CLogFile session(path.c_str(), log.pane);
+    ASSERT_NE(session.reportFile, INVALID_HANDLE_VALUE);
     if (length == 246) {
-      EXPECT_EQ(file.size(), 259u);
-      EXPECT_EQ(log.lines.size(), 2u);
-      EXPECT_TRUE(FileExists(file));
+      EXPECT_TRUE(session.CheckRegionFileNames());
+      EXPECT_TRUE(log.lines.empty());
+      EXPECT_FALSE(session.reportRefused);
       continue;
     }
-    ASSERT_EQ(log.lines.size(), 4u);
-    EXPECT_EQ(log.lines[1], "Dumpfile for 00400000 not written: the report name is longer than 246 characters");
-    EXPECT_EQ(log.lines[3], "Dumpfile for 00500000 not written: the report name is longer than 246 characters");
-    EXPECT_FALSE(FileExists(file));
-    EXPECT_EQ(ReadWholeFile(path),
-              "*----> Commited Memory (0x00400000-    4096) rw- P <----*\r\n"
-              "*----> Commited Memory (0x00500000-    4096) rw- P <----*\r\n");
+    EXPECT_FALSE(session.CheckRegionFileNames());
+    EXPECT_TRUE(session.reportRefused);
+    EXPECT_EQ(log.lines, std::vector<std::string>{"File:" + path + " refused: the full paths of its region files would be " +
+                                                  std::to_string(length + 13) + " characters long, more than 259"});
+    // Without region files there is nothing to refuse.
+    session.memoryDumpEnabled = false;
+    EXPECT_TRUE(session.CheckRegionFileNames());
   }
+}
+
+// The limit holds for the full path: a short relative name in a deep current folder is too long.
+TEST(MemoryDump, RegionFileNamesAreCheckedOnTheFullPath) {
+  sim::Reset();
+  LineRecorder log;
+  sim::target().currentDirectory = "C:\\" + std::string(240, 'd');
+  CLogFile session(L"r.txt", log.pane, ReportCreation::kAfterAttach);
+  EXPECT_FALSE(session.CheckRegionFileNames());
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0], "File:r.txt refused: the full paths of its region files would be 262 characters long, more than 259");
 }
 
 // No buffer as large as the region: an unreadable region of 1.25 GiB costs one chunk-sized

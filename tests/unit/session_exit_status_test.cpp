@@ -68,13 +68,23 @@ TEST(ExitStatus, RegionFileWriteFails) {
   EXPECT_EQ(g.Report().size(), report);
 }
 
-TEST(ExitStatus, RegionFileNotCreated) {
+// Region file names too long for the platform: the dump is refused before it starts.
+TEST(ExitStatus, RegionFileNamesTooLong) {
   ExitFixture f;
   f.session.reset();
   std::string longName = f.dir + "/" + std::string(240, 'r');
   f.session.reset(new CLogFile(longName.c_str(), f.log.pane));
-  f.session->symbolTableEnabled = false;
-  EXPECT_EQ(DumpExitStatus(*f.session, f.session->RunDebugLoop(1234)), kExitWriteFailed);
+  EXPECT_EQ(DumpExitStatus(*f.session, f.session->RunDebugLoop(1234)), kExitReportNotCreated);
+  EXPECT_EQ(sim::Calls("DebugActiveProcess"), 0);
+}
+
+// A failed keep-running step outranks a failed write: the target may not be as it was.
+TEST(ExitStatus, KeepRunningFailureOutranksAFailedWrite) {
+  ExitFixture f;
+  f.session->keepRunning = true;
+  sim::target().detachAllowed = false;
+  sim::target().diskBytesLeft = 100;
+  EXPECT_EQ(f.Run(), kExitKeepRunningFailed);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# The companion as a scripting tool, with two dumps in all: --list against the wizard's list
-# rules; a process by name (none, several, one); --keep-running with --no-memory-dump (no
-# region lines or files, the target answers afterwards with its memory and threads intact);
-# then a second dump by name with the default report name, whose region file shows the
-# target's memory unchanged and whose thread sections are those of the first.
+# The companion as a scripting tool, with two dumps in all: the argument forms that dump
+# nothing (help, version, a typo that must not end the target, id 0); --list against the
+# wizard's list rules; a process by name (none, several, one) and a gone id, each with its own
+# status and no file made; --keep-running with --no-memory-dump over an earlier report and its
+# region file (the report replaced, the region file removed, no region lines or files, the
+# target answers afterwards with its memory and threads intact); then a second dump by name
+# with the default report name (time to the second and process id), whose region file shows
+# the target's memory unchanged and whose thread sections are those of the first.
 # wine-test-timeout: 600
 . "$(dirname "$0")/lib.sh"
 
@@ -42,15 +45,41 @@ ask() {
   done
 }
 
-# --list: one tab-separated row per process (caption, id, "N KB"), in caption order
-# (case ignored; "-" and "'" do not count), both targets listed with their ids.
-timeout 60 wine "$CLI" --list 2>"$WORK/list.err" | tr -d '\r' > "$WORK/list.txt"
-rc=${PIPESTATUS[0]}
-[ "$rc" = 0 ] || fail "--list exited $rc: $(cat "$WORK/list.err")"
-grep -Evq $'^[^\t\\\\]+\t[0-9]+\t([0-9]+ KB)?$' "$WORK/list.txt" &&
-  fail "--list line not as the wizard's row: $(grep -Ev $'^[^\t\\\\]+\t[0-9]+\t([0-9]+ KB)?$' "$WORK/list.txt" | head -1)"
+# cli RC_WANTED NAME ARGS...: runs the companion with ARGS; its stdout and stderr go to
+# $WORK/NAME.out and .err (CR stripped), and any other exit status fails the test.
+cli() {
+  local want=$1 name=$2 rc
+  shift 2
+  timeout 60 wine "$CLI" "$@" 2>"$WORK/$name.err.raw" | tr -d '\r' > "$WORK/$name.out"
+  rc=${PIPESTATUS[0]}
+  tr -d '\r' < "$WORK/$name.err.raw" > "$WORK/$name.err"
+  [ "$rc" = "$want" ] || fail "tarnholm-cli $* exited $rc, not $want: $(cat "$WORK/$name.out" "$WORK/$name.err")"
+}
+
+# Help in each spelling on stdout, the version, and refusals that touch nothing: a typo of an
+# option is not a report name and must not end the target, id 0 is no process.
+for help in -h --help '/?'; do
+  cli 0 help "$help"
+  grep -q '^usage: tarnholm-cli' "$WORK/help.out" || fail "$help prints no usage on stdout"
+done
+cli 0 version --version
+grep -Eq '^tarnholm-cli [0-9]' "$WORK/version.out" || fail "--version prints '$(cat "$WORK/version.out")'"
+(cd "$WORK" && cli 3 typo "$pid_a" -k) || fail "the typo run"
+grep -q "unknown option '-k'" "$WORK/typo.err" || fail "typo line: $(cat "$WORK/typo.err")"
+[ -e "$WORK/-k" ] && fail "a typo made a report named -k"
+cli 3 zero 0
+kill -0 "$host_a" 2>/dev/null || fail "target A ended after refused arguments"
+
+# --list: a header, then one tab-separated row per process (caption, id, working set in KiB,
+# bitness), in caption order (case ignored; "-" and "'" do not count), both targets listed
+# with their ids.
+cli 0 list --list
+[ "$(head -1 "$WORK/list.out")" = $'PROGRAM\tPID\tWORKING_SET_KB\tBITS' ] || fail "--list header: $(head -1 "$WORK/list.out")"
+tail -n +2 "$WORK/list.out" > "$WORK/list.txt"
+grep -Evq $'^[^\t\\\\]+\t[0-9]+\t[0-9]*\t(32|64)$' "$WORK/list.txt" &&
+  fail "--list line not as the wizard's row: $(grep -Ev $'^[^\t\\\\]+\t[0-9]+\t[0-9]*\t(32|64)$' "$WORK/list.txt" | head -1)"
 for pid in "$pid_a" "$pid_b"; do
-  grep -Eqx $'sample_target\\.exe\t'"$pid"$'\t[0-9]+ KB' "$WORK/list.txt" || fail "--list has no row for $pid"
+  grep -Eqx $'sample_target\\.exe\t'"$pid"$'\t[0-9]+\t32' "$WORK/list.txt" || fail "--list has no row for $pid"
 done
 grep -Eq $'^tarnholm-cli\\.exe\t' "$WORK/list.txt" || fail "--list does not show the companion itself"
 python3 - "$WORK/list.txt" <<'PY' || fail "--list is not in caption order: $(cut -f1 "$WORK/list.txt" | tr '\n' ' ')"
@@ -61,32 +90,38 @@ keys = [l.split("\t")[0].lower().replace("-", "").replace("'", "").replace("_", 
 sys.exit(0 if keys == sorted(keys) else 1)
 PY
 
-# A name: none and several are bad arguments (3), several name their ids.
-timeout 60 wine "$CLI" nosuch_program.exe > "$WORK/none.out" 2> "$WORK/none.err"
-rc=$?
-[ "$rc" = 3 ] || fail "a name without a process exited $rc"
+# A name of none (7) and of several (8, their ids named), a gone id (7): no file is made,
+# and an existing file is left as it was.
+echo "an earlier report" > "$WORK/crash.txt"
+cli 7 none nosuch_program.exe "$(winpath "$WORK/crash.txt")"
 grep -q "no process named nosuch_program.exe" "$WORK/none.err" || fail "no-match line: $(cat "$WORK/none.err")"
-timeout 60 wine "$CLI" SAMPLE_Target.EXE "$(winpath "$WORK/never.txt")" > "$WORK/two.out" 2> "$WORK/two.err"
-rc=$?
-[ "$rc" = 3 ] || fail "a name of two processes exited $rc"
+cli 8 two SAMPLE_Target.EXE "$(winpath "$WORK/never.txt")"
 grep -q "2 processes named SAMPLE_Target.EXE" "$WORK/two.err" || fail "several-match line: $(cat "$WORK/two.err")"
 for pid in "$pid_a" "$pid_b"; do
-  grep -Eq "ids .*\\b$pid\\b" "$WORK/two.err" || fail "several-match line does not name $pid: $(cat "$WORK/two.err")"
+  grep -Eq "ids .*\b$pid\b" "$WORK/two.err" || fail "several-match line does not name $pid: $(cat "$WORK/two.err")"
 done
 [ -e "$WORK/never.txt" ] && fail "a report was created for an ambiguous name"
+cli 7 gone 4000000000 "$(winpath "$WORK/crash.txt")"
+grep -q "no process with id 4000000000" "$WORK/gone.err" || fail "gone-id line: $(cat "$WORK/gone.err")"
+[ "$(cat "$WORK/crash.txt")" = "an earlier report" ] || fail "a failed look-up changed an existing report"
 
-# Dump 1: --keep-running --no-memory-dump of A by id.
+# Dump 1: --keep-running --no-memory-dump of A by id, over an earlier report and a region
+# file of it, which the dump removes and says so.
 TARGET_PID=$pid_a
 report1="$WORK/keep.txt"
+echo "an earlier report" > "$report1"
+echo "an earlier region" > "$report1.0BADF000.bin"
 dump_target "$report1" --keep-running --no-memory-dump
 [ "$DUMP_RC" = 0 ] || fail "--keep-running exited $DUMP_RC: $(cat "$DUMP_LOG" "$DUMP_LOG.err")"
 echo "keep-running dump took ${DUMP_SECONDS}s"
 tr -d '\r' < "$report1" > "$report1.lf"
 grep -q "(pid=$pid_a)" "$report1.lf" || fail "first report is not of target A"
 grep -q 'Commited Memory' "$report1.lf" "$DUMP_LOG" && fail "region lines with --no-memory-dump"
-compgen -G "$WORK/keep.txt.*.bin" > /dev/null && fail "region files with --no-memory-dump"
+compgen -G "$WORK/keep.txt.*.bin" > /dev/null && fail "region files beside a --no-memory-dump report: $(ls "$WORK"/keep.txt.*.bin)"
+grep -qxF "Removed 1 region files of an earlier dump beside $(winpath "$report1")" "$DUMP_LOG" ||
+  fail "no line for the removed region file: $(cat "$DUMP_LOG")"
 grep -q '^\*----> Symbol Table <----\*$' "$report1.lf" || fail "no symbol table in the first report"
-grep -Eq "^(Can't detach|DebugSetProcessKillOnExit failed)" "$DUMP_LOG" && fail "failure lines: $(cat "$DUMP_LOG")"
+grep -Eq "^(Can't detach|Can't continue|Can't restore|DebugSetProcessKillOnExit failed)" "$DUMP_LOG" && fail "failure lines: $(cat "$DUMP_LOG")"
 kill -0 "$host_a" 2>/dev/null || fail "target A ended after --keep-running"
 answer=$(ask after-dump)
 [ "$answer" = "answer after-dump pattern-ok threads-ok" ] || fail "target A answers '$answer' after the dump"
@@ -95,7 +130,8 @@ answer=$(ask after-dump)
 kill "$host_b"
 wait_gone "$host_b" || fail "target B does not end"
 
-# Dump 2: A by name, no report name: the wizard's default name in the current directory.
+# Dump 2: A by name, no report name: the default name in the current directory, with the time
+# to the second and the process id.
 before=$(date +%Y%m%d-%H%M)
 (cd "$WORK" && timeout 120 wine "$CLI" sample_target.exe 2>"$WORK/named.err") | tr -d '\r' > "$WORK/named.log"
 rc=${PIPESTATUS[0]}
@@ -103,10 +139,11 @@ after=$(date +%Y%m%d-%H%M)
 [ "$rc" = 0 ] || fail "dump by name exited $rc: $(cat "$WORK/named.log" "$WORK/named.err")"
 chosen=$(sed -n 's/^Report: //p' "$WORK/named.log")
 stamp=${chosen##*sample_target-}
-stamp=${stamp%.TXT}
-[ "$stamp" = "$before" ] || [ "$stamp" = "$after" ] || fail "time stamp of '$chosen' is neither $before nor $after"
-[ "$chosen" = "$(winpath "$WORK")\\sample_target-$stamp.TXT" ] || fail "default report name '$chosen'"
-report2="$WORK/sample_target-$stamp.TXT"
+stamp=${stamp%-$pid_a.TXT}
+[[ "$stamp" =~ ^[0-9]{8}-[0-9]{6}$ ]] || fail "time stamp of '$chosen' is not to the second"
+[ "${stamp:0:13}" = "$before" ] || [ "${stamp:0:13}" = "$after" ] || fail "time stamp of '$chosen' is neither $before nor $after"
+[ "$chosen" = "$(winpath "$WORK")\\sample_target-$stamp-$pid_a.TXT" ] || fail "default report name '$chosen'"
+report2="$WORK/sample_target-$stamp-$pid_a.TXT"
 [ -s "$report2" ] || fail "no report at $report2"
 tr -d '\r' < "$report2" > "$report2.lf"
 grep -q "(pid=$pid_a)" "$report2.lf" || fail "the name did not find target A"

@@ -36,8 +36,11 @@ snapshot
 expect LabelName 5 "プログラム名：ソフト.exe" "options page"
 name=$(field EditFileName 5)
 cwd=$(winpath "$WINE_TEST_ROOT")
-[ "$name" = "$cwd\\ソフト-$before.TXT" ] || [ "$name" = "$cwd\\ソフト-$after.TXT" ] ||
-  fail "default report name '$name'"
+# The time to the second, then the process id.
+stamp=${name#"$cwd\\ソフト-"}
+stamp=${stamp%"-$TARGET_PID.TXT"}
+[[ "$stamp" =~ ^[0-9]{8}-[0-9]{6}$ ]] && { [ "${stamp:0:13}" = "$before" ] || [ "${stamp:0:13}" = "$after" ]; } &&
+  [ "$name" = "$cwd\\ソフト-$stamp-$TARGET_PID.TXT" ] || fail "default report name '$name'"
 key Escape
 expect_closed "Esc on the options page"
 kill -0 "$TARGET_HOST_PID" 2>/dev/null || fail "the wizard touched the target"

@@ -152,8 +152,11 @@ expect LabelName 5 "プログラム名：sample_target.exe" "options"
 expect LabelPID 5 "PID：$TARGET_PID" "options"
 expect LabelMemsize 5 "メモリー使用量：$memory" "options"
 name=$(field EditFileName 5)
-[ "$name" = "$cwd\\sample_target-$before.TXT" ] || [ "$name" = "$cwd\\sample_target-$after.TXT" ] ||
-  fail "default report name '$name'"
+# The time to the second, then the process id.
+stamp=${name#"$cwd\\sample_target-"}
+stamp=${stamp%"-$TARGET_PID.TXT"}
+[[ "$stamp" =~ ^[0-9]{8}-[0-9]{6}$ ]] && { [ "${stamp:0:13}" = "$before" ] || [ "${stamp:0:13}" = "$after" ]; } &&
+  [ "$name" = "$cwd\\sample_target-$stamp-$TARGET_PID.TXT" ] || fail "default report name '$name'"
 shot 2-options
 drawn 2-options Label3 0
 drawn 2-options LabelName 0

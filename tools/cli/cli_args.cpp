@@ -1,9 +1,14 @@
 #include "tools/cli/cli_args.h"
 
 const char kCliUsage[] =
-    "usage: tarnholm-cli PID|NAME [REPORT] [--instructions N] [--no-symbol-table] [--no-memory-dump] "
-    "[--keep-running]\n"
-    "       tarnholm-cli --list\n";
+    "usage: tarnholm-cli [--instructions N] [--no-symbol-table] [--no-memory-dump] [--keep-running]\n"
+    "                    [--] PID|NAME [REPORT]\n"
+    "       tarnholm-cli --list\n"
+    "       tarnholm-cli --help | -h | /?\n"
+    "       tarnholm-cli --version\n"
+    "Every argument that begins with - or / is an option; after -- none is.\n";
+
+const char kCliVersion[] = "tarnholm-cli 1.1\n";
 
 namespace {
 
@@ -32,6 +37,21 @@ bool IsDecimal(const std::wstring& text) {
   return true;
 }
 
+// A program's file name: no path separator, no wildcard, none of the characters Windows
+// refuses in a file name, no control character.
+bool IsProgramName(const std::wstring& text) {
+  if (text.empty()) return false;
+  for (wchar_t c : text) {
+    if (c < 0x20 || c == 0x7F) return false;
+    for (const wchar_t* bad = L"\\/:*?\"<>|"; *bad != L'\0'; ++bad) {
+      if (c == *bad) return false;
+    }
+  }
+  return true;
+}
+
+bool IsOption(const std::wstring& arg) { return !arg.empty() && (arg[0] == L'-' || arg[0] == L'/'); }
+
 // For error lines: the argument with anything outside printable ASCII as "?".
 std::string Shown(const std::wstring& text) {
   std::string shown;
@@ -39,47 +59,67 @@ std::string Shown(const std::wstring& text) {
   return shown;
 }
 
+// One option and, for --instructions, its value. False with the reason for an option the
+// companion does not know or a value it cannot take.
+bool TakeOption(const std::vector<std::wstring>& argv, size_t& i, CliArguments& parsed, bool& dumpOption,
+                std::string& error) {
+  const std::wstring& arg = argv[i];
+  if (arg == L"-h" || arg == L"--help" || arg == L"/?") {
+    parsed.help = true;
+  } else if (arg == L"--version") {
+    parsed.version = true;
+  } else if (arg == L"--list") {
+    parsed.list = true;
+  } else if (arg == L"--instructions") {
+    if (i + 1 >= argv.size()) {
+      error = "--instructions needs a number";
+      return false;
+    }
+    uint32_t count = 0;
+    if (!ParseDecimal(argv[++i], kFewestInstructions, kMostInstructions, count)) {
+      error = "--instructions takes 16 to 200, not '" + Shown(argv[i]) + "'";
+      return false;
+    }
+    parsed.instructionCount = static_cast<int32_t>(count);
+    dumpOption = true;
+  } else if (arg == L"--no-symbol-table") {
+    parsed.symbolTable = false;
+    dumpOption = true;
+  } else if (arg == L"--no-memory-dump") {
+    parsed.memoryDump = false;
+    dumpOption = true;
+  } else if (arg == L"--keep-running") {
+    parsed.keepRunning = true;
+    dumpOption = true;
+  } else {
+    error = "unknown option '" + Shown(arg) + "' (a name or report that begins with - or / goes after --)";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseCliArguments(const std::vector<std::wstring>& argv, CliArguments& parsed, std::string& error) {
   parsed = CliArguments();
   std::vector<const std::wstring*> positional;
-  bool optionsGiven = false;
+  bool dumpOption = false;
+  bool optionsEnded = false;
   for (size_t i = 1; i < argv.size(); ++i) {
     const std::wstring& arg = argv[i];
-    if (arg == L"--list") {
-      parsed.list = true;
-    } else if (arg == L"--instructions") {
-      if (i + 1 >= argv.size()) {
-        error = "--instructions needs a number";
-        return false;
-      }
-      uint32_t count = 0;
-      if (!ParseDecimal(argv[++i], kFewestInstructions, kMostInstructions, count)) {
-        error = "--instructions takes 16 to 200, not '" + Shown(argv[i]) + "'";
-        return false;
-      }
-      parsed.instructionCount = static_cast<int32_t>(count);
-      optionsGiven = true;
-    } else if (arg == L"--no-symbol-table") {
-      parsed.symbolTable = false;
-      optionsGiven = true;
-    } else if (arg == L"--no-memory-dump") {
-      parsed.memoryDump = false;
-      optionsGiven = true;
-    } else if (arg == L"--keep-running") {
-      parsed.keepRunning = true;
-      optionsGiven = true;
-    } else if (arg.size() > 1 && arg[0] == L'-' && arg[1] == L'-') {
-      error = "unknown option '" + Shown(arg) + "'";
-      return false;
+    if (!optionsEnded && arg == L"--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && IsOption(arg)) {
+      if (!TakeOption(argv, i, parsed, dumpOption, error)) return false;
     } else {
       positional.push_back(&arg);
     }
   }
 
+  // Asking for help or the version is never an error, whatever else stands beside it.
+  if (parsed.help || parsed.version) return true;
   if (parsed.list) {
-    if (optionsGiven || !positional.empty()) {
+    if (dumpOption || !positional.empty()) {
       error = "--list takes no other arguments";
       return false;
     }
@@ -100,8 +140,15 @@ bool ParseCliArguments(const std::vector<std::wstring>& argv, CliArguments& pars
       error = "no such process id '" + Shown(target) + "'";
       return false;
     }
+    if (parsed.processId == 0) {
+      error = "process id 0 is the system's idle process, which cannot be dumped";
+      return false;
+    }
   } else if (target.empty()) {
     error = "empty process name";
+    return false;
+  } else if (!IsProgramName(target)) {
+    error = "'" + Shown(target) + "' is neither a process id nor a program name";
     return false;
   } else {
     parsed.byName = true;

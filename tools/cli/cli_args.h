@@ -1,9 +1,11 @@
 // The companion's command line, as CommandLineToArgvW gives it (the program's name first):
-//   tarnholm-cli PID|NAME [REPORT] [--instructions N] [--no-symbol-table] [--no-memory-dump]
-//                [--keep-running]
-//   tarnholm-cli --list
-// Options may stand anywhere. A target of decimal digits only is a process id; anything else
-// is a program name, matched against the captions of the process list.
+//   tarnholm-cli [options] PID|NAME [REPORT]
+//   tarnholm-cli --list | --help | --version
+// Every argument that begins with "-" or "/" is an option, wherever it stands, until an
+// argument "--", after which every argument is a PID, NAME or REPORT (a report named "-k" or
+// a Unix-style path such as /tmp/r.txt is given after "--"). A target of decimal digits only is a
+// process id; anything else that could be a file name is a program name, matched against the
+// captions of the process list.
 #pragma once
 
 #include <stdint.h>
@@ -12,13 +14,16 @@
 #include <vector>
 
 extern const char kCliUsage[];
+extern const char kCliVersion[];
 
 struct CliArguments {
+  bool help = false;              // -h, --help, /?: print the usage to stdout, dump nothing
+  bool version = false;           // --version: print the version, dump nothing
   bool list = false;              // --list: print the process list, dump nothing
   bool byName = false;            // the target was given as a program name
-  uint32_t processId = 0;         // when !byName
+  uint32_t processId = 0;         // when !byName; never 0
   std::wstring processName;       // when byName
-  bool reportGiven = false;       // false: the wizard's default name in the current directory
+  bool reportGiven = false;       // false: the default report name in the current directory
   std::wstring reportName;        // as given, possibly empty
   int32_t instructionCount = 16;  // --instructions, 16 to 200
   bool symbolTable = true;        // --no-symbol-table clears it
@@ -27,4 +32,6 @@ struct CliArguments {
 };
 
 // False with a one-line reason (no line end) for arguments the companion cannot run with.
+// Nothing is looked up or created here: every refusal comes before any file or process is
+// touched.
 bool ParseCliArguments(const std::vector<std::wstring>& argv, CliArguments& parsed, std::string& error);

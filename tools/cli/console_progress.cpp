@@ -76,6 +76,7 @@ void ConsoleProgress::OnLogLine(const char* text, HANDLE process) {
       bytesDone_ += pendingSize_;
     }
     pendingSize_ = size;
+    if (keepRegionLines_) line_(context_, text);
     Draw();
     return;
   }

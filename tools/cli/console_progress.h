@@ -35,6 +35,10 @@ class ConsoleProgress {
   // committed total at the first region heading.
   void OnLogLine(const char* text, HANDLE process);
 
+  // The region headings go on to the plain lines as well: for a stdout that is no console
+  // (a file or a pipe), while the display is on the console of stderr.
+  void KeepRegionLines(bool keep) { keepRegionLines_ = keep; }
+
   // After the dump: the display's last state stays, ended by a line end.
   void Finish();
 
@@ -50,6 +54,7 @@ class ConsoleProgress {
   void* context_;
   bool shown_ = false;
   bool started_ = false;
+  bool keepRegionLines_ = false;
   CommittedTotal total_;
   uint32_t regionsDone_ = 0;
   uint64_t bytesDone_ = 0;

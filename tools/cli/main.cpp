@@ -1,6 +1,6 @@
 // tarnholm-cli: the headless companion of the wizard, for scripts and other programs. Runs
 // the same dump session as the wizard's Finish, on a process given by id or by name, or
-// prints the wizard's process list. Usage in cli_args.h, exit codes below and in README.md.
+// prints the process list. Usage in cli_args.h, exit codes in session/exit_status.h and README.md.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,20 +14,22 @@
 
 #include "app/process_list.h"
 #include "app/report_name.h"
+#include "session/ansi_text.h"
+#include "session/debug_privilege.h"
 #include "session/exit_status.h"
 #include "session/log_file.h"
 #include "tools/cli/cli_args.h"
 #include "tools/cli/console_progress.h"
 #include "tools/cli/process_match.h"
+#include "tools/cli/target_lookup.h"
 
 namespace {
 
 // The exit codes of session/exit_status.h, in the companion's other uses too.
-const int kDumped = kExitDumped;                      // also: --list printed the list
-const int kReportNotCreated = kExitReportNotCreated;  // also: a report name that cannot be represented
-const int kAttachFailed = kExitAttachFailed;          // also: the process list could not be read
-const int kBadArguments = kExitBadArguments;          // also: a name that matches no process, or several
-
+const int kDumped = kExitDumped;                      // also: --list, --help, --version
+const int kAttachFailed = kExitAttachFailed;          // also: the process list could not be read, or
+                                                      // the process could not be opened
+const int kBadArguments = kExitBadArguments;          // a usage error
 
 std::vector<std::wstring> WideArguments() {
   std::vector<std::wstring> args;
@@ -37,28 +39,6 @@ std::vector<std::wstring> WideArguments() {
   for (int i = 0; i < count; ++i) args.push_back(argv[i]);
   LocalFree(argv);
   return args;
-}
-
-std::wstring WidenAnsi(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-  return wide;
-}
-
-// The text in the ANSI code page; false when some character has no exact counterpart there
-// (narrow then holds a stand-in, good for messages only).
-bool NarrowAnsi(const std::wstring& text, std::string& narrow) {
-  narrow.clear();
-  if (text.empty()) return true;
-  BOOL usedDefault = FALSE;
-  const int size = static_cast<int>(text.size());
-  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return false;
-  narrow.resize(static_cast<size_t>(length));
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, &narrow[0], length, nullptr, &usedDefault);
-  return !usedDefault;
 }
 
 void WritePlainLine(void*, const char* line) {
@@ -72,7 +52,7 @@ void WriteStatus(void*, const char* text) {
   fflush(stderr);
 }
 
-// The text pane at a console: region headings move the progress display on.
+// The text pane with the progress display on stderr: region headings move the display on.
 struct ConsoleOutput {
   ConsoleProgress progress{&WriteStatus, &WritePlainLine, nullptr};
   const CLogFile* session = nullptr;
@@ -83,15 +63,17 @@ void WriteThroughProgress(void* context, const char* line) {
   output.progress.OnLogLine(line, output.session ? output.session->process : nullptr);
 }
 
-bool StdoutIsConsole() {
-  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+bool IsConsole(DWORD standardHandle) {
+  HANDLE handle = GetStdHandle(standardHandle);
   DWORD mode = 0;
-  return GetFileType(out) == FILE_TYPE_CHAR && GetConsoleMode(out, &mode);
+  return GetFileType(handle) == FILE_TYPE_CHAR && GetConsoleMode(handle, &mode);
 }
+
+bool FileExists(const std::wstring& name) { return GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 int ListProcesses() {
   std::vector<ProcessRow> rows;
-  if (!CollectProcessRows(rows)) {
+  if (!CollectProcessRows(rows, true)) {
     fprintf(stderr, "tarnholm-cli: can't list the processes (e=%d)\n", static_cast<int>(GetLastError()));
     return kAttachFailed;
   }
@@ -99,34 +81,8 @@ int ListProcesses() {
   return kDumped;
 }
 
-// The one process whose program name is name; its id and program name.
-int FindProcessByName(const std::wstring& name, uint32_t& processId, std::wstring& programName) {
-  std::vector<ProcessRow> rows;
-  if (!CollectProcessRows(rows)) {
-    fprintf(stderr, "tarnholm-cli: can't list the processes (e=%d)\n", static_cast<int>(GetLastError()));
-    return kAttachFailed;
-  }
-  const std::vector<uint32_t> ids = MatchProcessName(name, rows, &WidenAnsi);
-  std::string shown;
-  NarrowAnsi(name, shown);
-  if (ids.empty()) {
-    fprintf(stderr, "tarnholm-cli: no process named %s\n", shown.c_str());
-    return kBadArguments;
-  }
-  if (ids.size() > 1) {
-    fprintf(stderr, "tarnholm-cli: %u processes named %s, ids %s; give one id\n", static_cast<unsigned>(ids.size()),
-            shown.c_str(), IdList(ids).c_str());
-    return kBadArguments;
-  }
-  processId = ids[0];
-  const std::string pidText = std::to_string(processId);
-  for (const ProcessRow& row : rows) {
-    if (row.pidText == pidText) programName = row.programName;
-  }
-  return kDumped;
-}
-
-// The wizard's default report name for the process, in the current directory.
+// The default report name for the process, in the current directory, numbered when a file
+// of that name is already there.
 int ChooseReportName(uint32_t processId, std::wstring programName, std::wstring& report) {
   if (programName.empty()) {
     ProcessRow row;
@@ -139,10 +95,15 @@ int ChooseReportName(uint32_t processId, std::wstring programName, std::wstring&
   }
   SYSTEMTIME now;
   GetLocalTime(&now);
-  report = DefaultReportName(programName, now, ReportDirectory());
-  std::string shown;  // for the line only; the file is made under the wide name itself
-  NarrowAnsi(report, shown);
-  printf("Report: %s\n", shown.c_str());
+  const std::wstring proposed = DefaultReportName(programName, processId, now, ReportDirectory());
+  report = FreeReportName(proposed, &FileExists);
+  if (report.empty()) {
+    fprintf(stderr, "tarnholm-cli: %s and its numbered forms are all taken; give REPORT\n",
+            AnsiForDisplay(proposed).c_str());
+    return kExitReportNotCreated;
+  }
+  // For the line only; the file is made under the wide name itself.
+  printf("Report: %s\n", AnsiForDisplay(report).c_str());
   fflush(stdout);
   return kDumped;
 }
@@ -156,13 +117,25 @@ int main() {
     fprintf(stderr, "tarnholm-cli: %s\n%s", error.c_str(), kCliUsage);
     return kBadArguments;
   }
+  if (args.help) {
+    fputs(kCliUsage, stdout);
+    return kDumped;
+  }
+  if (args.version) {
+    fputs(kCliVersion, stdout);
+    return kDumped;
+  }
+  // Before any process is opened, so that the list and the look-ups see every process an
+  // administrator may debug. A failure is said again by the attach, which then stops.
+  EnableDebugPrivilege();
   if (args.list) return ListProcesses();
 
-  uint32_t processId = args.processId;
+  uint32_t processId = 0;
   std::wstring programName;
-  if (args.byName) {
-    const int found = FindProcessByName(args.processName, processId, programName);
-    if (found != kDumped) return found;
+  const int found = LookUpTarget(args, processId, programName, error);
+  if (found != kDumped) {
+    fprintf(stderr, "tarnholm-cli: %s\n", error.c_str());
+    return found;
   }
   std::wstring report;
   if (args.reportGiven) {
@@ -172,11 +145,16 @@ int main() {
     if (chosen != kDumped) return chosen;
   }
 
+  // The progress display belongs to a person at the console of stderr; the region lines
+  // still reach a stdout that is a file or a pipe.
   ConsoleOutput console;
-  TextPane pane = StdoutIsConsole() ? TextPane{&WriteThroughProgress, &console} : TextPane{&WritePlainLine, nullptr};
-  CLogFile session(report.c_str(), pane);
+  const bool progress = IsConsole(STD_ERROR_HANDLE);
+  console.progress.KeepRegionLines(!IsConsole(STD_OUTPUT_HANDLE));
+  TextPane pane = progress ? TextPane{&WriteThroughProgress, &console} : TextPane{&WritePlainLine, nullptr};
+  // Created only once the attach has succeeded; a default name never replaces a file.
+  CLogFile session(report.c_str(), pane,
+                   args.reportGiven ? ReportCreation::kAfterAttach : ReportCreation::kAfterAttachNew);
   console.session = &session;
-  if (session.reportFile == INVALID_HANDLE_VALUE) return kReportNotCreated;
   session.instructionCount = args.instructionCount;
   session.symbolTableEnabled = args.symbolTable;
   session.memoryDumpEnabled = args.memoryDump;

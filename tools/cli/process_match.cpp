@@ -44,9 +44,17 @@ std::vector<uint32_t> MatchProcessName(const std::wstring& name, const std::vect
   return ids;
 }
 
+const char kProcessListHeader[] = "PROGRAM\tPID\tWORKING_SET_KB\tBITS\n";
+
 std::string ProcessListText(const std::vector<ProcessRow>& rows) {
-  std::string text;
-  for (const ProcessRow& row : rows) text += row.caption + "\t" + row.pidText + "\t" + row.memoryText + "\n";
+  std::string text = kProcessListHeader;
+  for (const ProcessRow& row : rows) {
+    // The working set as a plain number: the row's "%d KB" without its unit.
+    std::string kib = row.memoryText;
+    const size_t unit = kib.find(' ');
+    if (unit != std::string::npos) kib.resize(unit);
+    text += row.caption + "\t" + row.pidText + "\t" + kib + "\t" + (row.is64Bit ? "64" : "32") + "\n";
+  }
   return text;
 }
 

@@ -19,8 +19,10 @@ wchar_t FoldNameCase(wchar_t c);
 std::vector<uint32_t> MatchProcessName(const std::wstring& name, const std::vector<ProcessRow>& rows,
                                        std::wstring (*widen)(const std::string&));
 
-// One line per row, in the rows' order: caption, PID text and memory text, separated by a
-// tab (captions may hold blanks), each line ended by "\n".
+// A header line, then one line per row in the rows' order: caption, process id, working set
+// in KiB (empty when unknown) and the process's bitness (32 or 64), separated by a tab
+// (captions may hold blanks), each line ended by "\n".
+extern const char kProcessListHeader[];
 std::string ProcessListText(const std::vector<ProcessRow>& rows);
 
 // "36, 52, 60": the ids for a line that names them.
