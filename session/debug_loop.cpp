@@ -76,6 +76,7 @@ bool CLogFile::RunDebugLoop(uint32_t targetProcessId) {
     DWORD status = DBG_CONTINUE;
     switch (event.dwDebugEventCode) {
       case EXCEPTION_DEBUG_EVENT:
+        eventThreadId = event.dwThreadId;
         WriteReport(*this, event.u.Exception);
         ++reportsWritten;
         if (keepRunning) {

@@ -11,6 +11,7 @@ enum DumpExitCode : int {
   kExitWriteFailed = 4,        // the report was written, but a report or region-file write failed
   kExitWaitTimedOut = 5,       // the debug-event wait failed or timed out before any report
   kExitTargetExited = 6,       // the target exited before the report was written
+  kExitMinidumpFailed = 11,    // the report was written, but the minidump asked for was not
 };
 
 // For a session whose report file was created and whose event loop has returned attached

@@ -2,7 +2,7 @@
 
 const char kCliUsage[] =
     "usage: tarnholm-cli PID|NAME [REPORT] [--instructions N] [--no-symbol-table] [--no-memory-dump] "
-    "[--keep-running]\n"
+    "[--keep-running] [--minidump[=normal|full]]\n"
     "       tarnholm-cli --list\n";
 
 namespace {
@@ -70,6 +70,15 @@ bool ParseCliArguments(const std::vector<std::wstring>& argv, CliArguments& pars
     } else if (arg == L"--keep-running") {
       parsed.keepRunning = true;
       optionsGiven = true;
+    } else if (arg == L"--minidump" || arg == L"--minidump=normal") {
+      parsed.minidump = MinidumpKind::kNormal;
+      optionsGiven = true;
+    } else if (arg == L"--minidump=full") {
+      parsed.minidump = MinidumpKind::kFull;
+      optionsGiven = true;
+    } else if (arg.compare(0, 11, L"--minidump=") == 0) {
+      error = "--minidump takes normal or full, not '" + Shown(arg.substr(11)) + "'";
+      return false;
     } else if (arg.size() > 1 && arg[0] == L'-' && arg[1] == L'-') {
       error = "unknown option '" + Shown(arg) + "'";
       return false;

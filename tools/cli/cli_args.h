@@ -1,6 +1,6 @@
 // The companion's command line, as CommandLineToArgvW gives it (the program's name first):
 //   tarnholm-cli PID|NAME [REPORT] [--instructions N] [--no-symbol-table] [--no-memory-dump]
-//                [--keep-running]
+//                [--keep-running] [--minidump[=normal|full]]
 //   tarnholm-cli --list
 // Options may stand anywhere. A target of decimal digits only is a process id; anything else
 // is a program name, matched against the captions of the process list.
@@ -10,6 +10,8 @@
 
 #include <string>
 #include <vector>
+
+#include "session/minidump_kind.h"
 
 extern const char kCliUsage[];
 
@@ -24,6 +26,7 @@ struct CliArguments {
   bool symbolTable = true;        // --no-symbol-table clears it
   bool memoryDump = true;         // --no-memory-dump clears it
   bool keepRunning = false;       // --keep-running
+  MinidumpKind minidump = MinidumpKind::kNone;  // --minidump (normal), --minidump=normal|full
 };
 
 // False with a one-line reason (no line end) for arguments the companion cannot run with.
