@@ -16,8 +16,9 @@ grep -qx "Minidump $(winpath "$report").dmp written" "$DUMP_LOG" || fail "no lin
 wait_gone "$TARGET_HOST_PID" || fail "target still runs after the dump"
 echo "dump with minidump took ${DUMP_SECONDS}s; $(stat -c %s "$report") report bytes, $(stat -c %s "$report.dmp") minidump bytes"
 
-# winedbg's commands: the module list, the current thread's back trace, then each of the
-# report's threads by id. Its prompt before each command splits the answers.
+# winedbg's commands, from a file on its stdin: the module list, the current thread's back
+# trace, then each of the report's threads by id. Read from stdin, it prompts before each
+# command (from a --file it would not), and the prompts split the answers.
 threads=$(tr -d '\r' < "$report" | sed -n 's/^State Dump for Thread ID \(0x[0-9a-f]*\)$/\1/p')
 commands="$WORK/winedbg.cmd"
 {
@@ -27,8 +28,8 @@ commands="$WORK/winedbg.cmd"
   echo "quit"
 } > "$commands"
 start=$(date +%s)
-timeout $((60 * WINE_SLOWDOWN)) wine winedbg --file "$(winpath "$commands")" "$(winpath "$report.dmp")" \
-  < /dev/null 2>"$WORK/winedbg.err" | tr -d '\r' > "$WORK/winedbg.out"
+timeout $((60 * WINE_SLOWDOWN)) wine winedbg "$(winpath "$report.dmp")" < "$commands" 2>"$WORK/winedbg.err" |
+  tr -d '\r' > "$WORK/winedbg.out"
 echo "winedbg took $(($(date +%s) - start))s"
 echo "--- winedbg"
 cat "$WORK/winedbg.out"
@@ -117,7 +118,7 @@ print("dump: %d threads, %d modules, exception in thread %s" % (len(dumped), len
 # winedbg: the answers to the commands, split at its prompts.
 answers = winedbg.split("Wine-dbg>")[1:]
 if len(answers) < 2 + len(thread_order):
-    sys.exit("winedbg answered %d commands, not %d" % (len(answers), 3 + len(thread_order)))
+    sys.exit("winedbg answered %d commands, not %d" % (len(answers), 2 + len(thread_order)))
 shown = set()
 for line in answers[0].splitlines():
     m = re.match(r"^\s*(?:\\-)?PE\s+([0-9a-f]+)-\s*([0-9a-f]+)\s", line)
