@@ -12,7 +12,7 @@ report="$WORK/mini.txt"
 dump_target "$report" --minidump --no-memory-dump --no-symbol-table
 [ "$DUMP_RC" = 0 ] || fail "companion exited $DUMP_RC: $(cat "$DUMP_LOG")"
 [ -s "$report.dmp" ] || fail "no $report.dmp"
-grep -qx "Minidump $(winpath "$report").dmp written" "$DUMP_LOG" || fail "no line for the minidump: $(cat "$DUMP_LOG")"
+grep -qxF "Minidump $(winpath "$report").dmp written" "$DUMP_LOG" || fail "no line for the minidump: $(cat "$DUMP_LOG")"
 wait_gone "$TARGET_HOST_PID" || fail "target still runs after the dump"
 echo "dump with minidump took ${DUMP_SECONDS}s; $(stat -c %s "$report") report bytes, $(stat -c %s "$report.dmp") minidump bytes"
 
