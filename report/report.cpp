@@ -4,6 +4,7 @@
 
 #include "report/back_trace.h"
 #include "report/memory_dump.h"
+#include "report/minidump.h"
 #include "report/raw_stack.h"
 #include "report/registers.h"
 #include "report/symbol_table.h"
@@ -59,13 +60,15 @@ DWORD WINAPI TerminateTarget(LPVOID parameter) {
   return 0;
 }
 
-void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO&) {
+void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   SYSTEMTIME now;
   GetLocalTime(&now);
   WriteHeader(session, now);
   for (CThreadContext& thread : session.threads) WriteThreadSection(session, thread);
   if (session.symbolTableEnabled) WriteSymbolTable(session);
   if (session.memoryDumpEnabled) DumpCommittedMemory(session);
+  // Still stopped and still the debuggee: the minidump shows the report's moment.
+  WriteMinidump(session, exception);
   session.symbols.EndReport(session.process);
   // The target's memory may change once it runs again.
   session.ClearReadCache();

@@ -53,6 +53,7 @@ bool CLogFile::RunDebugLoop(uint32_t targetProcessId) {
     DWORD status = DBG_CONTINUE;
     switch (event.dwDebugEventCode) {
       case EXCEPTION_DEBUG_EVENT:
+        eventThreadId = event.dwThreadId;
         if (keepRunning) {
           // The dump's reads clear the guard of every guard page they touch; the target gets
           // each one back before it runs on.

@@ -19,7 +19,7 @@ enum DumpExitCode : int {
   kExitProcessIs64Bit = 9,     // a 64-bit process: only 32-bit processes can be dumped
   kExitKeepRunningFailed = 10, // a keep-running step failed: kill-on-exit switch, guard restore,
                                // continue or detach
-  // 11 is taken by another failure of the dump and must not be reused.
+  kExitMinidumpFailed = 11,    // the report was written, but the minidump asked for was not
 };
 
 // For a session whose event loop has returned attached (its result). A keep-running step

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "session/minidump_kind.h"
 #include "session/module.h"
 #include "session/page_cache.h"
 #include "session/platform.h"
@@ -64,6 +65,12 @@ class CLogFile {
 
   // After the first report, detach and let the target run on instead of ending it.
   bool keepRunning = false;
+
+  // With the first report, also REPORT.dmp from the platform's minidump writer.
+  MinidumpKind minidump = MinidumpKind::kNone;
+  uint32_t eventThreadId = 0;    // the thread of the debug event being handled
+  bool minidumpTried = false;    // one minidump per session: the moment of the first report
+  bool minidumpFailed = false;   // it was asked for and is not there in full
 
   CLogFile(const wchar_t* reportFileName, TextPane& pane, ReportCreation creation = ReportCreation::kAtOnce);
   CLogFile(const char* reportFileName, TextPane& pane);  // an ANSI name, as CreateFileA takes it

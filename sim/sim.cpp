@@ -26,6 +26,9 @@ struct World {
   size_t nextEvent = 0;
   size_t nextModuleQuery = 0;  // for SymGetModuleInfo(0xFFFFFFFF)
   std::map<HANDLE, FILE*> files;
+  std::map<HANDLE, std::string> fileNames;
+  std::map<HANDLE, DWORD> fileAccess;
+  std::vector<MinidumpCall> minidumps;
   uintptr_t nextFileHandle = 0x5000;
   DWORD writes = 0;
   std::vector<PVECTORED_EXCEPTION_HANDLER> handlers;  // first in, first asked
@@ -350,6 +353,7 @@ const std::vector<std::pair<DWORD, DWORD>>& Reads() { return world().reads; }
 const std::vector<DWORD>& Continues() { return world().continues; }
 int RaisedCount() { return world().raised; }
 const std::vector<std::string>& DebugControlCalls() { return world().debugControl; }
+const std::vector<MinidumpCall>& MinidumpCalls() { return world().minidumps; }
 
 }  // namespace sim
 
@@ -364,7 +368,7 @@ void SetLastError(DWORD error) { sim::lastError = error; }
 namespace sim {
 namespace {
 
-HANDLE OpenHostFile(const std::string& name, DWORD disposition) {
+HANDLE OpenHostFile(const std::string& name, DWORD access, DWORD disposition) {
   if (name.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
@@ -380,6 +384,8 @@ HANDLE OpenHostFile(const std::string& name, DWORD disposition) {
   HANDLE handle = reinterpret_cast<HANDLE>(world().nextFileHandle);
   world().nextFileHandle += 4;
   world().files[handle] = file;
+  world().fileNames[handle] = name;
+  world().fileAccess[handle] = access;
   return handle;
 }
 
@@ -400,7 +406,7 @@ DWORD CopyWideName(const std::string& utf8, LPWSTR buffer, DWORD size) {
 }  // namespace
 }  // namespace sim
 
-HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, void*, DWORD disposition, DWORD, HANDLE) {
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, void*, DWORD disposition, DWORD, HANDLE) {
   Count("CreateFileA");
   if (name == nullptr) {
     SetLastError(ERROR_PATH_NOT_FOUND);
@@ -411,16 +417,16 @@ HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, void*, DWORD disposition, DWORD, H
   std::wstring wide(static_cast<size_t>(length), L'\0');
   MultiByteToWideChar(CP_ACP, 0, name, -1, &wide[0], length);
   wide.resize(wcslen(wide.c_str()));
-  return sim::OpenHostFile(sim::Utf8Text(wide), disposition);
+  return sim::OpenHostFile(sim::Utf8Text(wide), access, disposition);
 }
 
-HANDLE CreateFileW(LPCWSTR name, DWORD, DWORD, void*, DWORD disposition, DWORD, HANDLE) {
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void*, DWORD disposition, DWORD, HANDLE) {
   Count("CreateFileW");
   if (name == nullptr) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  return sim::OpenHostFile(sim::Utf8Text(name), disposition);
+  return sim::OpenHostFile(sim::Utf8Text(name), access, disposition);
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, void*) {
@@ -560,7 +566,15 @@ BOOL DeleteFileW(LPCWSTR name) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  if (name == nullptr || unlink(sim::Utf8Text(name).c_str()) != 0) {
+  const std::string path = sim::Utf8Text(name ? name : L"");
+  // An open file cannot be deleted: the tool's own handles are opened without FILE_SHARE_DELETE.
+  for (const auto& open : world().fileNames) {
+    if (open.second == path) {
+      SetLastError(ERROR_SHARING_VIOLATION);
+      return FALSE;
+    }
+  }
+  if (path.empty() || unlink(path.c_str()) != 0) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return FALSE;
   }
@@ -610,10 +624,13 @@ BOOL CloseHandle(HANDLE handle) {
   if (it != world().files.end()) {
     fclose(it->second);
     world().files.erase(it);
+    world().fileNames.erase(handle);
+    world().fileAccess.erase(handle);
   }
   return TRUE;
 }
 
+// As on Windows, a file still open cannot be deleted.
 void GetLocalTime(LPSYSTEMTIME time) { *time = world().target.localTime; }
 
 void GetSystemInfo(LPSYSTEM_INFO info) {
@@ -1144,6 +1161,61 @@ BOOL SymEnumerateModules(HANDLE, PSYM_ENUMMODULES_CALLBACK callback, PVOID conte
   if (!world().target.symbolsActive) return FALSE;
   for (const sim::Module* module : sim::KnownModules()) {
     if (!callback(module->moduleName.c_str(), module->base, context)) break;
+  }
+  return TRUE;
+}
+
+// Minidumps: the call is recorded with what it was given; the file gets a header, as far as
+// the disk has room, and the dump fails as dbghelp does, with an HRESULT.
+BOOL MiniDumpWriteDump(HANDLE process, DWORD processId, HANDLE file, MINIDUMP_TYPE type,
+                       PMINIDUMP_EXCEPTION_INFORMATION exceptionParam, PMINIDUMP_USER_STREAM_INFORMATION,
+                       PMINIDUMP_CALLBACK_INFORMATION) {
+  Count("MiniDumpWriteDump");
+  sim::World& w = world();
+  w.debugControl.push_back("MiniDumpWriteDump");
+  sim::MinidumpCall call;
+  call.process = process;
+  call.processId = processId;
+  auto name = w.fileNames.find(file);
+  if (name != w.fileNames.end()) {
+    call.fileName = name->second;
+    call.fileWritable = (w.fileAccess[file] & GENERIC_WRITE) != 0;
+  }
+  call.type = static_cast<DWORD>(type);
+  if (exceptionParam != nullptr) {
+    call.withException = true;
+    call.threadId = exceptionParam->ThreadId;
+    call.clientPointers = exceptionParam->ClientPointers;
+    // Pointers of the caller's own address space are read only when ClientPointers is false.
+    if (!exceptionParam->ClientPointers && exceptionParam->ExceptionPointers != nullptr) {
+      call.exceptionCode = exceptionParam->ExceptionPointers->ExceptionRecord->ExceptionCode;
+      call.context = *exceptionParam->ExceptionPointers->ContextRecord;
+    }
+  }
+  call.targetStopped = w.target.debuggerAttached && !w.target.terminated;
+  call.symbolsActive = w.target.symbolsActive;
+  call.writesBefore = w.writes;
+  w.minidumps.push_back(call);
+
+  const DWORD kHresultInvalidHandle = 0x80070006;
+  const DWORD kHresultDiskFull = 0x80070070;
+  if (sim::ProcessIdOfHandle(process) != w.target.processId || processId != w.target.processId || w.target.terminated) {
+    SetLastError(kHresultInvalidHandle);
+    return FALSE;
+  }
+  if (!call.fileWritable) {
+    SetLastError(kHresultInvalidHandle);
+    return FALSE;
+  }
+  static const BYTE kHeader[32] = {'M', 'D', 'M', 'P', 0x93, 0xa7};
+  DWORD written = 0;
+  if (!WriteFile(file, kHeader, sizeof kHeader, &written, nullptr) || written != sizeof kHeader) {
+    SetLastError(kHresultDiskFull);
+    return FALSE;
+  }
+  if (w.target.minidumpError != 0) {
+    SetLastError(w.target.minidumpError);
+    return FALSE;
   }
   return TRUE;
 }

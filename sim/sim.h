@@ -68,6 +68,23 @@ struct Process {
   bool is64Bit = false;  // a 64-bit process: a 32-bit caller cannot list its modules
 };
 
+// One MiniDumpWriteDump call as the stand-in saw it.
+struct MinidumpCall {
+  HANDLE process = nullptr;
+  DWORD processId = 0;
+  std::string fileName;       // of the file handle; empty when it is no open file
+  bool fileWritable = false;  // opened with GENERIC_WRITE
+  DWORD type = 0;
+  bool withException = false;  // an exception parameter was passed; then:
+  DWORD threadId = 0;
+  DWORD exceptionCode = 0;
+  CONTEXT context{};
+  BOOL clientPointers = FALSE;
+  bool targetStopped = false;  // still the debuggee, not yet ended
+  bool symbolsActive = false;  // the tool's symbol handler not yet shut down
+  DWORD writesBefore = 0;      // successful WriteFile calls before it
+};
+
 struct Target {
   DWORD processId = 1234;
   HANDLE processHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7c));
@@ -111,6 +128,7 @@ struct Target {
   bool wow64 = false;              // the tool runs as a 32-bit process on 64-bit Windows
   bool deleteFails = false;        // DeleteFileW fails with ERROR_ACCESS_DENIED (a file in use)
   uint32_t guardsRestored = 0;     // VirtualProtectEx calls that set PAGE_GUARD
+  DWORD minidumpError = 0;  // nonzero: MiniDumpWriteDump fails with this HRESULT after writing its header
   UINT ansiCodePage = CP_UTF8;  // how the A functions see the world's UTF-8 names; 932 on a Japanese system
 };
 
@@ -149,7 +167,11 @@ int RaisedCount();
 const std::vector<DWORD>& Continues();
 // The calls that attach, continue, detach or end the target, in order, with their
 // argument where it matters: "DebugActiveProcess", "DebugSetProcessKillOnExit(0)",
-// "ContinueDebugEvent(0x10002)", "DebugActiveProcessStop", "TerminateProcess".
+// "ContinueDebugEvent(0x10002)", "DebugActiveProcessStop", "TerminateProcess",
+// "MiniDumpWriteDump".
 const std::vector<std::string>& DebugControlCalls();
+// The MiniDumpWriteDump calls in order (each also stands in DebugControlCalls as
+// "MiniDumpWriteDump").
+const std::vector<MinidumpCall>& MinidumpCalls();
 
 }  // namespace sim

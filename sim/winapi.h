@@ -58,6 +58,7 @@ typedef int64_t LONGLONG;
 #define ERROR_INVALID_ADDRESS 487
 #define ERROR_NOACCESS 998
 #define ERROR_DISK_FULL 112
+#define ERROR_SHARING_VIOLATION 32
 #define ERROR_HANDLE_DISK_FULL 39
 #define ERROR_FILE_EXISTS 80
 #define ERROR_NO_MORE_FILES 18
@@ -434,6 +435,22 @@ typedef struct _WIN32_FIND_DATAW {
   WCHAR cFileName[MAX_PATH];
   WCHAR cAlternateFileName[14];
 } WIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
+// Minidumps
+typedef enum _MINIDUMP_TYPE {
+  MiniDumpNormal = 0x00000000,
+  MiniDumpWithDataSegs = 0x00000001,
+  MiniDumpWithFullMemory = 0x00000002,
+  MiniDumpWithHandleData = 0x00000004,
+  MiniDumpWithUnloadedModules = 0x00000020,
+  MiniDumpWithThreadInfo = 0x00001000,
+} MINIDUMP_TYPE;
+typedef struct _MINIDUMP_EXCEPTION_INFORMATION {
+  DWORD ThreadId;
+  PEXCEPTION_POINTERS ExceptionPointers;
+  BOOL ClientPointers;
+} MINIDUMP_EXCEPTION_INFORMATION, *PMINIDUMP_EXCEPTION_INFORMATION;
+typedef struct _MINIDUMP_USER_STREAM_INFORMATION* PMINIDUMP_USER_STREAM_INFORMATION;
+typedef struct _MINIDUMP_CALLBACK_INFORMATION* PMINIDUMP_CALLBACK_INFORMATION;
 
 // Kernel basics
 DWORD GetLastError();
@@ -444,6 +461,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void* security, DWOR
                    HANDLE templateFile);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, void* overlapped);
 BOOL CloseHandle(HANDLE handle);
+BOOL DeleteFileW(LPCWSTR name);
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
 BOOL SetEndOfFile(HANDLE file);
 DWORD GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* filePart);
@@ -515,3 +533,7 @@ BOOL SymEnumerateModules(HANDLE process, PSYM_ENUMMODULES_CALLBACK callback, PVO
 BOOL StackWalk(DWORD machine, HANDLE process, HANDLE thread, LPSTACKFRAME frame, PVOID context,
                PREAD_PROCESS_MEMORY_ROUTINE readMemory, PFUNCTION_TABLE_ACCESS_ROUTINE functionTable,
                PGET_MODULE_BASE_ROUTINE moduleBase, PTRANSLATE_ADDRESS_ROUTINE translateAddress);
+// Fails with an HRESULT as its last error.
+BOOL MiniDumpWriteDump(HANDLE process, DWORD processId, HANDLE file, MINIDUMP_TYPE type,
+                       PMINIDUMP_EXCEPTION_INFORMATION exceptionParam, PMINIDUMP_USER_STREAM_INFORMATION userStreams,
+                       PMINIDUMP_CALLBACK_INFORMATION callback);

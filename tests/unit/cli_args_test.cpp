@@ -187,3 +187,48 @@ TEST(CliArgs, NoArgumentsAtAllNotEvenTheProgram) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CliArgs, MinidumpKinds) {
+  struct Case {
+    std::vector<std::wstring> args;
+    MinidumpKind kind;
+  };
+  const Case cases[] = {
+      {{L"8"}, MinidumpKind::kNone},
+      {{L"8", L"--minidump"}, MinidumpKind::kNormal},
+      {{L"--minidump=normal", L"8", L"r.txt"}, MinidumpKind::kNormal},
+      {{L"8", L"--minidump=full", L"--keep-running"}, MinidumpKind::kFull},
+      {{L"8", L"--minidump=full", L"--minidump"}, MinidumpKind::kNormal},  // the last one holds
+  };
+  for (const Case& c : cases) {
+    CliArguments parsed;
+    std::string error;
+    ASSERT_TRUE(ParseCliArguments(Argv(c.args), parsed, error)) << error;
+    EXPECT_EQ(parsed.minidump, c.kind);
+    EXPECT_EQ(parsed.processId, 8u);
+  }
+}
+
+TEST(CliArgs, MinidumpRefusals) {
+  struct Case {
+    std::vector<std::wstring> args;
+    const char* error;
+  };
+  const Case cases[] = {
+      {{L"8", L"--minidump=Full"}, "--minidump takes normal or full, not 'Full'"},
+      {{L"8", L"--minidump="}, "--minidump takes normal or full, not ''"},
+      {{L"8", L"--minidump=full,normal"}, "--minidump takes normal or full, not 'full,normal'"},
+      {{L"8", L"--minidumps"}, "unknown option '--minidumps' (a name or report that begins with - or / goes after --)"},
+      {{L"--list", L"--minidump"}, "--list takes no other arguments"},
+  };
+  for (const Case& c : cases) {
+    CliArguments parsed;
+    std::string error;
+    EXPECT_FALSE(ParseCliArguments(Argv(c.args), parsed, error));
+    EXPECT_EQ(error, c.error);
+  }
+}
+
+}  // namespace

@@ -141,6 +141,51 @@ TEST(ConsoleProgress, NoDisplayWithoutRegions) {
   EXPECT_EQ(console.status, "");
 }
 
+// A minidump after the regions is the display's last step: its start line ends the last
+// region, the line that tells how it went counts it.
+TEST(ConsoleProgress, TheMinidumpIsAStep) {
+  sim::Reset();
+  sim::AddRegion(0x00010000, 0x100000);
+  Console console;
+  console.progress.CountMinidump();
+  console.progress.OnLogLine("*----> Commited Memory (0x00010000- 1048576) rw- P <----*", sim::target().processHandle);
+  console.progress.OnLogLine("Writing minidump r.txt.dmp (normal)", sim::target().processHandle);
+  console.progress.OnLogLine("Minidump r.txt.dmp written", sim::target().processHandle);
+  console.progress.Finish();
+  EXPECT_EQ(console.lines, (std::vector<std::string>{"Writing minidump r.txt.dmp (normal)", "Minidump r.txt.dmp written"}));
+  const std::string blank = "\r" + std::string(38, ' ') + "\r";
+  EXPECT_EQ(console.status,
+            "\rregions 0/1, 0.0/1.0 MiB, minidump 0/1" + blank +
+            "\rregions 1/1, 1.0/1.0 MiB, minidump 0/1" + blank +
+            "\rregions 1/1, 1.0/1.0 MiB, minidump 1/1"
+            "\rregions 1/1, 1.0/1.0 MiB, minidump 1/1\n");
+}
+
+// Without a memory dump the minidump is the one step; a failure line ends it too.
+TEST(ConsoleProgress, TheMinidumpAlone) {
+  Console console;
+  console.progress.CountMinidump();
+  console.progress.OnLogLine("debug_event hProcess:124", nullptr);
+  console.progress.OnLogLine("Writing minidump r.dmp (full)", nullptr);
+  console.progress.OnLogLine("MiniDumpWriteDump failed (e=0x80070070); r.dmp removed", nullptr);
+  console.progress.Finish();
+  EXPECT_EQ(console.lines.size(), 3u);
+  EXPECT_EQ(console.status,
+            "\rminidump 0/1\r            \r"
+            "\rminidump 1/1"
+            "\rminidump 1/1\n");
+}
+
+// Not counted (the wizard, or no --minidump): its lines are plain lines.
+TEST(ConsoleProgress, AnUncountedMinidumpIsPlainLines) {
+  Console console;
+  console.progress.OnLogLine("Writing minidump r.dmp (full)", nullptr);
+  console.progress.OnLogLine("Minidump r.dmp written", nullptr);
+  console.progress.Finish();
+  EXPECT_EQ(console.lines.size(), 2u);
+  EXPECT_EQ(console.status, "");
+}
+
 }  // namespace
 
 namespace {

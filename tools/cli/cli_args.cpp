@@ -2,7 +2,7 @@
 
 const char kCliUsage[] =
     "usage: tarnholm-cli [--instructions N] [--no-symbol-table] [--no-memory-dump] [--keep-running]\n"
-    "                    [--] PID|NAME [REPORT]\n"
+    "                    [--minidump[=normal|full]] [--] PID|NAME [REPORT]\n"
     "       tarnholm-cli --list\n"
     "       tarnholm-cli --help | -h | /?\n"
     "       tarnholm-cli --version\n"
@@ -91,6 +91,15 @@ bool TakeOption(const std::vector<std::wstring>& argv, size_t& i, CliArguments& 
   } else if (arg == L"--keep-running") {
     parsed.keepRunning = true;
     dumpOption = true;
+  } else if (arg == L"--minidump" || arg == L"--minidump=normal") {
+    parsed.minidump = MinidumpKind::kNormal;
+    dumpOption = true;
+  } else if (arg == L"--minidump=full") {
+    parsed.minidump = MinidumpKind::kFull;
+    dumpOption = true;
+  } else if (arg.compare(0, 11, L"--minidump=") == 0) {
+    error = "--minidump takes normal or full, not '" + Shown(arg.substr(11)) + "'";
+    return false;
   } else {
     error = "unknown option '" + Shown(arg) + "' (a name or report that begins with - or / goes after --)";
     return false;

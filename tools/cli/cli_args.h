@@ -1,5 +1,6 @@
 // The companion's command line, as CommandLineToArgvW gives it (the program's name first):
-//   tarnholm-cli [options] PID|NAME [REPORT]
+//   tarnholm-cli [options] PID|NAME [REPORT]   (options: --instructions N, --no-symbol-table,
+//                --no-memory-dump, --keep-running, --minidump[=normal|full])
 //   tarnholm-cli --list | --help | --version
 // Every argument that begins with "-" or "/" is an option, wherever it stands, until an
 // argument "--", after which every argument is a PID, NAME or REPORT (a report named "-k" or
@@ -12,6 +13,8 @@
 
 #include <string>
 #include <vector>
+
+#include "session/minidump_kind.h"
 
 extern const char kCliUsage[];
 extern const char kCliVersion[];
@@ -29,6 +32,7 @@ struct CliArguments {
   bool symbolTable = true;        // --no-symbol-table clears it
   bool memoryDump = true;         // --no-memory-dump clears it
   bool keepRunning = false;       // --keep-running
+  MinidumpKind minidump = MinidumpKind::kNone;  // --minidump (normal), --minidump=normal|full
 };
 
 // False with a one-line reason (no line end) for arguments the companion cannot run with.

@@ -6,6 +6,7 @@
 namespace {
 
 const char kRegionHeading[] = "*----> Commited Memory (0x";
+const char kMinidumpStart[] = "Writing minidump ";  // the session's line before the writer runs
 
 }  // namespace
 
@@ -42,11 +43,27 @@ bool ParseRegionHeading(const char* line, uint32_t& base, uint32_t& size) {
 }
 
 std::string ConsoleProgress::Text() const {
-  char text[96];
-  snprintf(text, sizeof text, "regions %u/%u, %.1f/%.1f MiB", static_cast<unsigned>(regionsDone_),
-           static_cast<unsigned>(total_.regions), static_cast<double>(bytesDone_) / 1048576.0,
-           static_cast<double>(total_.bytes) / 1048576.0);
+  std::string text;
+  if (started_) {
+    char regions[96];
+    snprintf(regions, sizeof regions, "regions %u/%u, %.1f/%.1f MiB", static_cast<unsigned>(regionsDone_),
+             static_cast<unsigned>(total_.regions), static_cast<double>(bytesDone_) / 1048576.0,
+             static_cast<double>(total_.bytes) / 1048576.0);
+    text = regions;
+  }
+  if (minidumpCounted_ && (started_ || minidumpStep_ != kMinidumpAhead)) {
+    if (!text.empty()) text += ", ";
+    text += minidumpStep_ == kMinidumpOver ? "minidump 1/1" : "minidump 0/1";
+  }
   return text;
+}
+
+void ConsoleProgress::EndRegion() {
+  if (!regionPending_) return;
+  ++regionsDone_;
+  bytesDone_ += pendingSize_;
+  pendingSize_ = 0;
+  regionPending_ = false;
 }
 
 void ConsoleProgress::Draw() {
@@ -72,27 +89,33 @@ void ConsoleProgress::OnLogLine(const char* text, HANDLE process) {
       total_ = CountCommittedMemory(process);
       started_ = true;
     } else {
-      ++regionsDone_;
-      bytesDone_ += pendingSize_;
+      EndRegion();
     }
     pendingSize_ = size;
+    regionPending_ = true;
     if (keepRegionLines_) line_(context_, text);
     Draw();
     return;
   }
-  const bool redraw = shown_;
+  bool redraw = shown_;
+  if (minidumpCounted_ && minidumpStep_ == kMinidumpAhead && strncmp(text, kMinidumpStart, sizeof kMinidumpStart - 1) == 0) {
+    EndRegion();  // the regions are all written before the minidump
+    minidumpStep_ = kMinidumpWriting;
+    redraw = true;
+  } else if (minidumpStep_ == kMinidumpWriting) {
+    minidumpStep_ = kMinidumpOver;  // the writer's one line after its start: written or failed
+  }
   Clear();
   line_(context_, text);
   if (redraw) Draw();
 }
 
 void ConsoleProgress::Finish() {
-  if (!started_) return;
-  ++regionsDone_;
-  bytesDone_ += pendingSize_;
-  pendingSize_ = 0;
-  started_ = false;
+  if (!started_ && minidumpStep_ == kMinidumpAhead) return;
+  EndRegion();
   Draw();
+  started_ = false;
+  minidumpStep_ = kMinidumpAhead;
   status_(context_, "\n");
   shown_ = false;
 }

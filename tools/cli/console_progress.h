@@ -3,6 +3,8 @@
 // of the committed total. It stands in for the per-region heading lines; every other log
 // line is still written plainly, the display cleared before it and drawn again after it.
 // It is fed from the session's text pane only, so nothing of it can reach the report.
+// A minidump beside the report is one more step on the same line ("minidump 0/1", then
+// "1/1"), from the session's line that starts it to the one that tells how it went.
 #pragma once
 
 #include <stdint.h>
@@ -42,12 +44,17 @@ class ConsoleProgress {
   // After the dump: the display's last state stays, ended by a line end.
   void Finish();
 
-  // The display's text, e.g. "regions 3/120, 1.2/45.6 MiB".
+  // The dump writes a minidump after the regions: the display counts it.
+  void CountMinidump() { minidumpCounted_ = true; }
+
+  // The display's text, e.g. "regions 3/120, 1.2/45.6 MiB" or, counting a minidump,
+  // "regions 120/120, 45.6/45.6 MiB, minidump 0/1".
   std::string Text() const;
 
  private:
   void Draw();
   void Clear();
+  void EndRegion();
 
   Writer status_;
   Writer line_;
@@ -59,5 +66,8 @@ class ConsoleProgress {
   uint32_t regionsDone_ = 0;
   uint64_t bytesDone_ = 0;
   uint32_t pendingSize_ = 0;  // the region being written: its heading came, the next has not
+  bool regionPending_ = false;
+  bool minidumpCounted_ = false;
+  enum { kMinidumpAhead, kMinidumpWriting, kMinidumpOver } minidumpStep_ = kMinidumpAhead;
   size_t drawnWidth_ = 0;
 };

@@ -159,6 +159,8 @@ int main() {
   session.symbolTableEnabled = args.symbolTable;
   session.memoryDumpEnabled = args.memoryDump;
   session.keepRunning = args.keepRunning;
+  session.minidump = args.minidump;
+  if (args.minidump != MinidumpKind::kNone) console.progress.CountMinidump();
   if (const char* cache = getenv("TARNHOLM_READ_CACHE")) session.SetReadCache(strcmp(cache, "0") != 0);
   const bool attached = session.RunDebugLoop(processId);
   console.progress.Finish();
