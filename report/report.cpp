@@ -70,6 +70,7 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO&) {
   // The target's memory may change once it runs again.
   session.ClearReadCache();
   session.exports.Clear();
+  session.codeSections.Clear();
 
   if (session.keepRunning) return;  // the debug loop detaches instead
   HANDLE worker = CreateThread(nullptr, kTerminatorStackSize, TerminateTarget, &session, 0, nullptr);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "session/code_sections.h"
 #include "session/export_table.h"
 #include "session/module.h"
 #include "session/page_cache.h"
@@ -52,6 +53,9 @@ class CLogFile {
 
   // After the first report, detach and let the target run on instead of ending it.
   bool keepRunning = false;
+
+  // Where the modules' code lies, for telling return addresses from other stack words.
+  CCodeSections codeSections;
 
   CLogFile(const wchar_t* reportFileName, TextPane& pane);
   CLogFile(const char* reportFileName, TextPane& pane);  // an ANSI name, as CreateFileA takes it

@@ -99,6 +99,7 @@ struct Target {
   bool symbolsInvaded = false;
   DWORD currentProcessId = 4242;
   bool moduleQueriesByOrderFail = false;  // like Wine's dbghelp: SymGetModuleInfo(0 / 0xFFFFFFFF) fails
+  HANDLE stackWalkProcess = nullptr;  // the process handle StackWalk received last
   UINT ansiCodePage = CP_UTF8;  // how the A functions see the world's UTF-8 names; 932 on a Japanese system
 };
 

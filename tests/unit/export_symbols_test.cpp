@@ -228,9 +228,20 @@ void Word(DWORD address, DWORD value) {
                       static_cast<BYTE>(value >> 24)});
 }
 
+// "call eax" at offset: the return address after it is believed.
+std::string CallEaxAt(pe_image::Image& image, uint32_t offset) {
+  image.bytes[offset] = 0xFF;
+  image.bytes[offset + 1] = 0xD0;
+  char line[64];
+  snprintf(line, sizeof line, "        %08x ffd0             call    eax\r\n", static_cast<unsigned>(kBase + offset));
+  return line;
+}
+
 TEST(ExportSymbols, BackTraceFramesAndListingsNamedFromExports) {
   ExportFixture f;
-  f.Load(SystemImage());
+  pe_image::Image image = SystemImage();
+  const std::string call1 = CallEaxAt(image, 0x1083), call2 = CallEaxAt(image, 0x1103);
+  f.Load(image);
   const DWORD stack = 0x120000, f0 = stack + 0x1000, f1 = f0 + 0x20, f2 = f1 + 0x20;
   sim::AddRegion(stack, 0x10000);
   const DWORD frames[3][3] = {{f0, f1, kBase + 0x1085}, {f1, f2, kBase + 0x1105}, {f2, 0, 0}};
@@ -248,10 +259,12 @@ TEST(ExportSymbols, BackTraceFramesAndListingsNamedFromExports) {
             "*----> Stack Back Trace <----*\r\n\r\n" + header +
                 "00121000 7bc01085 00000001 00000002 00000003 00000004 ntdll!NtWaitForSingleObject \r\n"
                 "function: #3\r\n" +
-                NopLines(kBase + 0x1083, kBase + 0x1088) + "\r\n" + header +
+                NopLines(kBase + 0x1082, kBase + 0x1082) + call1 + NopLines(kBase + 0x1085, kBase + 0x1088) + "\r\n" +
+                header +
                 "00121020 7bc01105 00000001 00000002 00000003 00000004 ntdll!#3 \r\n"
                 "function: RtlUserThreadStart\r\n" +
-                NopLines(kBase + 0x1103, kBase + 0x1108) + "\r\n" + header +
+                NopLines(kBase + 0x1102, kBase + 0x1102) + call2 + NopLines(kBase + 0x1105, kBase + 0x1108) + "\r\n" +
+                header +
                 "00121040 00000000 00000001 00000002 00000003 00000004 ntdll!RtlUserThreadStart \r\n"
                 "function: <nosymbols>\r\n\r\n"
                 "\r\n");
