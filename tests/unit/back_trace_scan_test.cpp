@@ -9,7 +9,7 @@
 #include "report/back_trace.h"
 #include "report/call_site.h"
 #include "tests/unit/code_module.h"
-#include "tests/unit/test_support.h"
+#include "tests/unit/back_trace_support.h"
 
 namespace {
 
@@ -26,11 +26,8 @@ constexpr DWORD kNtdll = 0x7bc00000, kUserStart = 0x7bc01100;
 constexpr DWORD kStack = 0x120000, kStackSize = 0x10000;
 constexpr DWORD kEsp = kStack + 0x8000;
 
-struct ScanFixture : SessionFixture {
-  CThreadContext thread{nullptr, 1, nullptr};
-
+struct ScanFixture : TraceFixture {
   explicit ScanFixture(bool plainStack = true) {
-    thread.session = session.get();
     session->instructionCount = 1;
     Module("C:\\app\\prog.exe", kProg);
     Module("C:\\windows\\system32\\kernel32.dll", kKernel);
@@ -56,27 +53,8 @@ struct ScanFixture : SessionFixture {
       address += 4;
     }
   }
-  void Start(DWORD eip, DWORD esp, DWORD ebp) {
-    thread.eip = thread.context.Eip = eip;
-    thread.esp = thread.context.Esp = esp;
-    thread.ebp = thread.context.Ebp = ebp;
-  }
-  std::string Trace() {
-    WriteBackTrace(*session, thread);
-    return Report();
-  }
 };
 
-// The frame lines (the line after each column header).
-std::vector<std::string> FrameLines(const std::string& text) {
-  static const std::string header = "FramePtr ReturnAd Param#1  Param#2  Param#3  Param#4  Function Name\r\n";
-  std::vector<std::string> lines;
-  for (size_t at = text.find(header); at != std::string::npos; at = text.find(header, at + 1)) {
-    const size_t from = at + header.size();
-    lines.push_back(text.substr(from, text.find("\r\n", from) - from));
-  }
-  return lines;
-}
 
 std::string Line(DWORD frame, DWORD returnAddress, const std::vector<DWORD>& params, const char* rest) {
   char text[128];

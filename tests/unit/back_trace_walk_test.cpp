@@ -7,7 +7,7 @@
 
 #include "report/back_trace.h"
 #include "tests/unit/code_module.h"
-#include "tests/unit/test_support.h"
+#include "tests/unit/back_trace_support.h"
 
 namespace {
 
@@ -18,11 +18,8 @@ constexpr DWORD kStackSize = 0x10000;
 
 // A stack of frames with frame pointers: frame i at kStack + 0x1000 + 0x20 * i holds the
 // next frame's pointer, the return address into fn_(i+1) and four parameters.
-struct WalkFixture : SessionFixture {
-  CThreadContext thread{nullptr, 1, nullptr};
-
+struct WalkFixture : TraceFixture {
   WalkFixture() {
-    thread.session = session.get();
     session->instructionCount = 2;
     code_module::Add("C:\\app\\prog.exe", kModule, 0x10000, 0x1000);
     session->AddModule(CModule("C:\\app\\prog.exe", kModule, 0x10000));
@@ -42,15 +39,6 @@ struct WalkFixture : SessionFixture {
     Word(frame, savedEbp);
     Word(frame + 4, returnAddress);
     for (DWORD i = 0; i < 4; ++i) Word(frame + 8 + 4 * i, p + i);
-  }
-  void Start(DWORD eip, DWORD esp, DWORD ebp) {
-    thread.eip = thread.context.Eip = eip;
-    thread.esp = thread.context.Esp = esp;
-    thread.ebp = thread.context.Ebp = ebp;
-  }
-  std::string Trace() {
-    WriteBackTrace(*session, thread);
-    return Report();
   }
 };
 
@@ -80,16 +68,6 @@ size_t Count(const std::string& text, const std::string& piece) {
   return n;
 }
 
-// The frame lines (the line after each column header).
-std::vector<std::string> FrameLines(const std::string& text) {
-  static const std::string header = "FramePtr ReturnAd Param#1  Param#2  Param#3  Param#4  Function Name\r\n";
-  std::vector<std::string> lines;
-  for (size_t at = text.find(header); at != std::string::npos; at = text.find(header, at + 1)) {
-    const size_t from = at + header.size();
-    lines.push_back(text.substr(from, text.find("\r\n", from) - from));
-  }
-  return lines;
-}
 
 }  // namespace
 
