@@ -88,9 +88,8 @@ std::vector<DWORD> ReturnAddresses(const std::string& text) {
   return returns;
 }
 
-}  // namespace
-
-int main() {
+// The same stacks (one seed) with symbols for every function, or stripped.
+void Run(bool symbols) {
   std::mt19937 random(1234);
   const std::string path = ScratchDir() + "/walk.txt";
   Outcome total;
@@ -104,6 +103,9 @@ int main() {
     }
     sim::AddRegion(kStack, kStackSize);
     sim::target().symbolsActive = true;
+    for (DWORD i = 0; symbols && i < kFunctions; ++i) {
+      sim::AddSymbol("fn_" + std::to_string(i), FunctionStart(i), kFunctionSize);
+    }
     DWORD eip = 0, esp = 0;
     const std::vector<DWORD> truth = BuildStack(random, &eip, &esp);
     Pane pane;
@@ -129,10 +131,17 @@ int main() {
     for (DWORD returned : shown) total.added += returned != 0 && !truthSet.count(returned) ? 1 : 0;
     total.frames += static_cast<int>(shown.size());
   }
-  printf("stacks: %d, true frames: %d\n", kStacks, total.truth);
+  printf("%s: stacks: %d, true frames: %d\n", symbols ? "with symbols" : "stripped", kStacks, total.truth);
   printf("frames found: %d (%.1f%%)\n", total.found, 100.0 * total.found / total.truth);
   printf("frames wrongly added: %d\n", total.added);
   printf("frames shown: %d\n", total.frames);
   printf("time per walk (with the listings): %.3f ms\n", 1000.0 * total.seconds / kStacks);
+}
+
+}  // namespace
+
+int main() {
+  Run(false);
+  Run(true);
   return 0;
 }

@@ -193,23 +193,38 @@ void CFrameWalk::Restart(uint32_t pc, uint32_t stack) {
 
 bool CFrameWalk::Scan(uint32_t pc, uint32_t from, uint32_t* slot, uint32_t* returnAddress) {
   ++stats.scans;
+  uint32_t low = 0;
+  bool named = false;
+  const bool bounded = FunctionFloor(pc, &low, &named);
+  // Without a symbol the start of pc's function is not known; but no function starts
+  // between it and pc, so of the direct calls that fit, the one with the highest target is
+  // the call of that function, and the others called functions below it.
+  uint32_t bestTarget = 0;
   const uint32_t start = (from + 3) & ~3u;
   for (uint32_t i = 0; i < kScanWords; ++i) {
     const uint32_t at = start + 4 * i;
-    if (at < start) return false;  // the top of memory
     uint32_t word = 0;
-    if (!ReadWord(at, &word)) return false;
+    if (at < start || !ReadWord(at, &word)) break;  // the top of memory, or of the stack
     ++stats.wordsScanned;
     CallSite site;
     if (!CallEndsAt(session, word, &site)) continue;
+    if (!site.direct) {
+      // An indirect call's target is unknown: it counts unless a fitting direct call came first.
+      if (bestTarget != 0) break;
+      *slot = at;
+      *returnAddress = word;
+      return true;
+    }
     // A direct call must have called the function the frame below runs in: this rejects
     // most return addresses that earlier calls left on the stack.
-    if (site.direct && !TargetFits(site.target, pc)) continue;
+    const uint32_t target = bounded ? FittingTarget(site.target, low, pc) : 0;
+    if (target == 0 || target <= bestTarget) continue;
+    bestTarget = target;
     *slot = at;
     *returnAddress = word;
-    return true;
+    if (named) return true;
   }
-  return false;
+  return bestTarget != 0;
 }
 
 bool CFrameWalk::Find(uint32_t value, uint32_t from, uint32_t* slot) {
@@ -250,38 +265,40 @@ bool CFrameWalk::ReadWord(uint32_t address, uint32_t* word) {
   return true;
 }
 
-// A direct call's target fits the frame below when it is the start of the function that
-// frame runs in: the nearest symbol's start, or, since a symbol (an export above all) may
-// lie before functions that have none, an address between that start and the frame's own
-// address. Without a symbol the start of the module bounds it. A target that only jumps on
-// (an import thunk, an incremental-link stub) is followed once.
-bool CFrameWalk::TargetFits(uint32_t target, uint32_t pc) {
+// The lowest address at which the function that runs at pc can start: its symbol's start
+// (named), or, without one, the start of its module. False: pc lies in no module.
+bool CFrameWalk::FunctionFloor(uint32_t pc, uint32_t* low, bool* named) {
   const CModule* module = CCodeSections::ModuleAt(session, pc);
   if (module == nullptr) return false;
-  uint32_t low = module->base;
-  {
-    CSymbolBufferKeeper keep(session);
-    uint32_t displacement = 0;
-    if (LookUpSymbolAt(session, pc, &displacement) && pc - displacement - module->base < module->size) {
-      low = pc - displacement;
-    }
+  *low = module->base;
+  *named = false;
+  CSymbolBufferKeeper keep(session);
+  uint32_t displacement = 0;
+  if (LookUpSymbolAt(session, pc, &displacement) && pc - displacement - module->base < module->size) {
+    *low = pc - displacement;
+    *named = true;
   }
-  uint32_t candidates[2] = {target, 0};
+  return true;
+}
+
+// Where a direct call's target leads when it fits the frame below, which runs at pc: into
+// [low, pc], since a symbol (an export above all) may lie before functions that have none.
+// A target that only jumps on (an import thunk, an incremental-link stub) is followed once.
+// 0 when it does not fit.
+uint32_t CFrameWalk::FittingTarget(uint32_t target, uint32_t low, uint32_t pc) {
+  if (target >= low && target <= pc) return target;
   uint8_t code[6];
   uint32_t count = 0;
-  if (session.ReadTargetMemory(target, code, sizeof code, &count, false) && count == sizeof code) {
-    if (code[0] == 0xFF && code[1] == 0x25) {
-      uint32_t pointer = 0, slotCount = 0;
-      const uint32_t slot = code[2] | code[3] << 8 | code[4] << 16 | static_cast<uint32_t>(code[5]) << 24;
-      if (session.ReadTargetMemory(slot, &pointer, 4, &slotCount, false) && slotCount == 4) candidates[1] = pointer;
-    } else if (code[0] == 0xE9) {
-      candidates[1] = target + 5 + (code[1] | code[2] << 8 | code[3] << 16 | static_cast<uint32_t>(code[4]) << 24);
-    }
+  if (!session.ReadTargetMemory(target, code, sizeof code, &count, false) || count != sizeof code) return 0;
+  uint32_t next = 0;
+  if (code[0] == 0xFF && code[1] == 0x25) {
+    uint32_t slotCount = 0;
+    const uint32_t slot = code[2] | code[3] << 8 | code[4] << 16 | static_cast<uint32_t>(code[5]) << 24;
+    if (!session.ReadTargetMemory(slot, &next, 4, &slotCount, false) || slotCount != 4) return 0;
+  } else if (code[0] == 0xE9) {
+    next = target + 5 + (code[1] | code[2] << 8 | code[3] << 16 | static_cast<uint32_t>(code[4]) << 24);
   }
-  for (uint32_t candidate : candidates) {
-    if (candidate >= low && candidate <= pc && candidate != 0) return true;
-  }
-  return false;
+  return next != 0 && next >= low && next <= pc ? next : 0;
 }
 
 bool CFrameWalk::IsThreadStart(uint32_t pc) {

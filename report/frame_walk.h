@@ -62,7 +62,8 @@ class CFrameWalk {
   bool Scan(uint32_t pc, uint32_t from, uint32_t* slot, uint32_t* returnAddress);
   bool Find(uint32_t value, uint32_t from, uint32_t* slot);
   bool ReadWord(uint32_t address, uint32_t* word);
-  bool TargetFits(uint32_t target, uint32_t pc);
+  bool FunctionFloor(uint32_t pc, uint32_t* low, bool* named);
+  uint32_t FittingTarget(uint32_t target, uint32_t low, uint32_t pc);
   bool IsThreadStart(uint32_t pc);
   void Restart(uint32_t pc, uint32_t stack);
   bool Recovered(uint32_t pc, uint32_t from, WalkedFrame* out);

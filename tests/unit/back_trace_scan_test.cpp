@@ -116,6 +116,19 @@ TEST(BackTraceScan, StaleReturnAddressOfAnEarlierCallIsPassedOver) {
   EXPECT_EQ(lines[0], Line(kEsp + 4, chain.b, {1, 2, 3, 4}, "prog!fn_a [scan] "));
 }
 
+TEST(BackTraceScan, WithoutSymbolsTheCallOfTheHighestFittingFunctionWins) {
+  ScanFixture f;
+  f.Module("C:\\app\\bare.exe", 0x500000);  // no symbols at all
+  const DWORD g1 = 0x501100, g2 = 0x501200, g3 = 0x501300;
+  // g2 once called g1 (below g3: it fits as well) and now calls g3, which runs.
+  const DWORD stale = CallDirect(g2 + 0x10, g1), right = CallDirect(g2 + 0x20, g3);
+  f.Stack(kEsp, {stale, 1, right, 2, 3, 4, 5});
+  f.Start(g3 + 0x20, kEsp, 0);
+  const std::vector<std::string> lines = FrameLines(f.Trace());
+  ASSERT_GE(lines.size(), 1u);
+  EXPECT_EQ(lines[0], Line(kEsp + 4, right, {2, 3, 4, 5}, "bare!<nosymbols> [scan] "));
+}
+
 TEST(BackTraceScan, RecursionKeepsEveryFrame) {
   ScanFixture f;
   const DWORD self = CallDirect(kFnR + 0x30, kFnR);
