@@ -276,3 +276,26 @@ TEST(CallSite, EveryCallFormAndWhatIsNone) {
   EXPECT_FALSE(CallEndsAt(*f.session, 0x601002, nullptr));
   EXPECT_EQ(f.log.lines, (std::vector<std::string>{"Return addresses in C:\\app\\bare.dll not believed: no readable MZ header"}));
 }
+
+// Bytes that decode two ways before a return address: "mov al,0xe8" then four nops, or the
+// call "e8 90909090" that made it. The listing around a return address shows the call.
+TEST(BackTraceScan, ListingAroundAReturnAddressShowsTheCall) {
+  ScanFixture f;
+  f.Module("C:\\app\\bare.exe", 0x500000);  // no symbols: the listing starts 50 bytes before
+  const DWORD returnAddress = 0x501240;
+  sim::Fill(returnAddress - 6, {0xB0, 0xE8, 0x90, 0x90, 0x90, 0x90});
+  WriteCodeListing(*f.session, f.thread, returnAddress);
+  WriteReturnAddressListing(*f.session, f.thread, returnAddress);
+  const std::string text = f.Report();
+  const size_t second = text.find("function: <nosymbols>", 1);
+  ASSERT_NE(second, std::string::npos);
+  const std::string plain = text.substr(0, second), throughCall = text.substr(second);
+  // Any start meets the address through the move; only the call's own start meets it
+  // through the call.
+  EXPECT_EQ(plain.find("call"), std::string::npos) << plain;
+  const std::string head = "function: <nosymbols>\r\n        0050123b e890909090       call    ";
+  EXPECT_EQ(throughCall.substr(0, head.size()), head);
+  char line[64];
+  snprintf(line, sizeof line, "        %08x 90               nop\r\n", static_cast<unsigned>(returnAddress));
+  EXPECT_NE(throughCall.find(line), std::string::npos);
+}
