@@ -110,11 +110,22 @@ bool CFrameWalk::Next(WalkedFrame* out) {
     ++stats.rejected;
     return Unwalked(out);
   }
-  if (returnAddress == 0 || CallEndsAt(session, returnAddress, nullptr)) {
+  CallSite site;
+  if (returnAddress == 0 || CallEndsAt(session, returnAddress, &site)) {
+    uint32_t slot = 0;
+    const bool onStack = returnAddress != 0 && Find(returnAddress, from, &slot);
+    // A walker that follows a frame pointer the code never kept returns from an outer
+    // frame, skipping the frames in between. Where its return address comes after an
+    // indirect call, whose target is unknown, a direct call of this frame's function below
+    // that slot gives the skipped caller away.
+    if (onStack && !site.direct && slot > from && Recovered(frame.AddrPC.Offset, from, (slot - from) / 4, true, out)) {
+      ++stats.skipped;
+      ++produced;
+      return true;
+    }
     out->frame = frame;
     out->scanned = false;
-    uint32_t slot = 0;
-    floor = returnAddress != 0 && Find(returnAddress, from, &slot) ? slot + 4 : from;
+    floor = onStack ? slot + 4 : from;
     lastReturn = returnAddress;
     ++produced;
     return true;
@@ -122,7 +133,7 @@ bool CFrameWalk::Next(WalkedFrame* out) {
   ++stats.rejected;
   // This frame's own address is sound, only its return address is not: the frame is shown
   // with the return address the scan finds, or, when there is none, as the last one.
-  if (IsThreadStart(frame.AddrPC.Offset) || !Recovered(frame.AddrPC.Offset, from, out)) {
+  if (IsThreadStart(frame.AddrPC.Offset) || !Recovered(frame.AddrPC.Offset, from, kScanWords, false, out)) {
     out->frame = frame;
     out->frame.AddrReturn.Offset = 0;
     out->scanned = false;
@@ -140,7 +151,7 @@ bool CFrameWalk::Unwalked(WalkedFrame* out) {
   ended = true;
   const uint32_t pc = lastReturn;
   if (pc == 0) return false;
-  if (!IsThreadStart(pc) && Recovered(pc, floor, out)) {
+  if (!IsThreadStart(pc) && Recovered(pc, floor, kScanWords, false, out)) {
     ++produced;
     return true;
   }
@@ -157,9 +168,9 @@ bool CFrameWalk::Unwalked(WalkedFrame* out) {
 
 // The frame that runs at pc with its return address at the next believable slot from from;
 // the walker then starts afresh above that slot.
-bool CFrameWalk::Recovered(uint32_t pc, uint32_t from, WalkedFrame* out) {
+bool CFrameWalk::Recovered(uint32_t pc, uint32_t from, uint32_t words, bool directOnly, WalkedFrame* out) {
   uint32_t slot = 0, returnAddress = 0;
-  if (!Scan(pc, from, &slot, &returnAddress)) return false;
+  if (!Scan(pc, from, words, directOnly, &slot, &returnAddress)) return false;
   memset(&out->frame, 0, sizeof out->frame);
   SetFlat(out->frame.AddrPC, pc);
   SetFlat(out->frame.AddrReturn, returnAddress);
@@ -191,7 +202,8 @@ void CFrameWalk::Restart(uint32_t pc, uint32_t stack) {
   walkerRestarted = true;
 }
 
-bool CFrameWalk::Scan(uint32_t pc, uint32_t from, uint32_t* slot, uint32_t* returnAddress) {
+bool CFrameWalk::Scan(uint32_t pc, uint32_t from, uint32_t words, bool directOnly, uint32_t* slot,
+                      uint32_t* returnAddress) {
   ++stats.scans;
   uint32_t low = 0;
   bool named = false;
@@ -201,7 +213,8 @@ bool CFrameWalk::Scan(uint32_t pc, uint32_t from, uint32_t* slot, uint32_t* retu
   // the call of that function, and the others called functions below it.
   uint32_t bestTarget = 0;
   const uint32_t start = (from + 3) & ~3u;
-  for (uint32_t i = 0; i < kScanWords; ++i) {
+  if (words > kScanWords) words = kScanWords;
+  for (uint32_t i = 0; i < words; ++i) {
     const uint32_t at = start + 4 * i;
     uint32_t word = 0;
     if (at < start || !ReadWord(at, &word)) break;  // the top of memory, or of the stack
@@ -210,6 +223,7 @@ bool CFrameWalk::Scan(uint32_t pc, uint32_t from, uint32_t* slot, uint32_t* retu
     if (!CallEndsAt(session, word, &site)) continue;
     if (!site.direct) {
       // An indirect call's target is unknown: it counts unless a fitting direct call came first.
+      if (directOnly) continue;
       if (bestTarget != 0) break;
       *slot = at;
       *returnAddress = word;

@@ -42,6 +42,7 @@ struct WalkedFrame {
 struct FrameWalkWork {
   uint32_t walkerFrames = 0;   // frames the platform walker gave
   uint32_t rejected = 0;       // of those, with a return address no call made
+  uint32_t skipped = 0;        // of those, that skipped frames the scan found
   uint32_t scans = 0;
   uint32_t wordsScanned = 0;
 };
@@ -59,14 +60,14 @@ class CFrameWalk {
 
  private:
   bool Walker();
-  bool Scan(uint32_t pc, uint32_t from, uint32_t* slot, uint32_t* returnAddress);
+  bool Scan(uint32_t pc, uint32_t from, uint32_t words, bool directOnly, uint32_t* slot, uint32_t* returnAddress);
   bool Find(uint32_t value, uint32_t from, uint32_t* slot);
   bool ReadWord(uint32_t address, uint32_t* word);
   bool FunctionFloor(uint32_t pc, uint32_t* low, bool* named);
   uint32_t FittingTarget(uint32_t target, uint32_t low, uint32_t pc);
   bool IsThreadStart(uint32_t pc);
   void Restart(uint32_t pc, uint32_t stack);
-  bool Recovered(uint32_t pc, uint32_t from, WalkedFrame* out);
+  bool Recovered(uint32_t pc, uint32_t from, uint32_t words, bool directOnly, WalkedFrame* out);
   bool Unwalked(WalkedFrame* out);
 
   CLogFile& session;

@@ -299,3 +299,20 @@ TEST(BackTraceScan, ListingAroundAReturnAddressShowsTheCall) {
   snprintf(line, sizeof line, "        %08x 90               nop\r\n", static_cast<unsigned>(returnAddress));
   EXPECT_NE(throughCall.find(line), std::string::npos);
 }
+
+// The walker follows a frame pointer that fn_a and its callers never kept: it returns from
+// the thread's start routine at once. The direct call of fn_a below gives the skip away.
+TEST(BackTraceScan, WalkerThatSkipsFramesByAStaleFramePointerIsCorrected) {
+  ScanFixture f;
+  Chain chain;
+  const DWORD outer = kEsp + 0x40;
+  f.Stack(kEsp, {1, chain.b, 2, chain.c, 3, chain.w});
+  f.Stack(outer, {0, chain.k, 0, 0, 0, 0});
+  f.Start(kFnA + 0x20, kEsp, outer);
+  const std::vector<std::string> lines = FrameLines(f.Trace());
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[0], Line(kEsp, chain.b, {2, chain.c, 3, chain.w}, "prog!fn_a [scan] "));
+  EXPECT_EQ(lines[1].substr(9, 9) + lines[1].substr(54), "00401315 prog!fn_b [scan] ");
+  EXPECT_EQ(lines[2].substr(9, 9) + lines[2].substr(54), "00401715 prog!fn_c [scan] ");
+  EXPECT_EQ(lines[3].substr(0, 18) + lines[3].substr(54), "00128040 7b001112 prog!worker [scan] ");
+}
