@@ -117,8 +117,10 @@ bool CFrameWalk::Next(WalkedFrame* out) {
     // A walker that follows a frame pointer the code never kept returns from an outer
     // frame, skipping the frames in between. Where its return address comes after an
     // indirect call, whose target is unknown, a direct call of this frame's function below
-    // that slot gives the skipped caller away.
-    if (onStack && !site.direct && slot > from && Recovered(frame.AddrPC.Offset, from, (slot - from) / 4, true, out)) {
+    // that slot gives the skipped caller away; where it returns into a thread's start
+    // routines, which only the outermost frames run in, any believable word below does.
+    if (onStack && !site.direct && slot > from &&
+        Recovered(frame.AddrPC.Offset, from, (slot - from) / 4, !IsThreadStart(returnAddress), out)) {
       ++stats.skipped;
       ++produced;
       return true;

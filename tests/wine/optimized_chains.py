@@ -63,7 +63,8 @@ for name, (tid, truth) in sorted(chains.items()):
 print("%s: %d of %d true return addresses in the report" % (variant, found, total))
 if winedbg:
     text = open(winedbg, "rb").read().decode("latin-1")
-    addresses = set(int(a, 16) for a in re.findall(r"0x([0-9a-f]{8})", text))
+    # The address of each frame line ("  3 0x0040138e in ..."): frame n's is frame n-1's return address.
+    addresses = set(int(a, 16) for a in re.findall(r"(?m)^\s*(?:=>)?\s*\d+ 0x([0-9a-f]{8})", text))
     seen = sum(1 for _, (_, truth) in chains.items() for r in truth if r in addresses)
     print("%s: %d of %d true return addresses in winedbg's back traces" % (variant, seen, total))
 if found * 100 < least * total:
