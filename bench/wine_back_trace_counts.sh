@@ -56,7 +56,7 @@ for line in open(sys.argv[2], "rb").read().decode("latin-1").splitlines():
     m = re.match(r"^\s*(?:=>)?\s*(\d+)\s+0x([0-9a-f]+)", line)
     if m and thread is not None and int(m.group(1)) > 0:
         theirs[thread].append(int(m.group(2), 16))
-agree = differ = 0
+agree = differ = longer = 0
 for thread, returns in sorted(ours.items()):
     other = theirs.get(thread)
     if other is None:
@@ -65,9 +65,11 @@ for thread, returns in sorted(ours.items()):
     n = min(len(returns), len(other))
     same = sum(1 for a, b in zip(returns[:n], other[:n]) if a == b)
     agree += same
-    differ += n - same + abs(len(returns) - len(other))
+    differ += n - same
+    longer += abs(len(returns) - len(other))
     if same != n or len(returns) != len(other):
         print("thread %x: report %s" % (thread, " ".join("%08x" % r for r in returns[:12])))
         print("thread %x: winedbg %s" % (thread, " ".join("%08x" % r for r in other[:12])))
-print("sample target: %d return addresses agree with winedbg, %d differ" % (agree, differ))
+print("sample target: %d return addresses agree with winedbg, %d differ at the same frame, %d only in the longer trace"
+      " (the report stops at 100 frames)" % (agree, differ, longer))
 PY
