@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "disasm/disassemble.h"
+#include "report/call_site.h"
 #include "report/code_sync.h"
 #include "session/symbol_lookup.h"
 
@@ -10,17 +11,12 @@ namespace {
 
 constexpr uint32_t kUnknownSpan = 100;     // a symbol without size, or no symbol at all
 constexpr uint32_t kUnknownBackOff = 50;   // how far before an address without symbol to start
-constexpr int kMaxFrames = 100;
 // The furthest back from an address the listing's start search decodes. A symbol that starts
 // further away (an export far below a return address, say) still names the address, but the
 // listing starts at the address itself, or at the call that ends there: both are instruction
 // boundaries, where a start a fixed distance back would decode from inside an instruction.
 constexpr uint32_t kMaxListingBackOff = 0x1000;
-constexpr uint32_t kCallLengths[] = {5, 6, 2, 3, 7, 4};  // call rel32 first, then call r/m32 forms
 constexpr const char* kNoSymbol = "<nosymbols>";
-
-CLogFile& SessionOf(HANDLE handle) { return *static_cast<CLogFile*>(handle); }
-HANDLE HandleOf(CLogFile& session) { return static_cast<HANDLE>(&session); }
 
 // The symbol lookup every caller here makes, with the name as a line shows it; the buffer
 // keeps what the last successful one left, which is what the frame line's OMAP test reads.
@@ -44,23 +40,12 @@ struct CodeSpan {
   const char* name;
 };
 
-// A call instruction of exactly length bytes that ends at address.
-bool CallEndsAt(CLogFile& session, uint32_t address, uint32_t length) {
-  uint8_t head[2] = {};
-  uint32_t count = 0, decoded = 0;
-  const uint32_t start = address - length;
-  if (!session.ReadTargetMemory(start, head, sizeof head, &count, true) || count != sizeof head) return false;
-  const bool call = head[0] == 0xE8 || (head[0] == 0xFF && ((head[1] >> 3) & 7) == 2);
-  return call && DisassembleLength(session, start, &decoded) && decoded == length;
-}
-
 CodeSpan SpanAround(CLogFile& session, uint32_t address, char* shown) {
   if (!LookUpSymbol(session, address, shown)) return {address - kUnknownBackOff, kUnknownSpan, kNoSymbol};
   const IMAGEHLP_SYMBOL& symbol = *session.symbolBuffer;
   if (address - symbol.Address >= kMaxListingBackOff) {
-    for (uint32_t length : kCallLengths) {
-      if (CallEndsAt(session, address, length)) return {address - length, kUnknownSpan, shown};
-    }
+    CallSite site;
+    if (CallEndsAt(session, address, &site)) return {address - site.length, kUnknownSpan, shown};
     return {address, kUnknownSpan, shown};
   }
   return {symbol.Address, symbol.Size != 0 ? symbol.Size : kUnknownSpan, shown};
@@ -115,7 +100,7 @@ void PrintFpo(CLogFile& session, const STACKFRAME& frame) {
   }
 }
 
-void PrintFrameLine(CLogFile& session, const STACKFRAME& frame) {
+void PrintFrameLine(CLogFile& session, const STACKFRAME& frame, bool scanned) {
   const uint32_t pc = frame.AddrPC.Offset;
   char shown[kShownSymbolNameSize];
   const char* name = LookUpSymbol(session, pc, shown) ? shown : kNoSymbol;
@@ -126,7 +111,7 @@ void PrintFrameLine(CLogFile& session, const STACKFRAME& frame) {
                 static_cast<unsigned>(frame.Params[3]));
   IMAGEHLP_MODULE module;
   if (LookUpModule(session, pc, &module)) session.Print("%s!", module.ModuleName);
-  session.Print("%s ", name);
+  session.Print("%s%s ", name, scanned ? kScanMarker : "");
   // A lookup that found nothing leaves the flags of the one before.
   if (session.symbolBuffer != nullptr &&
       (session.symbolBuffer->Flags & (SYMF_OMAP_GENERATED | SYMF_OMAP_MODIFIED)) != 0) {
@@ -136,14 +121,29 @@ void PrintFrameLine(CLogFile& session, const STACKFRAME& frame) {
   session.Print("\r\n");
 }
 
-void SetFlat(ADDRESS& address, uint32_t offset) {
-  address.Offset = offset;
-  address.Mode = AddrModeFlat;
+// Around a return address the listing should show the call that made it: of the starts
+// whose decoding meets the address, the one that meets it through that call is taken, so
+// that the lines before the address are the instructions that ran, not a phase of the bytes
+// that only meets the address by chance.
+bool FindStartThroughCall(CLogFile& session, CInstructionLengths& lengths, const CodeSpan& code, uint32_t address,
+                          ListingStart* found) {
+  CallSite site;
+  if (!CallEndsAt(session, address, &site)) return false;
+  const uint32_t call = address - site.length;
+  if (call < code.start || address - code.start >= code.span) return false;
+  ListingStart atCall;
+  uint32_t length = 0;
+  if (!FindListingStart(lengths, code.start, code.span, call, &atCall) || address - atCall.start >= code.span ||
+      !lengths.Length(call, &length) || length != site.length) {
+    return false;
+  }
+  found->start = atCall.start;
+  found->index = atCall.index + 1;
+  return true;
 }
 
-}  // namespace
-
-void WriteCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t address, CodeListingWork* work) {
+void WriteListing(CLogFile& session, const CThreadContext& thread, uint32_t address, bool returnAddress,
+                  CodeListingWork* work) {
   CodeListingWork ignored;
   if (work == nullptr) work = &ignored;
   char shown[kShownSymbolNameSize];
@@ -154,11 +154,22 @@ void WriteCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t 
   ListingSearchRange(code.start, code.span, address, &low, &count);
   CInstructionLengths lengths(session, low, count);
   ListingStart found;
-  if (FindListingStart(lengths, code.start, code.span, address, &found)) {
+  if ((returnAddress && FindStartThroughCall(session, lengths, code, address, &found)) ||
+      FindListingStart(lengths, code.start, code.span, address, &found)) {
     ListInstructions(session, thread, lengths, code, found, *work);
   }
   work->lengthDecodes += lengths.decodes();
   session.Print("\r\n");
+}
+
+}  // namespace
+
+void WriteCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t address, CodeListingWork* work) {
+  WriteListing(session, thread, address, false, work);
+}
+
+void WriteReturnAddressListing(CLogFile& session, const CThreadContext& thread, uint32_t address) {
+  WriteListing(session, thread, address, true, nullptr);
 }
 
 void WriteCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t address) {
@@ -166,40 +177,13 @@ void WriteCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t 
 }
 
 void WriteBackTrace(CLogFile& session, const CThreadContext& thread) {
-  // The walker may change the context it is given; the thread's own stays as read.
-  CONTEXT context = thread.context;
-  STACKFRAME frame;
-  memset(&frame, 0, sizeof frame);
-  SetFlat(frame.AddrPC, thread.eip);
-  SetFlat(frame.AddrFrame, thread.ebp);
-  SetFlat(frame.AddrStack, thread.esp);
-
+  // The walk works on its own copy of the context; the thread's stays as read.
+  CFrameWalk walk(session, thread);
   session.Print("*----> Stack Back Trace <----*\r\n\r\n");
-  for (int i = 0; i < kMaxFrames; ++i) {
-    if (!StackWalk(IMAGE_FILE_MACHINE_I386, HandleOf(session), nullptr, &frame, &context, StackReadMemory,
-                   StackFunctionTable, StackModuleBase, StackTranslateAddress)) {
-      break;
-    }
-    PrintFrameLine(session, frame);
-    WriteCodeListing(session, thread, frame.AddrReturn.Offset);
+  WalkedFrame walked;
+  while (walk.Next(&walked)) {
+    PrintFrameLine(session, walked.frame, walked.scanned);
+    WriteReturnAddressListing(session, thread, walked.frame.AddrReturn.Offset);
   }
   session.Print("\r\n");
 }
-
-BOOL WINAPI StackReadMemory(HANDLE session, DWORD address, PVOID buffer, DWORD size, PDWORD bytesRead) {
-  uint32_t count = 0;
-  const bool ok = SessionOf(session).ReadTargetMemory(address, buffer, size, &count, true);
-  if (bytesRead != nullptr) *bytesRead = count;
-  return ok ? TRUE : FALSE;
-}
-
-PVOID WINAPI StackFunctionTable(HANDLE session, DWORD address) {
-  return SymFunctionTableAccess(SessionOf(session).process, address);
-}
-
-DWORD WINAPI StackModuleBase(HANDLE session, DWORD address) {
-  IMAGEHLP_MODULE module;
-  return LookUpModule(SessionOf(session), address, &module) ? module.BaseOfImage : 0;
-}
-
-DWORD WINAPI StackTranslateAddress(HANDLE, HANDLE, LPADDRESS) { return 0; }

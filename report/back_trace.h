@@ -3,11 +3,15 @@
 
 #include <stdint.h>
 
+#include "report/frame_walk.h"
 #include "session/log_file.h"
 
 // The function that holds address and the instructions around it.
 void WriteCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t address);
 void WriteBackTrace(CLogFile& session, const CThreadContext& thread);
+// The same around a return address: where the bytes allow several starts, the listing takes
+// the one whose instruction just before the address is the call that made it.
+void WriteReturnAddressListing(CLogFile& session, const CThreadContext& thread, uint32_t address);
 
 // The work one code listing took: lengths decoded to find the start, lines disassembled.
 struct CodeListingWork {
@@ -16,9 +20,5 @@ struct CodeListingWork {
 };
 void WriteCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t address, CodeListingWork* work);
 
-// The walker's callbacks. The walker is handed the session where it expects the process
-// handle, and passes it back to each of them.
-BOOL WINAPI StackReadMemory(HANDLE session, DWORD address, PVOID buffer, DWORD size, PDWORD bytesRead);
-PVOID WINAPI StackFunctionTable(HANDLE session, DWORD address);
-DWORD WINAPI StackModuleBase(HANDLE session, DWORD address);
-DWORD WINAPI StackTranslateAddress(HANDLE session, HANDLE thread, LPADDRESS address);
+// The marker on the frame line of a frame whose return address the stack scan found.
+constexpr const char* kScanMarker = " [scan]";

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "session/minidump_kind.h"
+#include "session/code_sections.h"
 #include "session/module.h"
 #include "session/page_cache.h"
 #include "session/platform.h"
@@ -65,6 +66,9 @@ class CLogFile {
 
   // After the first report, detach and let the target run on instead of ending it.
   bool keepRunning = false;
+
+  // Where the modules' code lies, for telling return addresses from other stack words.
+  CCodeSections codeSections;
 
   // With the first report, also REPORT.dmp from the platform's minidump writer.
   MinidumpKind minidump = MinidumpKind::kNone;

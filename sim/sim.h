@@ -129,6 +129,7 @@ struct Target {
   bool deleteFails = false;        // DeleteFileW fails with ERROR_ACCESS_DENIED (a file in use)
   uint32_t guardsRestored = 0;     // VirtualProtectEx calls that set PAGE_GUARD
   DWORD minidumpError = 0;  // nonzero: MiniDumpWriteDump fails with this HRESULT after writing its header
+  HANDLE stackWalkProcess = nullptr;  // the process handle StackWalk received last
   UINT ansiCodePage = CP_UTF8;  // how the A functions see the world's UTF-8 names; 932 on a Japanese system
 };
 

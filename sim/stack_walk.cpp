@@ -21,6 +21,7 @@ BOOL StackWalk(DWORD machine, HANDLE process, HANDLE, LPSTACKFRAME frame, PVOID 
                PREAD_PROCESS_MEMORY_ROUTINE readMemory, PFUNCTION_TABLE_ACCESS_ROUTINE functionTable,
                PGET_MODULE_BASE_ROUTINE moduleBase, PTRANSLATE_ADDRESS_ROUTINE) {
   CONTEXT* context = static_cast<CONTEXT*>(contextRecord);
+  sim::target().stackWalkProcess = process;  // Windows hands it on to the callbacks only
   if (machine != IMAGE_FILE_MACHINE_I386 || frame == nullptr || context == nullptr || readMemory == nullptr) {
     return FALSE;
   }

@@ -6,7 +6,8 @@
 #include <string.h>
 
 #include "report/back_trace.h"
-#include "tests/unit/test_support.h"
+#include "tests/unit/code_module.h"
+#include "tests/unit/back_trace_support.h"
 
 namespace {
 
@@ -17,16 +18,16 @@ constexpr DWORD kStackSize = 0x10000;
 
 // A stack of frames with frame pointers: frame i at kStack + 0x1000 + 0x20 * i holds the
 // next frame's pointer, the return address into fn_(i+1) and four parameters.
-struct WalkFixture : SessionFixture {
-  CThreadContext thread{nullptr, 1, nullptr};
-
+struct WalkFixture : TraceFixture {
   WalkFixture() {
-    thread.session = session.get();
     session->instructionCount = 2;
-    sim::AddModule("C:\\app\\prog.exe", kModule, 0x10000);
-    sim::AddRegion(kCode, 0x1000, PAGE_EXECUTE_READ, MEM_IMAGE);
-    sim::Fill(kCode, std::vector<BYTE>(0x1000, 0x90));
+    code_module::Add("C:\\app\\prog.exe", kModule, 0x10000, 0x1000);
+    session->AddModule(CModule("C:\\app\\prog.exe", kModule, 0x10000));
     sim::AddRegion(kStack, kStackSize);
+  }
+  // A return address is only believed right after a call: "call eax" before it.
+  void Returns(DWORD returnAddress) {
+    if (returnAddress != 0) code_module::CallRegister(returnAddress - 2);
   }
   void Word(DWORD address, DWORD value) {
     sim::Fill(address, {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
@@ -34,18 +35,10 @@ struct WalkFixture : SessionFixture {
   }
   // An EBP frame at frame: saved EBP, return address, then params p, p + 1, ...
   void Frame(DWORD frame, DWORD savedEbp, DWORD returnAddress, DWORD p) {
+    Returns(returnAddress);
     Word(frame, savedEbp);
     Word(frame + 4, returnAddress);
     for (DWORD i = 0; i < 4; ++i) Word(frame + 8 + 4 * i, p + i);
-  }
-  void Start(DWORD eip, DWORD esp, DWORD ebp) {
-    thread.eip = thread.context.Eip = eip;
-    thread.esp = thread.context.Esp = esp;
-    thread.ebp = thread.context.Ebp = ebp;
-  }
-  std::string Trace() {
-    WriteBackTrace(*session, thread);
-    return Report();
   }
 };
 
@@ -63,22 +56,18 @@ FPO_DATA Fpo(DWORD start, DWORD size, DWORD locals, WORD params, WORD regs, WORD
   return fpo;
 }
 
+std::string CallLine(DWORD at) {
+  char line[64];
+  snprintf(line, sizeof line, "        %08x ffd0             call    eax\r\n", static_cast<unsigned>(at));
+  return line;
+}
+
 size_t Count(const std::string& text, const std::string& piece) {
   size_t n = 0;
   for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
   return n;
 }
 
-// The frame lines (the line after each column header).
-std::vector<std::string> FrameLines(const std::string& text) {
-  static const std::string header = "FramePtr ReturnAd Param#1  Param#2  Param#3  Param#4  Function Name\r\n";
-  std::vector<std::string> lines;
-  for (size_t at = text.find(header); at != std::string::npos; at = text.find(header, at + 1)) {
-    const size_t from = at + header.size();
-    lines.push_back(text.substr(from, text.find("\r\n", from) - from));
-  }
-  return lines;
-}
 
 }  // namespace
 
@@ -98,7 +87,8 @@ TEST(BackTraceWalk, EbpChainFramesWithNamesAndListings) {
       "*----> Stack Back Trace <----*\r\n\r\n" + header +
       "00121000 00401105 00000001 00000002 00000003 00000004 prog!fn_a \r\n"
       "function: fn_b\r\n" +
-      NopLines(kCode + 0x103, kCode + 0x108) + "\r\n" + header +
+      NopLines(kCode + 0x102, kCode + 0x102) + CallLine(kCode + 0x103) + NopLines(kCode + 0x105, kCode + 0x108) +
+      "\r\n" + header +
       "00121020 00401205 0000000b 0000000c 0000000d 0000000e prog!fn_b \r\n"
       "function: fn_c\r\n";
   EXPECT_EQ(text.substr(0, expectedStart.size()), expectedStart);
@@ -156,9 +146,8 @@ TEST(BackTraceWalk, FailedModuleLookupLeavesOutTheModuleName) {
 // successful one, and a fresh buffer has none.
 TEST(BackTraceWalk, OmapTextFollowsTheFlagsTheLastLookupLeft) {
   WalkFixture f;
-  sim::AddModule("C:\\app\\bare.dll", 0x500000, 0x10000);  // no symbols
-  sim::AddRegion(0x501000, 0x1000, PAGE_EXECUTE_READ, MEM_IMAGE);
-  sim::Fill(0x501000, std::vector<BYTE>(0x1000, 0x90));
+  code_module::Add("C:\\app\\bare.dll", 0x500000, 0x10000, 0x1000);  // no symbols
+  f.session->AddModule(CModule("C:\\app\\bare.dll", 0x500000, 0x10000));
   sim::AddSymbol("omapped", kCode, 0x100, SYMF_OMAP_GENERATED);
   sim::AddSymbol("modified", kCode + 0x100, 0x100, SYMF_OMAP_MODIFIED);
   sim::AddSymbol("plain", kCode + 0x200, 0x100, 0);
@@ -194,14 +183,17 @@ TEST(BackTraceWalk, EveryFpoText) {
   // Frame 0 (plain FPO): ESP + 4 * (2 locals + 1 register) holds the return address.
   const DWORD esp = kStack + 0x1000;
   f.Word(esp + 12, kCode + 0x110);
+  f.Returns(kCode + 0x110);
   // Frame 1 (FPO with EBP): its stack starts above frame 0's return address; 1 local, no
   // registers: the return address at +4, the saved EBP below it.
   const DWORD esp1 = esp + 16;
   f.Word(esp1, kStack + 0x2000);
   f.Word(esp1 + 4, kCode + 0x210);
+  f.Returns(kCode + 0x210);
   // Frame 2 (SEH, no locals, 2 registers): return address at +8; EBP from frame 1.
   const DWORD esp2 = esp1 + 8;
   f.Word(esp2 + 8, kCode + 0x310);
+  f.Returns(kCode + 0x310);
   // Frames 3 to 5 follow the EBP chain from the EBP frame 1 restored.
   f.Frame(kStack + 0x2000, kStack + 0x2020, kCode + 0x410, 0);
   f.Frame(kStack + 0x2020, kStack + 0x2040, kCode + 0x510, 0);
@@ -221,12 +213,20 @@ TEST(BackTraceWalk, EveryFpoText) {
   EXPECT_EQ(lines[5].substr(54), "prog!<nosymbols> (UNKNOWN FPO TYPE)");
 }
 
-TEST(BackTraceWalk, CallbacksTakeTheSessionForTheProcess) {
+TEST(BackTraceWalk, CallbacksReachTheSessionThroughTheOwnerOfTheWalk) {
   WalkFixture f;
   sim::target().fpo = {Fpo(kCode, 0x100, 0, 0, 0, FRAME_NONFPO)};
   f.Word(kStack + 0x100, 0x12345678);
-  HANDLE handle = f.session.get();
+  HANDLE handle = f.session->process;
   DWORD word = 0, count = 0;
+  {
+    // Without a walk under way, or for another process, they have nothing to read.
+    EXPECT_FALSE(StackReadMemory(handle, kStack + 0x100, &word, 4, &count));
+    CStackWalkOwner owner(*f.session);
+    EXPECT_FALSE(StackReadMemory(reinterpret_cast<HANDLE>(0x99), kStack + 0x100, &word, 4, &count));
+    EXPECT_EQ(StackModuleBase(reinterpret_cast<HANDLE>(0x99), kCode + 0x20), 0u);
+  }
+  CStackWalkOwner owner(*f.session);
   ASSERT_TRUE(StackReadMemory(handle, kStack + 0x100, &word, 4, &count));
   EXPECT_EQ(word, 0x12345678u);
   EXPECT_EQ(count, 4u);
@@ -248,4 +248,6 @@ TEST(BackTraceWalk, CallbacksTakeTheSessionForTheProcess) {
   const int tableCalls = sim::Calls("SymFunctionTableAccess");
   EXPECT_EQ(FrameLines(f.Trace()).size(), 1u);
   EXPECT_EQ(sim::Calls("SymFunctionTableAccess"), tableCalls + 1);
+  // The walker was handed the real process handle, not the session.
+  EXPECT_EQ(sim::target().stackWalkProcess, sim::target().processHandle);
 }

@@ -8,6 +8,7 @@
 #include "disasm/disassemble.h"
 #include "report/back_trace.h"
 #include "session/symbol_lookup.h"
+#include "tests/unit/code_module.h"
 #include "tests/unit/pe_image.h"
 #include "tests/unit/test_support.h"
 
@@ -250,9 +251,20 @@ void Word(DWORD address, DWORD value) {
                       static_cast<BYTE>(value >> 24)});
 }
 
+// "call eax" at offset: the return address after it is believed.
+std::string CallEaxAt(pe_image::Image& image, uint32_t offset) {
+  image.bytes[offset] = 0xFF;
+  image.bytes[offset + 1] = 0xD0;
+  char line[64];
+  snprintf(line, sizeof line, "        %08x ffd0             call    eax\r\n", static_cast<unsigned>(kBase + offset));
+  return line;
+}
+
 TEST(ExportSymbols, BackTraceFramesAndListingsNamedFromExports) {
   ExportFixture f;
-  f.Load(SystemImage());
+  pe_image::Image image = SystemImage();
+  const std::string call1 = CallEaxAt(image, 0x1083), call2 = CallEaxAt(image, 0x1103);
+  f.Load(image);
   const DWORD stack = 0x120000, f0 = stack + 0x1000, f1 = f0 + 0x20, f2 = f1 + 0x20;
   sim::AddRegion(stack, 0x10000);
   const DWORD frames[3][3] = {{f0, f1, kBase + 0x1085}, {f1, f2, kBase + 0x1105}, {f2, 0, 0}};
@@ -270,10 +282,12 @@ TEST(ExportSymbols, BackTraceFramesAndListingsNamedFromExports) {
             "*----> Stack Back Trace <----*\r\n\r\n" + header +
                 "00121000 7bc01085 00000001 00000002 00000003 00000004 ntdll!NtWaitForSingleObject+0x10 \r\n"
                 "function: #3+0x5\r\n" +
-                NopLines(kBase + 0x1083, kBase + 0x1088) + "\r\n" + header +
+                NopLines(kBase + 0x1082, kBase + 0x1082) + call1 + NopLines(kBase + 0x1085, kBase + 0x1088) + "\r\n" +
+                header +
                 "00121020 7bc01105 00000001 00000002 00000003 00000004 ntdll!#3+0x5 \r\n"
                 "function: RtlUserThreadStart+0x5\r\n" +
-                NopLines(kBase + 0x1103, kBase + 0x1108) + "\r\n" + header +
+                NopLines(kBase + 0x1102, kBase + 0x1102) + call2 + NopLines(kBase + 0x1105, kBase + 0x1108) + "\r\n" +
+                header +
                 "00121040 00000000 00000001 00000002 00000003 00000004 ntdll!RtlUserThreadStart+0x5 \r\n"
                 "function: <nosymbols>\r\n\r\n"
                 "\r\n");
@@ -449,7 +463,9 @@ TEST(ExportSymbols, ListingStartSearchStaysNearTheAddress) {
   for (const Case& c : kCases) {
     ExportFixture f;
     const DWORD code = 0x00500000;
-    sim::AddRegion(code, 0x20000, PAGE_EXECUTE_READ, MEM_IMAGE);
+    // A module whose .text holds the code: only there is a call before the address believed.
+    code_module::Add("C:\\app\\big.exe", code - 0x1000, 0x22000, 0x20000);
+    f.session->AddModule(CModule("C:\\app\\big.exe", code - 0x1000, 0x22000));
     std::vector<BYTE> bytes(0x20000, 0x90);
     std::copy(c.before.begin(), c.before.end(), bytes.begin() + c.offset - c.before.size());
     sim::Fill(code, bytes);

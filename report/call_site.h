@@ -1,0 +1,22 @@
+// Whether a value can be a return address: it lies in an executable section of a module of
+// the module table, and the bytes just before it decode, with the disassembler's own
+// decoder, as a call that ends exactly there: E8 rel32, FF /2 in any of its ModR/M forms,
+// or 9A ptr16:32.
+#pragma once
+
+#include <stdint.h>
+
+class CLogFile;
+
+struct CallSite {
+  uint32_t length = 0;  // of the call instruction
+  bool direct = false;  // only direct calls (E8, 9A) end there: target is known
+  uint32_t target = 0;  // the called address of a direct call
+};
+
+// True when address is believable as a return address; *site then describes the call.
+bool CallEndsAt(CLogFile& session, uint32_t address, CallSite* site);
+
+// The shortest and longest call instruction that CallEndsAt accepts.
+constexpr uint32_t kShortestCall = 2;
+constexpr uint32_t kLongestCall = 7;
