@@ -129,8 +129,14 @@ if not modules <= shown:
                   % ["%08x-%08x" % m for m in sorted(modules - shown)])
 
 FRAME = re.compile(r"^(?:=>| )\s*(\d+) 0x([0-9a-f]+)")
+# winedbg lists a function inlined at a call site as a frame of its own with the caller's
+# address; the report has one frame per return address, so such repeats fold into one.
 def frames(text):
-    return [int(m.group(2), 16) for m in map(FRAME.match, text.splitlines()) if m]
+    pcs = []
+    for m in map(FRAME.match, text.splitlines()):
+        if m and (not pcs or pcs[-1] != int(m.group(2), 16)):
+            pcs.append(int(m.group(2), 16))
+    return pcs
 
 selectable = 0
 for tid, text in zip(thread_order, answers[2:2 + len(thread_order)]):
