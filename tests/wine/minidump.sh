@@ -129,13 +129,21 @@ if not modules <= shown:
                   % ["%08x-%08x" % m for m in sorted(modules - shown)])
 
 FRAME = re.compile(r"^(?:=>| )\s*(\d+) 0x([0-9a-f]+)")
-# winedbg lists a function inlined at a call site as a frame of its own with the caller's
-# address; the report has one frame per return address, so such repeats fold into one.
+# winedbg lists a function inlined at a call site as a frame of its own, with the caller's
+# address and frame; the report has one frame per return address, so such a repeat folds into
+# one (a recursion's frames repeat the address, but each has a frame of its own).
+FRAME_END = re.compile(r"\((0x[0-9a-f]+)\)\s*$")
 def frames(text):
-    pcs = []
-    for m in map(FRAME.match, text.splitlines()):
-        if m and (not pcs or pcs[-1] != int(m.group(2), 16)):
-            pcs.append(int(m.group(2), 16))
+    pcs, last = [], None
+    for line in text.splitlines():
+        m = FRAME.match(line)
+        if not m:
+            continue
+        end = FRAME_END.search(line)
+        key = (int(m.group(2), 16), end.group(1) if end else None)
+        if key != last or key[1] is None:
+            pcs.append(key[0])
+        last = key
     return pcs
 
 selectable = 0
