@@ -3,6 +3,7 @@
 #include <commdlg.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <exception>
 
 #include "app/control_ids.h"
@@ -21,6 +22,7 @@ const wchar_t kFormCaption[] = L"The Tarnholm";
 const wchar_t kWindowFontFace[] = L"ＭＳ Ｐゴシック";
 const wchar_t kMemoFontFace[] = L"ＭＳ ゴシック";
 constexpr int kFontHeight = 12;
+constexpr int kCheckBoxBoxAndGap = 20;  // design pixels before a check box's caption
 
 // The window as laid out at 96 pixels per inch: outer size and the client size it gives.
 // The program is DPI aware (its manifest): every size and the fonts are scaled to the
@@ -231,6 +233,7 @@ void TMainForm::ChangeDpi(int dpi, const RECT* suggested) {
   DeleteObject(oldWindowFont);
   DeleteObject(oldMemoFont);
   for (HWND label : {Label1, Label2, Label3, LabelName, LabelPID, LabelMemsize}) SetLabelText(label, WindowText(label));
+  FitCheckBox(CBSymbol);
   for (int column = 0; column < 3; ++column) {
     const int width = static_cast<int>(SendMessageW(ListView, LVM_GETCOLUMNWIDTH, column, 0));
     SendMessageW(ListView, LVM_SETCOLUMNWIDTH, column, MulDiv(width, dpi, old));
@@ -351,6 +354,7 @@ void TMainForm::BuildOptionsGroup() {
   CBSymbol = Create(GroupBox, L"BUTTON", L"シンボルテーブル", WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, 0,
                     kIdCBSymbol, 16, 48, 105, 17, kLeft | kTop, L"シンボルテーブルをレポート");
   SendMessageW(CBSymbol, BM_SETCHECK, BST_CHECKED, 0);
+  FitCheckBox(CBSymbol);
   EditInst = Create(GroupBox, L"EDIT", L"16",
                     WS_VISIBLE | WS_TABSTOP | WS_GROUP | ES_LEFT | ES_AUTOHSCROLL | ES_READONLY, WS_EX_CLIENTEDGE,
                     kIdEditInst, 128, 24, 25, 20, kLeft | kTop, L"スタックトレースにレポートする逆アセンブル命令数");
@@ -432,24 +436,48 @@ std::wstring TMainForm::Hint(HWND control) const {
   return buffer;
 }
 
-// Labels take the size of their text.
-void TMainForm::SetLabelText(HWND label, const std::wstring& text) {
-  SetWindowTextW(label, text.c_str());
-  HDC dc = GetDC(label);
+// The width and height of text in the window's font, in pixels.
+SIZE TMainForm::TextExtent(HWND control, const std::wstring& text) const {
+  HDC dc = GetDC(control);
   HGDIOBJ previous = SelectObject(dc, windowFont_);
   SIZE extent = {0, 0};
   GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  if (extent.cy == 0) {
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    extent.cy = metrics.tmHeight;
+  }
   SelectObject(dc, previous);
-  ReleaseDC(label, dc);
-  RECT rect;
-  GetWindowRect(label, &rect);
-  MapWindowPoints(nullptr, GetParent(label), reinterpret_cast<POINT*>(&rect), 2);
+  ReleaseDC(control, dc);
+  return extent;
+}
+
+// A control's design extent rounded up from pixels, so the scaled size holds them.
+int TMainForm::DesignPixels(int pixels) const { return (pixels * 96 + dpi_ - 1) / dpi_; }
+
+// Labels take the size of their text: its width, and the height of the font, which at a
+// larger size or in another face can be more than the design's 12 pixels.
+void TMainForm::SetLabelText(HWND label, const std::wstring& text) {
+  SetWindowTextW(label, text.c_str());
+  const SIZE extent = TextExtent(label, text);
   for (Anchored& entry : layout_) {
     if (entry.control != label) continue;
-    // The design width rounded up, so the scaled width holds the text.
-    entry.design.right = entry.design.left + (extent.cx * 96 + dpi_ - 1) / dpi_;
-    SetWindowPos(label, nullptr, 0, 0, Scale(entry.design.right) - Scale(entry.design.left), Scale(kFontHeight),
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    entry.design.right = entry.design.left + DesignPixels(extent.cx);
+    entry.design.bottom = entry.design.top + (std::max)(kFontHeight, DesignPixels(extent.cy));
+    SetWindowPos(label, nullptr, 0, 0, Scale(entry.design.right) - Scale(entry.design.left),
+                 Scale(entry.design.bottom) - Scale(entry.design.top), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+// The check box keeps its design width unless its caption, after the box, needs more.
+void TMainForm::FitCheckBox(HWND checkBox) {
+  const SIZE extent = TextExtent(checkBox, WindowText(checkBox));
+  for (Anchored& entry : layout_) {
+    if (entry.control != checkBox) continue;
+    const int needed = DesignPixels(extent.cx) + kCheckBoxBoxAndGap;
+    entry.design.right = (std::max)(entry.design.right, entry.design.left + needed);
+    SetWindowPos(checkBox, nullptr, 0, 0, Scale(entry.design.right) - Scale(entry.design.left),
+                 Scale(entry.design.bottom) - Scale(entry.design.top), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
 

@@ -106,6 +106,9 @@ class TMainForm {
   void SetHint(HWND control, const wchar_t* hint);
   std::wstring Hint(HWND control) const;
   void SetLabelText(HWND label, const std::wstring& text);
+  void FitCheckBox(HWND checkBox);
+  SIZE TextExtent(HWND control, const std::wstring& text) const;
+  int DesignPixels(int pixels) const;
   void Layout(HWND parent, int width, int height);
 
   WizardFlags ReadFlags() const;
