@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The wizard driven as a person would, with mouse clicks and keys on a virtual X display:
 # pick the sample target, Next, check the options page, type a report path, Finish, check
-# the report, the region files and the finished state, Finish again to close. Then Esc on
-# each page, and Finish with an empty report name. On the way, the keyboard: the focus at
+# the report, the region files and the finished state, Finish again to close. Then Finish on
+# a process that has gone, over an earlier report, Esc on each page, and Finish with an empty
+# report name. On the way, the keyboard: the focus at
 # start and after the save dialog, Tab, Shift+Tab, the arrows, Enter and access keys on each
 # page, and none of them acting through the controls the progress page covers; and the hint
 # of a disabled button. Saves a screenshot of each page under build/screenshots/ and checks
@@ -212,6 +213,33 @@ shot 3-progress-hint 40
 click ButtonFin
 expect_closed "second Finish"
 echo "dump through the wizard: $(wc -l < "$report") report lines, $regions region files"
+
+# ---- A process that is gone by Finish cannot be attached: an earlier report of the name
+# given stays as it was, and the refusal is in the pane.
+start_target
+start_wizard
+click_row "$TARGET_PID"
+click ButtonNext
+earlier="$WORK/earlier.txt"
+printf 'the earlier report\r\n' > "$earlier"
+click EditFileName
+xdotool key End shift+Home BackSpace
+xdotool type --delay 15 "$(winpath "$earlier")"
+kill "$TARGET_HOST_PID"
+wait_gone "$TARGET_HOST_PID" || fail "the target did not end"
+sleep 1
+click ButtonFin
+for i in $(seq 1 60); do
+  snapshot
+  [ "$(field ButtonBack 2)" = 0 ] && break
+  sleep 0.5
+done
+memo=$(memo_text)
+printf '%s\n' "$memo" | grep -Eqx "Can't attach to process $TARGET_PID \(e=[0-9]+\)" || fail "gone target: pane shows '$memo'"
+expect ButtonBack 2 0 "attach refused"
+[ "$(cat "$earlier")" = $'the earlier report\r' ] || fail "a refused attach changed the earlier report: $(od -c "$earlier" | head -3)"
+click ButtonFin
+expect_closed "Finish after the refused attach"
 
 # ---- The keyboard on each page; Esc closes the window on either page, without a dump.
 start_target
