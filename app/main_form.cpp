@@ -670,9 +670,7 @@ void TMainForm::ButtonNextClick(HWND) {
 // The process page stays; the row stays selected, so another one is a click away.
 void TMainForm::RefuseSelectedRow() {
   const int row = SelectedRow();
-  std::wstring name = RowText(row, 0);
-  const size_t mark = name.rfind(L" (");
-  if (mark != std::wstring::npos) name.resize(mark);
+  const std::wstring name = ProgramNameOfListed(RowText(row, 0));
   MessageBoxW(Handle, SixtyFourBitRefusal(name, RowText(row, 1)).c_str(), L"Tarnholm", MB_OK | MB_ICONINFORMATION);
 }
 

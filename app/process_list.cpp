@@ -139,6 +139,12 @@ std::wstring ListedName(const ProcessRow& row) {
   return row.is64Bit ? row.programName + kSixtyFourBitMark : row.programName;
 }
 
+std::wstring ProgramNameOfListed(const std::wstring& listed) {
+  const std::wstring mark = kSixtyFourBitMark;
+  const bool marked = listed.size() >= mark.size() && listed.compare(listed.size() - mark.size(), mark.size(), mark) == 0;
+  return marked ? listed.substr(0, listed.size() - mark.size()) : listed;
+}
+
 std::wstring SixtyFourBitRefusal(const std::wstring& programName, const std::wstring& pidText) {
   return programName + L" (PID " + pidText +
          L") は 64 ビットのプロセスです。ダンプを取得できるのは 32 ビットのプロセスだけです。"

@@ -197,6 +197,9 @@ TEST(ProcessList, SixtyFourBitRowsAreMarkedInTheWizardsList) {
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(ListedName(rows[0]), L"svchost.exe (64 ビット)");
   EXPECT_EQ(ListedName(rows[1]), L"worker.exe");
+  EXPECT_EQ(ProgramNameOfListed(ListedName(rows[0])), L"svchost.exe");
+  EXPECT_EQ(ProgramNameOfListed(L"a (b).exe"), L"a (b).exe");
+  EXPECT_EQ(ProgramNameOfListed(L" (64 ビット)"), L"");
   EXPECT_EQ(SixtyFourBitRefusal(L"svchost.exe", L"8"),
             L"svchost.exe (PID 8) は 64 ビットのプロセスです。ダンプを取得できるのは 32 ビットのプロセスだけです。"
             L"32 ビットのプロセスを選択してください。");
