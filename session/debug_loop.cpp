@@ -38,7 +38,7 @@ bool CLogFile::RunDebugLoop(uint32_t targetProcessId) {
   if (!CheckRegionFileNames()) return false;
   if (!AttachToProcess(targetProcessId)) return false;
   // Files change only once the attach has succeeded: a failed attach leaves them all as they were.
-  if (!RemoveEarlierRegionFiles() || (creation != ReportCreation::kAtOnce && !CreateReportFile())) {
+  if (!RemoveEarlierRegionFiles() || !RemoveEarlierMinidump() || (creation != ReportCreation::kAtOnce && !CreateReportFile())) {
     LeaveTargetRunning(targetProcessId);
     return false;
   }

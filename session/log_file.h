@@ -59,7 +59,8 @@ class CLogFile {
   bool memoryWalkCut = false;    // the memory walk ended early on a failed query
   void NoteMemoryWalkCut() { memoryWalkCut = true; }
   // The report was not made: its file could not be created, the names of its region files
-  // cannot be represented, or region files of an earlier dump beside it could not be removed.
+  // cannot be represented, or region files or the minidump of an earlier dump beside it
+  // could not be removed.
   bool reportRefused = false;
   // A keep-running step failed: the target may not be left as it was.
   bool keepRunningFailed = false;
@@ -108,6 +109,9 @@ class CLogFile {
   // After the attach, before the report: region files of an earlier dump beside the report
   // are removed (one line says how many), or the dump is refused (a line names the file).
   bool RemoveEarlierRegionFiles();
+  // The same for REPORT.dmp of an earlier dump: this dump writes its own or none, and a
+  // minidump of another moment must not pass for this one.
+  bool RemoveEarlierMinidump();
   // Creates the report file as creation asks; logs why it cannot.
   bool CreateReportFile();
 
