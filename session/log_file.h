@@ -11,6 +11,7 @@
 
 #include "session/minidump_kind.h"
 #include "session/code_sections.h"
+#include "session/dump_phase.h"
 #include "session/module.h"
 #include "session/page_cache.h"
 #include "session/platform.h"
@@ -74,6 +75,12 @@ class CLogFile {
   // With the first report, also REPORT.dmp from the platform's minidump writer.
   MinidumpKind minidump = MinidumpKind::kNone;
   uint32_t eventThreadId = 0;    // the thread of the debug event being handled
+
+  // Told of each step of the dump as it ends; nobody by default.
+  DumpPhaseSink phaseSink;
+  void NotePhase(DumpPhase phase) {
+    if (phaseSink.onPhase != nullptr) phaseSink.onPhase(phaseSink.context, phase);
+  }
   bool minidumpTried = false;    // one minidump per session: the moment of the first report
   bool minidumpFailed = false;   // it was asked for and is not there in full
 
@@ -83,7 +90,11 @@ class CLogFile {
   CLogFile(const CLogFile&) = delete;
   CLogFile& operator=(const CLogFile&) = delete;
 
+  // Report text is kept in memory and written in large pieces (one write per line was a
+  // good share of a report's time); it reaches the file at the latest when the report is
+  // complete, before every region file and when the session closes.
   void Print(const char* format, ...) TARNHOLM_PRINTF(2, 3);
+  void FlushReportText();
   void Log(const char* format, ...) TARNHOLM_PRINTF(2, 3);
 
   // Reads size bytes at address. After a failed try the request shrinks: halve keeps the
@@ -142,6 +153,7 @@ class CLogFile {
 
   ReportCreation creation = ReportCreation::kAtOnce;
   bool writeFailureLogged = false;
+  std::string pendingText;  // printed, not yet written
   bool cacheEnabled = true;
   uint32_t platformReads = 0;
   PageCache cache;

@@ -1066,7 +1066,16 @@ BOOL SymInitialize(HANDLE, PCSTR searchPath, BOOL invadeProcess) {
   t.symbolsActive = true;
   t.symbolSearchPath = searchPath ? searchPath : "(null)";
   t.symbolsInvaded = invadeProcess != FALSE;
+  t.symbolOptionsAtStart = t.symbolOptions;
   return TRUE;
+}
+
+DWORD SymGetOptions() { return world().target.symbolOptions; }
+
+DWORD SymSetOptions(DWORD options) {
+  Count("SymSetOptions");
+  world().target.symbolOptions = options;
+  return options;
 }
 
 BOOL SymCleanup(HANDLE) {
