@@ -73,6 +73,7 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   // The target's memory may change once it runs again.
   session.ClearReadCache();
   session.codeSections.Clear();
+  session.codeBoundaries.Clear();
 
   if (session.keepRunning) return;  // the debug loop detaches instead
   HANDLE worker = CreateThread(nullptr, kTerminatorStackSize, TerminateTarget, &session, 0, nullptr);
