@@ -21,9 +21,8 @@ constexpr uint32_t kHighestForwardAddress = 0xFFFFFFFFu - (kWindow - 1);
 
 bool MovesForward(uint32_t start, uint32_t address) { return start <= address && address <= kHighestForwardAddress; }
 
-// The window of an address without a symbol.
-constexpr uint32_t kNoSymbolBackOff = 50;
-constexpr uint32_t kNoSymbolSpan = 100;
+// The span of a window without a symbol's size (an address without a symbol among them).
+constexpr uint32_t kUnsizedSpan = 100;
 // Sections are decoded in reads of this many bytes (and the code window of the last
 // instructions); bigger sections than kLargestSweptSection are left to the plain rule.
 constexpr uint32_t kSweepChunk = 0x10000;
@@ -75,12 +74,14 @@ bool KnownBoundary(CLogFile& session, uint32_t from, uint32_t address, uint32_t*
   return false;
 }
 
-// Whether the window is that of an address without a symbol; a symbol that starts right at
-// the window's start marks a boundary of its own.
-bool StartsAtUnknownByte(CLogFile& session, uint32_t start, uint32_t span, uint32_t address) {
-  if (address - start != kNoSymbolBackOff || span != kNoSymbolSpan) return false;
+// Whether the window starts at a byte no symbol holds: that of an address without a symbol
+// (also when the search is for the call before a return address there). A window that a
+// symbol holds starts at the symbol, or at the address or its call far past an export:
+// boundaries all.
+bool StartsAtUnknownByte(CLogFile& session, uint32_t start, uint32_t span) {
+  if (span != kUnsizedSpan) return false;
   uint32_t displacement = 0;
-  return !LookUpSymbolAt(session, start, &displacement) || displacement != 0;
+  return !LookUpSymbolAt(session, start, &displacement);
 }
 
 }  // namespace
@@ -276,7 +277,7 @@ bool FindListingStart(CInstructionLengths& lengths, uint32_t start, uint32_t spa
                       ListingStart* found) {
   CLogFile& session = lengths.target();
   uint32_t boundary = 0;
-  if (span != 0 && StartsAtUnknownByte(session, start, span, address) &&
+  if (StartsAtUnknownByte(session, start, span) &&
       KnownBoundary(session, start, address, &boundary) &&
       SearchFrom(lengths, boundary, start + span - boundary, address, found)) {
     return true;

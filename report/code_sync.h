@@ -54,7 +54,7 @@ struct ListingStart {
 // at the address itself, which succeeds unless the span from there passes 0xFFFFFFFF.
 //
 // The window of an address without a symbol (50 bytes back, 100 long) begins at a byte that
-// may lie inside an instruction, and a wrong start can still meet the address after a few
+// no symbol holds and that may lie inside an instruction, and a wrong start can still meet the address after a few
 // lines that are not the program's code. There the search begins instead at the first
 // instruction boundary of the window that the linear decoding of the whole code section
 // (CCodeBoundaries) found, and keeps the window's end; where the address lies in no module's

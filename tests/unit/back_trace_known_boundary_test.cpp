@@ -97,6 +97,22 @@ TEST(BackTraceKnownBoundary, ListingBeginsAtABoundaryOfTheSection) {
             "\r\n");
 }
 
+// Around a return address the start that meets it through its call is taken; that search
+// begins at the section's boundary too.
+TEST(BackTraceKnownBoundary, ReturnAddressListingBeginsAtABoundary) {
+  BoundaryFixture f;
+  f.AddApp();
+  f.FillCode(kMov);
+  sim::Fill(kMov + 52, {0xff, 0xd2});  // a second call edx; 50 bytes back lies the d2 of the first
+  f.session->instructionCount = 20;
+  WriteReturnAddressListing(*f.session, f.thread, kMov + 54);
+  const std::vector<std::string> lines = Bytes(f.Report());
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0].substr(0, 13), "00401105 85c0");  // test eax,eax, not rol byte ptr [...]
+  EXPECT_EQ(lines[1].substr(0, 21), "00401107 0f849e070000");
+  EXPECT_EQ(lines[15].substr(0, 13), "00401134 ffd2");
+}
+
 // Outside every module's code the plain rule stands: the same bytes list from the byte 50
 // back, through lines that are not the program's, until the decoding falls into step.
 TEST(BackTraceKnownBoundary, WithoutACodeSectionThePlainRuleStands) {
