@@ -114,6 +114,8 @@ constexpr uint8_t kLdsOrVex2[] = {0x32, 0x02, 0x4e, 0xa9, 0xd7};   // VexPrefix(
 constexpr uint8_t kBoundOrEvex[] = {0x33, 0x67, 0xa9, 0xd7};       // EvexPrefix; SizeWordOrDword +M; RegFromReg +,; ModRM .
 // 0F C7 by the ModR/M reg field, memory and register forms apart (cmpxchg8b, rdrand, ...).
 constexpr uint8_t kGroup0FC7[] = {0x67, 0x37, 36};        // SizeWordOrDword +M; ExtensionRowByMod(36)
+// A memory operand without a size, whose bytes are not shown (the xsave areas).
+constexpr uint8_t kMemoryNoValue[] = {0x2d, 0x00, 0xd7};  // SimdSize(none); ModRM .
 // P6 x87 and the later additions to the extension rows.
 constexpr uint8_t kDbRegisterByReg[] = {0x10, 24};       // ExtensionRow(24)
 constexpr uint8_t kSizeMb[] = {0x48, 0xd6};             // SizeByte +M; ModRMWithSize .
@@ -535,7 +537,7 @@ const OpcodeRow kExtensionTable[][kEntriesPerRow] = {
     {{"???", kNoOperands}, {"???", kNoOperands}, {"psrlq", kShiftMmx}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"psllq", kShiftMmx}, {"???", kNoOperands}},  // 33 0F 73
     {{"???", kNoOperands}, {"???", kNoOperands}, {"psrlq", kShiftXmm}, {"psrldq", kShiftXmm}, {"???", kNoOperands}, {"???", kNoOperands}, {"psllq", kShiftXmm}, {"pslldq", kShiftXmm}},  // 34 66 0F 73
     {{"???", kNoOperands}, {"blsr", kBmiGroup}, {"blsmsk", kBmiGroup}, {"blsi", kBmiGroup}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}},  // 35 VEX 0F 38 F3
-    {{"???", kNoOperands}, {"cmpxchg8b", kSizeMq}, {"???", kNoOperands}, {"xrstors", kNothingM}, {"xsavec", kNothingM}, {"xsaves", kNothingM}, {"vmptrld", kSizeMq}, {"vmptrst", kSizeMq}},  // 36 0F C7 memory
+    {{"???", kNoOperands}, {"cmpxchg8b", kSizeMq}, {"???", kNoOperands}, {"xrstors", kMemoryNoValue}, {"xsavec", kMemoryNoValue}, {"xsaves", kMemoryNoValue}, {"vmptrld", kSizeMq}, {"vmptrst", kSizeMq}},  // 36 0F C7 memory
     {{"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"rdrand", kSizeEv}, {"rdseed", kSizeEv}},  // 37 0F C7 register
 };
 static_assert(std::size(kExtensionTable) == kExtensionRowCount, "one extension row per group");
