@@ -731,13 +731,20 @@ bool RunOperation(DecoderState& s, const DecodeContext& c, Operation operation, 
     case Operation::AlternateName: {
       const AlternateNameRow& alternate = kAlternateNames[argument % kAlternateNameCount];
       const bool applies = alternate.condition == kWhenRegister ? s.registerOperand
+                           : alternate.condition == kWhenMemory ? s.modrmDecoded && !s.registerOperand
                            : alternate.condition == kWhenModRM  ? s.modrmDecoded && s.modrmByte == alternate.value
                                                                 : s.vexLong;
       if (!applies) return true;
       if (kListing) {
+        const bool undefined = alternate.mnemonic[0] == '?';
         s.mnemonic.Clear();
-        if (s.vexNaming) s.mnemonic.Append('v');
+        if (s.vexNaming && !undefined) s.mnemonic.Append('v');
         s.mnemonic.Append(alternate.mnemonic);
+        if (undefined) {  // an undefined form has no operands, nor values, to show
+          s.operands.Clear();
+          s.slots[0].size = 0;
+          s.slots[1].size = 0;
+        }
       }
       if (alternate.complete) s.complete = true;
       return true;

@@ -28,7 +28,7 @@ constexpr uint8_t kStringBoth[] = {0xe4, 0x03};         // StringOperands(3) .
 constexpr uint8_t kEb_Gb[] = {0x48, 0x97, 0xc6};        // SizeByte +M; ModRM +,; Reg8FromReg .
 constexpr uint8_t kEv_Gv[] = {0x67, 0x97, 0xe9};        // SizeWordOrDword +M; ModRM +,; RegFromReg .
 constexpr uint8_t kGb_Eb[] = {0x48, 0x86, 0xd7};        // SizeByte +M; Reg8FromReg +,; ModRM .
-constexpr uint8_t kGv_Mp[] = {0x4e, 0xa9, 0xd7};        // SizeFarPointer +M; RegFromReg +,; ModRM .
+constexpr uint8_t kGv_Mp[] = {0x4e, 0x38, 0x05, 0xa9, 0xd7};  // SizeFarPointer +M; AlternateName(memory only); RegFromReg +,; ModRM .
 constexpr uint8_t kGv_Ev[] = {0x67, 0xa9, 0xd7};        // SizeWordOrDword +M; RegFromReg +,; ModRM .
 constexpr uint8_t kAL_Ib[] = {0x82, 0xd1};              // RegAL +,; Imm8 .
 constexpr uint8_t kAX_Iz[] = {0x84, 0xd4};              // RegAccumulator +,; ImmOperandSize .
@@ -119,11 +119,12 @@ constexpr uint8_t kMemoryNoValue[] = {0x2d, 0x00, 0xd7};  // SimdSize(none); Mod
 // P6 x87 and the later additions to the extension rows.
 constexpr uint8_t kDbRegisterByReg[] = {0x10, 24};       // ExtensionRow(24)
 constexpr uint8_t kSizeMb[] = {0x48, 0xd6};             // SizeByte +M; ModRMWithSize .
+constexpr uint8_t kPrefetchMb[] = {0x48, 0x38, 0x05, 0xd6};  // SizeByte +M; AlternateName(memory only); ModRMWithSize .
 constexpr uint8_t kNothingM[] = {0xd7};                 // ModRM .
 // Shifts of MMX and XMM registers by an immediate (0F 71 to 73); under VEX the destination
 // is VEX.vvvv.
-constexpr uint8_t kShiftMmx[] = {0x6d, 0x14, 0x96, 0xd1};  // SimdSize(mm, m64) +M; ModRMWithSize +,; Imm8 .
-constexpr uint8_t kShiftXmm[] = {0x2f, 0x03, 0x6d, 0x36, 0x96, 0xd1};  // VexSource(vector); SimdSize(vector) +M; ModRMWithSize +,; Imm8 .
+constexpr uint8_t kShiftMmx[] = {0x6d, 0x14, 0x38, 0x06, 0x96, 0xd1};  // SimdSize(mm, m64) +M; AlternateName(register only); ModRMWithSize +,; Imm8 .
+constexpr uint8_t kShiftXmm[] = {0x2f, 0x03, 0x6d, 0x36, 0x38, 0x06, 0x96, 0xd1};  // VexSource(vector); SimdSize(vector) +M; AlternateName(register only); ModRMWithSize +,; Imm8 .
 // BMI1 group under VEX 0F 38 F3: vvvv, r/m32.
 constexpr uint8_t kBmiGroup[] = {0xb0, 0x00, 0x6d, 0x03, 0xd6};  // VexRegister(gpr) +,; SimdSize(gpr, m32) +M; ModRMWithSize .
 
@@ -529,7 +530,7 @@ const OpcodeRow kExtensionTable[][kEntriesPerRow] = {
     {{"fxsave", kNothingM}, {"fxrstor", kNothingM}, {"ldmxcsr", kSizeMd}, {"stmxcsr", kSizeMd}, {"xsave", kNothingM}, {"xrstor", kNothingM}, {"xsaveopt", kNothingM}, {"clflush", kSizeMb}},  // 25 0F AE memory
     {{"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"lfence", kNoOperands}, {"mfence", kNoOperands}, {"sfence", kNoOperands}},  // 26 0F AE register
     {{"prefetchnta", kSizeMb}, {"prefetcht0", kSizeMb}, {"prefetcht1", kSizeMb}, {"prefetcht2", kSizeMb}, {"nop", kSizeEv}, {"nop", kSizeEv}, {"nop", kSizeEv}, {"nop", kSizeEv}},  // 27 0F 18
-    {{"prefetch", kSizeMb}, {"prefetchw", kSizeMb}, {"prefetchwt1", kSizeMb}, {"prefetch", kSizeMb}, {"prefetch", kSizeMb}, {"prefetch", kSizeMb}, {"prefetch", kSizeMb}, {"prefetch", kSizeMb}},  // 28 0F 0D
+    {{"prefetch", kPrefetchMb}, {"prefetchw", kPrefetchMb}, {"prefetchwt1", kPrefetchMb}, {"prefetch", kPrefetchMb}, {"prefetch", kPrefetchMb}, {"prefetch", kPrefetchMb}, {"prefetch", kPrefetchMb}, {"prefetch", kPrefetchMb}},  // 28 0F 0D
     {{"???", kNoOperands}, {"???", kNoOperands}, {"psrlw", kShiftMmx}, {"???", kNoOperands}, {"psraw", kShiftMmx}, {"???", kNoOperands}, {"psllw", kShiftMmx}, {"???", kNoOperands}},  // 29 0F 71
     {{"???", kNoOperands}, {"???", kNoOperands}, {"psrlw", kShiftXmm}, {"???", kNoOperands}, {"psraw", kShiftXmm}, {"???", kNoOperands}, {"psllw", kShiftXmm}, {"???", kNoOperands}},  // 30 66 0F 71
     {{"???", kNoOperands}, {"???", kNoOperands}, {"psrld", kShiftMmx}, {"???", kNoOperands}, {"psrad", kShiftMmx}, {"???", kNoOperands}, {"pslld", kShiftMmx}, {"???", kNoOperands}},  // 31 0F 72
@@ -578,6 +579,8 @@ const AlternateNameRow kAlternateNames[] = {
     {kWhenModRM, 0xFB, true, "endbr32"},   // 2  F3 0F 1E FB
     {kWhenModRM, 0xFA, true, "endbr64"},   // 3  F3 0F 1E FA
     {kWhenVexLong, 0, true, "vzeroall"},   // 4  VEX.256 0F 77
+    {kWhenRegister, 0, true, "???"},       // 5  kMemoryOnly
+    {kWhenMemory, 0, true, "???"},         // 6  kRegisterOnly
 };
 static_assert(std::size(kAlternateNames) == kAlternateNameCount, "one row per alternate name");
 

@@ -126,6 +126,7 @@ enum AlternateCondition : uint8_t {
   kWhenRegister = 0,  // the ModR/M operand is a register
   kWhenModRM = 1,     // the ModR/M byte equals value
   kWhenVexLong = 2,   // VEX.L is 1
+  kWhenMemory = 3,    // the ModR/M operand is in memory
 };
 struct AlternateNameRow {
   AlternateCondition condition;
@@ -134,7 +135,12 @@ struct AlternateNameRow {
   const char* mnemonic;
 };
 extern const AlternateNameRow kAlternateNames[];
-constexpr uint32_t kAlternateNameCount = 5;
+constexpr uint32_t kAlternateNameCount = 7;
+// AlternateName arguments of the forms that the processor leaves undefined ("???", without
+// operands; the ModR/M operand is consumed): a register where the instruction takes memory
+// only, or memory where it takes a register only.
+constexpr uint8_t kMemoryOnly = 5;
+constexpr uint8_t kRegisterOnly = 6;
 // The names of 90, 0F BC and 0F BD after a F3 prefix.
 extern const char* const kRepeatForms[];
 constexpr uint32_t kRepeatFormCount = 3;

@@ -103,6 +103,8 @@ TEST(DisasmValues, SlotTextsAndUnreadableValues) {
   // A register operand shows no value; neither does an instruction without memory operands.
   EXPECT_EQ(List("--eval 8bc0"), At(At("00401000 8bc0", 26, "mov"), 34, "eax,eax") + "\n");
   EXPECT_EQ(List("--eval f7d8").find('='), std::string::npos);
+  // Nor for a memory form the processor leaves undefined.
+  EXPECT_EQ(List("--eval 0f5000").find('='), std::string::npos);
   // An override names the segment of both slots.
   EXPECT_NE(List("--eval --reg esi=00403000 --reg edi=00404000 26a4").find("es:00403000=?? es:00404000=??"),
             std::string::npos);

@@ -172,6 +172,17 @@ const Case kSse[] = {
     {"f30f38f6c1", 5, "", "adox", "eax,ecx"},
     // 66 with a row of its own is no operand-size prefix; without one it still is.
     {"660f1f00", 4, "", "nop", "word ptr [eax]"},
+    // Forms the processor defines for memory or for a register only: the other is "???",
+    // with the ModR/M operand consumed and no value shown.
+    {"0f5000", 3, "", "???", ""},
+    {"0f13c1", 3, "", "???", ""},
+    {"0fb2c1", 3, "", "???", ""},
+    {"0f7300", 3, "", "???", ""},
+    {"0f0dc8", 3, "", "???", ""},
+    {"0f38f0c1", 4, "", "???", ""},
+    {"c5f85000", 4, "", "???", ""},
+    {"c5f850c1", 4, "", "vmovmskps", "eax,xmm1"},
+    {"660fe700", 4, "", "movntdq", "xmmword ptr [eax],xmm0"},
     // Undefined in the three-byte maps: the ModR/M (and immediate) consumed.
     {"0f38ffc0", 4, "", "???", ""},
     {"0f3affc001", 5, "", "???", ""},
