@@ -79,6 +79,7 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   // The target's memory may change once it runs again.
   session.ClearReadCache();
   session.codeSections.Clear();
+  session.codeBoundaries.Clear();
   session.NotePhase(DumpPhase::kReportWritten);
 
   if (session.keepRunning) return;  // the debug loop detaches instead

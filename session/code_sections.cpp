@@ -40,6 +40,20 @@ bool CCodeSections::Holds(CLogFile& session, uint32_t address) {
   return false;
 }
 
+bool CCodeSections::SectionAt(CLogFile& session, uint32_t address, uint32_t* start, uint32_t* end) {
+  const CModule* module = ModuleAt(session, address);
+  if (module == nullptr) return false;
+  const uint32_t offset = address - module->base;
+  for (const Range& range : SectionsOf(session, *module).ranges) {
+    if (offset >= range.start && offset < range.end) {
+      *start = module->base + range.start;
+      *end = module->base + range.end;
+      return true;
+    }
+  }
+  return false;
+}
+
 const CCodeSections::ModuleSections& CCodeSections::SectionsOf(CLogFile& session, const CModule& module) {
   for (const ModuleSections& known : modules) {
     if (known.base == module.base && known.size == module.size) return known;

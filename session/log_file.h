@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "session/minidump_kind.h"
+#include "session/code_boundaries.h"
 #include "session/code_sections.h"
 #include "session/dump_phase.h"
 #include "session/module.h"
@@ -71,6 +72,8 @@ class CLogFile {
 
   // Where the modules' code lies, for telling return addresses from other stack words.
   CCodeSections codeSections;
+  // Instruction boundaries of those sections, for listings around addresses without a symbol.
+  CCodeBoundaries codeBoundaries;
 
   // With the first report, also REPORT.dmp from the platform's minidump writer.
   MinidumpKind minidump = MinidumpKind::kNone;
