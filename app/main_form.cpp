@@ -9,6 +9,7 @@
 #include "app/process_list.h"
 #include "app/report_name.h"
 #include "app/resource.h"
+#include "report/report.h"
 #include "session/log_file.h"
 #include "session/text_pane.h"
 
@@ -638,6 +639,7 @@ void TMainForm::ButtonFinClick(HWND) {
       session.instructionCount = static_cast<int32_t>(atoi(Narrow(WindowText(EditInst)).c_str()));
       session.symbolTableEnabled = SendMessageW(CBSymbol, BM_GETCHECK, 0, 0) == BST_CHECKED;
       const int processId = atoi(Narrow(RowText(SelectedRow(), 1)).c_str());
+      session.AddListener(ReportListener());
       session.RunDebugLoop(static_cast<uint32_t>(processId));
     }
     EndFinish(flags, opened);

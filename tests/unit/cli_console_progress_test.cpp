@@ -83,6 +83,7 @@ TEST(ConsoleProgress, ADumpAtTheConsole) {
     if (atConsole) {
       f.session.reset();
       f.session.reset(new CLogFile(f.reportPath.c_str(), console.pane));
+      f.session->AddListener(ReportListener());
       f.session->process = sim::target().processHandle;
       console.session = f.session.get();
     }

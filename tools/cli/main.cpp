@@ -14,6 +14,7 @@
 
 #include "app/process_list.h"
 #include "app/report_name.h"
+#include "report/report.h"
 #include "session/ansi_text.h"
 #include "session/debug_privilege.h"
 #include "session/exit_status.h"
@@ -175,6 +176,7 @@ int main() {
   const bool stats = getenv("TARNHOLM_STATS") != nullptr;
   PhaseTimes phases;
   if (stats) session.phaseSink = DumpPhaseSink{&NotePhaseTime, &phases};
+  session.AddListener(ReportListener());
   const bool attached = session.RunDebugLoop(processId);
   phases.Finish(SecondsNow());
   console.progress.Finish();
