@@ -3,6 +3,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "session/region_walk.h"
+
 namespace {
 
 const char kRegionHeading[] = "*----> Commited Memory (0x";
@@ -12,22 +14,12 @@ const char kMinidumpStart[] = "Writing minidump ";  // the session's line before
 
 CommittedTotal CountCommittedMemory(HANDLE process) {
   CommittedTotal total;
-  SYSTEM_INFO system;
-  GetSystemInfo(&system);
-  const uint32_t end = TargetAddress(system.lpMaximumApplicationAddress);
-  uint32_t address = 0;
-  while (address < end) {
-    MEMORY_BASIC_INFORMATION region;
-    if (VirtualQueryEx(process, TargetPointer(address), &region, sizeof region) == 0) break;
-    const uint32_t base = TargetAddress(region.BaseAddress);
-    const uint32_t size = static_cast<uint32_t>(region.RegionSize);
-    if (region.State == MEM_COMMIT) {
-      ++total.regions;
-      total.bytes += size;
-    }
-    const uint32_t next = base + size;
-    if (next <= address) break;  // a wrap or an empty region: the walk would not move on
-    address = next;
+  RegionWalk walk(process);
+  MEMORY_BASIC_INFORMATION region;
+  while (walk.Next(region)) {
+    if (region.State != MEM_COMMIT) continue;
+    ++total.regions;
+    total.bytes += static_cast<uint32_t>(region.RegionSize);
   }
   return total;
 }
