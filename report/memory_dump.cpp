@@ -80,6 +80,7 @@ void DumpRegion(RegionStep& step) {
   char heading[128];
   snprintf(heading, sizeof heading, "*----> Commited Memory (0x%08X-%8u) %s %c <----*", base, size,
            ProtectionText(info.AllocationProtect), TypeLetter(info.Type));
+  step.session->NoteRegion(base, size);
   step.session->Log("%s", heading);
   step.session->Print("%s\r\n", heading);
   if (OpenDumpFile(step, base)) SaveRegion(step, base, size);

@@ -81,6 +81,9 @@ class CLogFile {
   void NotePhase(DumpPhase phase) {
     if (phaseSink.onPhase != nullptr) phaseSink.onPhase(phaseSink.context, phase);
   }
+  void NoteRegion(uint32_t base, uint32_t size) {
+    if (phaseSink.onRegion != nullptr) phaseSink.onRegion(phaseSink.context, base, size);
+  }
   bool minidumpTried = false;    // one minidump per session: the moment of the first report
   bool minidumpFailed = false;   // it was asked for and is not there in full
 

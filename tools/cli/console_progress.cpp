@@ -5,13 +5,6 @@
 
 #include "session/region_walk.h"
 
-namespace {
-
-const char kRegionHeading[] = "*----> Commited Memory (0x";
-const char kMinidumpStart[] = "Writing minidump ";  // the session's line before the writer runs
-
-}  // namespace
-
 CommittedTotal CountCommittedMemory(HANDLE process) {
   CommittedTotal total;
   RegionWalk walk(process);
@@ -22,16 +15,6 @@ CommittedTotal CountCommittedMemory(HANDLE process) {
     total.bytes += static_cast<uint32_t>(region.RegionSize);
   }
   return total;
-}
-
-bool ParseRegionHeading(const char* line, uint32_t& base, uint32_t& size) {
-  if (strncmp(line, kRegionHeading, sizeof kRegionHeading - 1) != 0) return false;
-  unsigned parsedBase = 0;
-  unsigned parsedSize = 0;
-  if (sscanf(line + sizeof kRegionHeading - 1, "%8x-%u)", &parsedBase, &parsedSize) != 2) return false;
-  base = parsedBase;
-  size = parsedSize;
-  return true;
 }
 
 std::string ConsoleProgress::Text() const {
@@ -73,25 +56,33 @@ void ConsoleProgress::Clear() {
   shown_ = false;
 }
 
-void ConsoleProgress::OnLogLine(const char* text, HANDLE process) {
-  uint32_t base = 0;
-  uint32_t size = 0;
-  if (ParseRegionHeading(text, base, size)) {
-    if (!started_) {
-      total_ = CountCommittedMemory(process);
-      started_ = true;
-    } else {
-      EndRegion();
-    }
-    pendingSize_ = size;
-    regionPending_ = true;
+void ConsoleProgress::OnRegion(uint32_t, uint32_t size, HANDLE process) {
+  if (!started_) {
+    total_ = CountCommittedMemory(process);
+    started_ = true;
+  } else {
+    EndRegion();
+  }
+  pendingSize_ = size;
+  regionPending_ = true;
+  headingNext_ = true;
+}
+
+void ConsoleProgress::OnMinidumpStarting() {
+  if (!minidumpCounted_ || minidumpStep_ != kMinidumpAhead) return;
+  EndRegion();  // the regions are all written before the minidump
+  minidumpStep_ = kMinidumpStarting;
+}
+
+void ConsoleProgress::OnLogLine(const char* text) {
+  if (headingNext_) {
+    headingNext_ = false;
     if (keepRegionLines_) line_(context_, text);
     Draw();
     return;
   }
   bool redraw = shown_;
-  if (minidumpCounted_ && minidumpStep_ == kMinidumpAhead && strncmp(text, kMinidumpStart, sizeof kMinidumpStart - 1) == 0) {
-    EndRegion();  // the regions are all written before the minidump
+  if (minidumpStep_ == kMinidumpStarting) {
     minidumpStep_ = kMinidumpWriting;
     redraw = true;
   } else if (minidumpStep_ == kMinidumpWriting) {
