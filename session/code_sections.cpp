@@ -3,23 +3,12 @@
 #include <string.h>
 
 #include "session/log_file.h"
+#include "session/pe_image.h"
 
 namespace {
 
 // The headers of a loaded image lie in its first page; the loader maps no more for them.
 constexpr uint32_t kHeaderBytes = 4096;
-constexpr uint32_t kNewHeaderField = 0x3C;     // e_lfanew
-constexpr uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
-constexpr uint32_t kSectionCountField = 6;     // from the signature on
-constexpr uint32_t kOptionalSizeField = 20;
-constexpr uint32_t kFileHeaderSize = 24;       // signature and file header
-constexpr uint32_t kSectionHeaderSize = 40;
-constexpr uint32_t kSectionExecutable = 0x20000000 | 0x00000020;  // MEM_EXECUTE or CNT_CODE
-
-uint32_t Word16(const uint8_t* bytes) { return bytes[0] | bytes[1] << 8; }
-uint32_t Word32(const uint8_t* bytes) {
-  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
 
 }  // namespace
 
@@ -61,33 +50,28 @@ const CCodeSections::ModuleSections& CCodeSections::SectionsOf(CLogFile& session
   modules.push_back({module.base, module.size, {}});
   ModuleSections& entry = modules.back();
 
-  uint8_t headers[kHeaderBytes];
+  uint8_t page[kHeaderBytes];
   uint32_t count = 0;
-  session.ReadTargetMemory(module.base, headers, sizeof headers, &count, true);
+  session.ReadTargetMemory(module.base, page, sizeof page, &count, true);
+  pe::BytesReader read{page, count};
+  pe::Headers headers;
   const char* problem = nullptr;
-  const uint32_t nt = count >= kNewHeaderField + 4 ? Word32(headers + kNewHeaderField) : 0;
-  if (count < kNewHeaderField + 4 || Word16(headers) != 0x5A4D) {
-    problem = "no readable MZ header";
-  } else if (nt > count - kFileHeaderSize || Word32(headers + nt) != kPeSignature) {
-    problem = "no PE header in its first page";
-  } else {
-    const uint32_t sectionCount = Word16(headers + nt + kSectionCountField);
-    const uint64_t table = static_cast<uint64_t>(nt) + kFileHeaderSize + Word16(headers + nt + kOptionalSizeField);
-    if (table + static_cast<uint64_t>(sectionCount) * kSectionHeaderSize > count) {
-      problem = "section table not in its first page";
-    } else {
-      for (uint32_t i = 0; i < sectionCount; ++i) {
-        const uint8_t* header = headers + table + i * kSectionHeaderSize;
-        if ((Word32(header + 36) & kSectionExecutable) == 0) continue;
-        const uint32_t start = Word32(header + 12);
-        const uint64_t size = Word32(header + 8) != 0 ? Word32(header + 8) : Word32(header + 16);
-        if (start >= module.size) continue;
-        const uint64_t end = start + size < module.size ? start + size : module.size;
-        if (end > start) entry.ranges.push_back({start, static_cast<uint32_t>(end)});
-      }
-      if (entry.ranges.empty()) problem = "no executable section";
-    }
+  switch (pe::ReadFileHeader(read, &headers)) {
+    case pe::Fault::kNone:
+      if (pe::ReadSectionTable(read, &headers) != pe::Fault::kNone) problem = "section table not in its first page";
+      break;
+    case pe::Fault::kNoPe:
+      problem = "no PE header in its first page";
+      break;
+    default:
+      problem = "no readable MZ header";
+      break;
   }
+  for (const IMAGE_SECTION_HEADER& section : headers.sections) {
+    Range range;
+    if (pe::ExecutableSpan(section, module.size, &range.start, &range.end)) entry.ranges.push_back(range);
+  }
+  if (problem == nullptr && entry.ranges.empty()) problem = "no executable section";
   if (problem != nullptr) session.Log("Return addresses in %s not believed: %s", module.name.c_str(), problem);
   return entry;
 }
