@@ -2,6 +2,9 @@
 
 #include <string.h>
 
+#include <algorithm>
+#include <string>
+
 #include "report/call_site.h"
 #include "session/code_sections.h"
 #include "session/symbol_lookup.h"
@@ -18,6 +21,11 @@ constexpr uint32_t kPageSize = 4096;
 // program's, so no scan goes past them.
 const char* const kThreadStarts[] = {"BaseThreadInitThunk", "RtlUserThreadStart", "_RtlUserThreadStart",
                                      "__RtlUserThreadStart", "BaseProcessStart", "BaseThreadStart"};
+// The system's own modules, by the directory they load from: a callback's frames above
+// one of them are the program's again.
+const char* const kSystemDirectories[] = {"\\windows\\system32\\", "\\windows\\syswow64\\"};
+// How many regions of the thread's stack allocation are looked at for its end.
+constexpr int kStackRegions = 16;
 
 void SetFlat(ADDRESS& address, uint32_t offset) {
   address.Offset = offset;
@@ -80,13 +88,12 @@ DWORD WINAPI StackModuleBase(HANDLE process, DWORD address) {
 DWORD WINAPI StackTranslateAddress(HANDLE, HANDLE, LPADDRESS) { return 0; }
 
 CFrameWalk::CFrameWalk(CLogFile& owned, const CThreadContext& thread)
-    : session(owned), owner(owned), context(thread.context) {
+    : session(owned), owner(owned), context(thread.context), pc(thread.eip), floor(thread.esp), ebp(thread.ebp) {
   memset(&frame, 0, sizeof frame);
   SetFlat(frame.AddrPC, thread.eip);
   SetFlat(frame.AddrFrame, thread.ebp);
   SetFlat(frame.AddrStack, thread.esp);
-  floor = thread.esp;
-  lastReturn = thread.eip;  // the first frame runs there
+  stackEnd = StackEnd(thread.esp);
 }
 
 bool CFrameWalk::Walker() {
@@ -94,155 +101,232 @@ bool CFrameWalk::Walker() {
                    StackFunctionTable, StackModuleBase, StackTranslateAddress) != FALSE;
 }
 
-bool CFrameWalk::Next(WalkedFrame* out) {
-  if (ended || produced >= kMaxFrames) return false;
-  const bool fresh = walkerRestarted;
-  walkerRestarted = false;
-  if (!Walker()) return Unwalked(out);
-  ++stats.walkerFrames;
-  // A stack pointer the walker claims for the frame is only trusted upward from the floor.
-  const uint32_t stack = frame.AddrStack.Offset;
-  const uint32_t from = stack >= floor && stack - floor < kStackReach ? stack : floor;
-  const uint32_t returnAddress = frame.AddrReturn.Offset;
-  // The walker goes on from the return address it gave last; a frame at any other address
-  // is not one of this stack's.
-  if (!fresh && frame.AddrPC.Offset != lastReturn) {
-    ++stats.rejected;
-    return Unwalked(out);
+bool CFrameWalk::Next(FrameRecord* out) {
+  if (ended || produced >= kMaxFrames || pc == 0) return false;
+  const bool threadStart = IsThreadStart(pc);
+  if ((walkerLive && FromWalker(out)) || (!threadStart && FromFramePointer(out)) ||
+      (!threadStart && FromScan(kScanWords, false, out)) || LastFrame(out)) {
+    ++produced;
+    return true;
   }
-  CallSite site;
-  if (returnAddress == 0 || CallEndsAt(session, returnAddress, &site)) {
-    uint32_t slot = 0;
-    const bool onStack = returnAddress != 0 && Find(returnAddress, from, &slot);
-    // A walker that follows a frame pointer the code never kept returns from an outer
-    // frame, skipping the frames in between. Where its return address comes after an
-    // indirect call, whose target is unknown, a direct call of this frame's function below
-    // that slot gives the skipped caller away; where it returns into a thread's start
-    // routines, which only the outermost frames run in, any believable word below does.
-    if (onStack && !site.direct && slot > from &&
-        Recovered(frame.AddrPC.Offset, from, (slot - from) / 4, !IsThreadStart(returnAddress), out)) {
-      ++stats.skipped;
-      ++produced;
+  return false;
+}
+
+// The walker's frame at pc, when its return address is one a call made and lies higher up
+// the stack than the frame before's.
+bool CFrameWalk::FromWalker(FrameRecord* out) {
+  const bool fresh = walkerFresh;
+  walkerFresh = false;
+  const uint32_t frameEbp = ebp;
+  if (!Walker()) {
+    walkerLive = false;
+    return false;
+  }
+  ++stats.walkerFrames;
+  const uint32_t returnAddress = frame.AddrReturn.Offset;
+  CallSite call;
+  uint32_t slot = 0;
+  bool noProgress = false;
+  // The walker goes on from the return address given last; a frame at any other address
+  // is not one of this stack's.
+  if ((!fresh && frame.AddrPC.Offset != pc) || (returnAddress != 0 && !CallEndsAt(session, returnAddress, &call)) ||
+      (!WalkerSlot(returnAddress, &slot, &noProgress) && returnAddress != 0)) {
+    ++stats.rejected;
+    walkerLive = false;
+    return false;
+  }
+  if (returnAddress == 0) {
+    // The walker says the stack ends here.
+    Fill(slot, 0, frameEbp, call, FrameSource::Unwind, out);
+    if (slot == 0) {
+      out->framePointer = frame.AddrFrame.Offset;
+      for (int i = 0; i < 4; ++i) out->params[i] = frame.Params[i];
+    }
+    out->fpo = static_cast<const FPO_DATA*>(frame.FuncTableEntry);
+    out->savedEbp = frame.Reserved[0];
+    ended = true;
+    return true;
+  }
+  // A walker that follows a frame pointer the code never kept returns from an outer frame,
+  // skipping the frames in between; a direct call below that slot gives the skip away.
+  if (!call.direct() && CloserCallBelow(slot, returnAddress, out)) {
+    ++stats.skipped;
+    return true;
+  }
+  Fill(slot, returnAddress, frameEbp, call, FrameSource::Unwind, out);
+  out->fpo = static_cast<const FPO_DATA*>(frame.FuncTableEntry);
+  out->savedEbp = frame.Reserved[0];
+  MoveTo(*out, context.Ebp, false);
+  return true;
+}
+
+// Where the walker's return address lies: just below the stack pointer it unwound to, or
+// above the frame address it gives, or else the first place up the stack that holds it.
+// A slot the walker names that does not rise above the frame before is no progress.
+bool CFrameWalk::WalkerSlot(uint32_t returnAddress, uint32_t* slot, bool* noProgress) {
+  const uint32_t named[] = {static_cast<uint32_t>(context.Esp) - 4, static_cast<uint32_t>(frame.AddrFrame.Offset) + 4};
+  for (uint32_t at : named) {
+    uint32_t word = 0;
+    if ((at & 3) != 0 || !ReadWord(at, &word) || word != returnAddress) continue;
+    if (at >= floor && at < stackEnd) {
+      *slot = at;
       return true;
     }
-    out->frame = frame;
-    out->scanned = false;
-    floor = onStack ? slot + 4 : from;
-    lastReturn = returnAddress;
-    ++produced;
-    return true;
+    *noProgress = true;
   }
-  ++stats.rejected;
-  // This frame's own address is sound, only its return address is not: the frame is shown
-  // with the return address the scan finds, or, when there is none, as the last one.
-  if (IsThreadStart(frame.AddrPC.Offset) || !Recovered(frame.AddrPC.Offset, from, kScanWords, false, out)) {
-    out->frame = frame;
-    out->frame.AddrReturn.Offset = 0;
-    out->scanned = false;
-    ended = true;
+  if (*noProgress || returnAddress == 0) return false;
+  return Find(returnAddress, floor, slot);
+}
+
+// The frame whose EBP points up the same stack at a saved EBP and a believable return
+// address; a direct call there must have called the function the frame runs in.
+bool CFrameWalk::FromFramePointer(FrameRecord* out) {
+  const uint32_t slot = ebp + 4;
+  uint32_t saved = 0, returnAddress = 0;
+  CallSite call;
+  if ((ebp & 3) != 0 || slot < floor || slot >= stackEnd || !ReadWord(ebp, &saved) ||
+      !ReadWord(slot, &returnAddress) || returnAddress == 0 || !CallEndsAt(session, returnAddress, &call) ||
+      !Fits(call, pc)) {
+    return false;
   }
-  ++produced;
+  if (!call.direct() && CloserCallBelow(slot, returnAddress, out)) return true;
+  ++stats.framePointer;
+  Fill(slot, returnAddress, ebp, call, FrameSource::FramePointer, out);
+  MoveTo(*out, saved, true);
   return true;
 }
 
-// The walker found no frame at the return address given last (or at the thread's EIP):
-// the scan looks for that frame's return address. Where there is none, the frame is still
-// shown, as the last one, with nothing known but its address; where the stack ended at an
-// address of 0, or nothing of the thread could be walked, there is no such frame.
-bool CFrameWalk::Unwalked(WalkedFrame* out) {
-  ended = true;
-  const uint32_t pc = lastReturn;
-  if (pc == 0) return false;
-  if (!IsThreadStart(pc) && Recovered(pc, floor, kScanWords, false, out)) {
-    ++produced;
-    return true;
-  }
-  if (produced == 0) return false;
-  memset(&out->frame, 0, sizeof out->frame);
-  SetFlat(out->frame.AddrPC, pc);
-  SetFlat(out->frame.AddrReturn, 0);
-  SetFlat(out->frame.AddrFrame, 0);
-  SetFlat(out->frame.AddrStack, floor);
-  out->scanned = false;
-  ++produced;
-  return true;
+// Between the floor and a slot whose call is indirect, a direct call of the function the
+// frame runs in is the frame's true caller; where the slot returns into a thread's start
+// routines, which only the outermost frames run in, any believable word below it is.
+bool CFrameWalk::CloserCallBelow(uint32_t slot, uint32_t returnAddress, FrameRecord* out) {
+  if (slot <= floor) return false;
+  return FromScan((slot - floor) / 4, !IsThreadStart(returnAddress), out);
 }
 
-// The frame that runs at pc with its return address at the next believable slot from from;
-// the walker then starts afresh above that slot.
-bool CFrameWalk::Recovered(uint32_t pc, uint32_t from, uint32_t words, bool directOnly, WalkedFrame* out) {
+// The frame at pc with its return address at the next believable slot from the floor; the
+// walker then starts afresh above that slot.
+bool CFrameWalk::FromScan(uint32_t words, bool directOnly, FrameRecord* out) {
   uint32_t slot = 0, returnAddress = 0;
-  if (!Scan(pc, from, words, directOnly, &slot, &returnAddress)) return false;
-  memset(&out->frame, 0, sizeof out->frame);
-  SetFlat(out->frame.AddrPC, pc);
-  SetFlat(out->frame.AddrReturn, returnAddress);
-  SetFlat(out->frame.AddrFrame, slot - 4);
-  SetFlat(out->frame.AddrStack, from);
+  CallSite call;
+  if (!Scan(floor, words, directOnly, &slot, &returnAddress, &call)) return false;
+  Fill(slot, returnAddress, ebp, call, FrameSource::Scan, out);
+  // The frame pointer stays while it still points further up the same stack.
+  const uint32_t nextEbp = ebp >= slot + 4 && ebp < stackEnd ? ebp : 0;
+  MoveTo(*out, nextEbp, true);
+  return true;
+}
+
+// Nothing finds this frame's return address: it is still shown, as the last one, with
+// nothing known but its address; when nothing of the thread could be walked, there is no
+// such frame.
+bool CFrameWalk::LastFrame(FrameRecord* out) {
+  ended = true;
+  if (produced == 0) return false;
+  *out = FrameRecord();
+  out->pc = pc;
+  return true;
+}
+
+void CFrameWalk::Fill(uint32_t slot, uint32_t returnAddress, uint32_t frameEbp, const CallSite& call,
+                      FrameSource source, FrameRecord* out) {
+  *out = FrameRecord();
+  out->pc = pc;
+  out->returnAddress = returnAddress;
+  out->returnSlot = slot;
+  out->source = source;
+  out->call = call;
+  if (slot == 0) return;
+  // The frame keeps EBP as its frame pointer when EBP lies in the frame and the word above
+  // it is the return address (a copy of it, where the prologue realigned the stack).
+  uint32_t above = 0;
+  const bool kept = frameEbp >= floor && frameEbp < slot && ReadWord(frameEbp + 4, &above) && above == returnAddress;
+  out->framePointer = kept ? frameEbp : slot - 4;
   for (uint32_t i = 0; i < 4; ++i) {
     uint32_t word = 0;
-    out->frame.Params[i] = ReadWord(slot + 4 + 4 * i, &word) ? word : 0;
+    out->params[i] = ReadWord(slot + 4 + 4 * i, &word) ? word : 0;
   }
-  out->scanned = true;
-  Restart(returnAddress, slot + 4);
-  lastReturn = returnAddress;
-  floor = slot + 4;
-  ended = false;
-  return true;
 }
 
-void CFrameWalk::Restart(uint32_t pc, uint32_t stack) {
-  // The frame pointer stays while it still points further up the same stack.
-  uint32_t ebp = context.Ebp;
-  if (!(ebp >= stack && ebp - stack < kStackReach)) ebp = 0;
+void CFrameWalk::MoveTo(const FrameRecord& taken, uint32_t nextEbp, bool restartWalker) {
+  pc = taken.returnAddress;
+  floor = taken.returnSlot + 4;
+  ebp = nextEbp;
+  if (!restartWalker) return;
   memset(&frame, 0, sizeof frame);
   SetFlat(frame.AddrPC, pc);
-  SetFlat(frame.AddrStack, stack);
+  SetFlat(frame.AddrStack, floor);
   SetFlat(frame.AddrFrame, ebp);
   context.Eip = pc;
-  context.Esp = stack;
+  context.Esp = floor;
   context.Ebp = ebp;
-  walkerRestarted = true;
+  walkerLive = true;
+  walkerFresh = true;
 }
 
-bool CFrameWalk::Scan(uint32_t pc, uint32_t from, uint32_t words, bool directOnly, uint32_t* slot,
-                      uint32_t* returnAddress) {
+// The end of the thread's stack: the end of the last region of the allocation that holds
+// the stack pointer. No frame of this thread lies above it.
+uint32_t CFrameWalk::StackEnd(uint32_t esp) {
+  const uint32_t fallback = 0u - esp > kStackReach ? esp + kStackReach : 0u - 4;
+  MEMORY_BASIC_INFORMATION info;
+  if (VirtualQueryEx(session.process, TargetPointer(esp), &info, sizeof info) != sizeof info) return fallback;
+  const uintptr_t allocation = reinterpret_cast<uintptr_t>(info.AllocationBase);
+  uint32_t end = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize);
+  for (int i = 0; i < kStackRegions && end != 0; ++i) {
+    if (VirtualQueryEx(session.process, TargetPointer(end), &info, sizeof info) != sizeof info ||
+        reinterpret_cast<uintptr_t>(info.AllocationBase) != allocation || info.State == MEM_FREE) {
+      break;
+    }
+    end = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize);
+  }
+  return end != 0 ? end : 0u - 4;
+}
+
+bool CFrameWalk::Scan(uint32_t from, uint32_t words, bool directOnly, uint32_t* slot, uint32_t* returnAddress,
+                      CallSite* call) {
   ++stats.scans;
-  uint32_t low = 0;
-  bool named = false;
-  const bool bounded = FunctionFloor(pc, &low, &named);
-  // Without a symbol the start of pc's function is not known; but no function starts
-  // between it and pc, so of the direct calls that fit, the one with the highest target is
-  // the call of that function, and the others called functions below it.
+  uint32_t low = 0, likely = 0;
+  const bool bounded = FunctionFloor(pc, &low, &likely);
+  const bool inSystem = IsSystemModule(pc);
+  // The start of pc's function may not be known; but no function starts between it and pc,
+  // so of the direct calls that fit, the one with the highest target is the call of that
+  // function, and the others called functions below it. A call of the likely start, or the
+  // frame below's own return address again (a recursion), settles it at once.
   uint32_t bestTarget = 0;
   const uint32_t start = (from + 3) & ~3u;
   if (words > kScanWords) words = kScanWords;
   for (uint32_t i = 0; i < words; ++i) {
     const uint32_t at = start + 4 * i;
     uint32_t word = 0;
-    if (at < start || !ReadWord(at, &word)) break;  // the top of memory, or of the stack
+    if (at < start || at >= stackEnd || !ReadWord(at, &word)) break;  // the top of memory, or of the stack
     ++stats.wordsScanned;
     CallSite site;
     if (!CallEndsAt(session, word, &site)) continue;
-    if (!site.direct) {
+    if (!site.direct()) {
       // An indirect call's target is unknown: it counts unless a fitting direct call came first.
       if (directOnly) continue;
       if (bestTarget != 0) break;
       *slot = at;
       *returnAddress = word;
+      *call = site;
       return true;
     }
     // A direct call must have called the function the frame below runs in: this rejects
-    // most return addresses that earlier calls left on the stack.
-    const uint32_t target = bounded ? FittingTarget(site.target, low, pc) : 0;
-    if (target == 0 || target <= bestTarget) continue;
+    // most return addresses that earlier calls left on the stack. A system DLL's frame may
+    // have been entered from the program through a thunk of its own module, which any
+    // call into that module at or below pc may stand for.
+    uint32_t target = bounded ? FittingTarget(site.target, low, pc) : 0;
+    if (target == 0 && inSystem && !IsSystemModule(word)) target = FittingTarget(site.target, ModuleLow(pc), pc);
+    const bool settles = target != 0 && (target == likely || word == pc);
+    if (target == 0 || (target <= bestTarget && !settles)) continue;
     bestTarget = target;
     *slot = at;
     *returnAddress = word;
-    if (named) return true;
+    *call = site;
+    if (settles) return true;
   }
   return bestTarget != 0;
 }
-
 bool CFrameWalk::Find(uint32_t value, uint32_t from, uint32_t* slot) {
   const uint32_t start = (from + 3) & ~3u;
   for (uint32_t i = 0; i < kScanWords; ++i) {
@@ -281,28 +365,46 @@ bool CFrameWalk::ReadWord(uint32_t address, uint32_t* word) {
   return true;
 }
 
-// The lowest address at which the function that runs at pc can start: its symbol's start
-// (named), or, without one, the start of its module. False: pc lies in no module.
-bool CFrameWalk::FunctionFloor(uint32_t pc, uint32_t* low, bool* named) {
-  const CModule* module = CCodeSections::ModuleAt(session, pc);
+// The lowest address at which the function that runs at at can start, and where it most
+// likely starts: a named symbol's start gives both; without one (or with only an export,
+// which may lie far below), the start of its module and the nearest direct-call target at
+// or below at. False: at lies in no module.
+bool CFrameWalk::FunctionFloor(uint32_t at, uint32_t* low, uint32_t* likelyStart) {
+  const CModule* module = CCodeSections::ModuleAt(session, at);
   if (module == nullptr) return false;
   *low = module->base;
-  *named = false;
+  *likelyStart = 0;
   CSymbolBufferKeeper keep(session);
   uint32_t displacement = 0;
-  if (LookUpSymbolAt(session, pc, &displacement) && pc - displacement - module->base < module->size) {
-    *low = pc - displacement;
-    *named = true;
+  bool fromExports = false;
+  if (LookUpSymbolAt(session, at, &displacement, &fromExports) && at - displacement - module->base < module->size) {
+    *low = at - displacement;
+    *likelyStart = *low;
+    if (!fromExports) return true;
   }
+  uint32_t target = 0;
+  if (session.codeSections.CallTargetAtOrBelow(session, at, &target) && target >= *low) *likelyStart = target;
   return true;
 }
 
-// Where a direct call's target leads when it fits the frame below, which runs at pc: into
-// [low, pc], since a symbol (an export above all) may lie before functions that have none.
+uint32_t CFrameWalk::ModuleLow(uint32_t at) {
+  const CModule* module = CCodeSections::ModuleAt(session, at);
+  return module != nullptr ? module->base : at;
+}
+
+// Whether a call can have called the function that runs at at: an indirect one always can.
+bool CFrameWalk::Fits(const CallSite& call, uint32_t at) {
+  if (!call.direct()) return true;
+  uint32_t low = 0, likely = 0;
+  return FunctionFloor(at, &low, &likely) && FittingTarget(call.target, low, at) != 0;
+}
+
+// Where a direct call's target leads when it fits the frame below, which runs at at: into
+// [low, at], since a symbol (an export above all) may lie before functions that have none.
 // A target that only jumps on (an import thunk, an incremental-link stub) is followed once.
 // 0 when it does not fit.
-uint32_t CFrameWalk::FittingTarget(uint32_t target, uint32_t low, uint32_t pc) {
-  if (target >= low && target <= pc) return target;
+uint32_t CFrameWalk::FittingTarget(uint32_t target, uint32_t low, uint32_t at) {
+  if (target >= low && target <= at) return target;
   uint8_t code[6];
   uint32_t count = 0;
   if (!session.ReadTargetMemory(target, code, sizeof code, &count, false) || count != sizeof code) return 0;
@@ -314,15 +416,26 @@ uint32_t CFrameWalk::FittingTarget(uint32_t target, uint32_t low, uint32_t pc) {
   } else if (code[0] == 0xE9) {
     next = target + 5 + (code[1] | code[2] << 8 | code[3] << 16 | static_cast<uint32_t>(code[4]) << 24);
   }
-  return next != 0 && next >= low && next <= pc ? next : 0;
+  return next != 0 && next >= low && next <= at ? next : 0;
 }
 
-bool CFrameWalk::IsThreadStart(uint32_t pc) {
+bool CFrameWalk::IsThreadStart(uint32_t at) {
   CSymbolBufferKeeper keep(session);
   uint32_t displacement = 0;
-  if (!LookUpSymbolAt(session, pc, &displacement)) return false;
+  if (!LookUpSymbolAt(session, at, &displacement)) return false;
   for (const char* name : kThreadStarts) {
     if (strcmp(session.symbolBuffer->Name, name) == 0) return true;
+  }
+  return false;
+}
+
+bool CFrameWalk::IsSystemModule(uint32_t at) {
+  const CModule* module = CCodeSections::ModuleAt(session, at);
+  if (module == nullptr) return false;
+  std::string path = module->name;
+  std::transform(path.begin(), path.end(), path.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
+  for (const char* directory : kSystemDirectories) {
+    if (path.find(directory) != std::string::npos) return true;
   }
   return false;
 }

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "session/log_file.h"
 
 namespace {
@@ -15,6 +17,10 @@ constexpr uint32_t kOptionalSizeField = 20;
 constexpr uint32_t kFileHeaderSize = 24;       // signature and file header
 constexpr uint32_t kSectionHeaderSize = 40;
 constexpr uint32_t kSectionExecutable = 0x20000000 | 0x00000020;  // MEM_EXECUTE or CNT_CODE
+// The call targets of a section come from at most this many of its first bytes, read in
+// pieces of this size.
+constexpr uint32_t kMaxTargetSection = 16u << 20;
+constexpr uint32_t kTargetChunk = 64u << 10;
 
 uint32_t Word16(const uint8_t* bytes) { return bytes[0] | bytes[1] << 8; }
 uint32_t Word32(const uint8_t* bytes) {
@@ -40,8 +46,57 @@ bool CCodeSections::Holds(CLogFile& session, uint32_t address) {
   return false;
 }
 
-const CCodeSections::ModuleSections& CCodeSections::SectionsOf(CLogFile& session, const CModule& module) {
-  for (const ModuleSections& known : modules) {
+bool CCodeSections::CallTargetAtOrBelow(CLogFile& session, uint32_t address, uint32_t* start) {
+  const CModule* module = ModuleAt(session, address);
+  if (module == nullptr) return false;
+  ModuleSections& sections = SectionsOf(session, *module);
+  const uint32_t offset = address - module->base;
+  for (const Range& range : sections.ranges) {
+    if (offset < range.start || offset >= range.end) continue;
+    const Targets* known = nullptr;
+    for (const Targets& targets : sections.targets) {
+      if (targets.start == range.start) known = &targets;
+    }
+    if (known == nullptr) {
+      sections.targets.push_back(ReadTargets(session, module->base, range));
+      known = &sections.targets.back();
+    }
+    auto above = std::upper_bound(known->sorted.begin(), known->sorted.end(), address);
+    if (above == known->sorted.begin()) return false;
+    *start = *(above - 1);
+    return true;
+  }
+  return false;
+}
+
+// Every E8 rel32 whose target falls into the section counts; a byte E8 inside another
+// instruction seldom lands there, and a wrong start only weakens a preference.
+CCodeSections::Targets CCodeSections::ReadTargets(CLogFile& session, uint32_t base, const Range& range) {
+  Targets targets{range.start, {}};
+  const uint32_t size = range.end - range.start < kMaxTargetSection ? range.end - range.start : kMaxTargetSection;
+  std::vector<uint8_t> code(size);
+  const uint32_t low = base + range.start;
+  for (uint32_t done = 0; done < size;) {
+    const uint32_t chunk = size - done < kTargetChunk ? size - done : kTargetChunk;
+    uint32_t count = 0;
+    // An unreadable chunk stays zero: no call is found in it.
+    if (!session.ReadTargetMemoryDirect(low + done, code.data() + done, chunk, &count) || count != chunk) {
+      memset(code.data() + done, 0, chunk);
+    }
+    done += chunk;
+  }
+  for (uint32_t i = 0; i + 5 <= size; ++i) {
+    if (code[i] != 0xE8) continue;
+    const uint32_t target = low + i + 5 + Word32(&code[i + 1]);
+    if (target - low < size) targets.sorted.push_back(target);
+  }
+  std::sort(targets.sorted.begin(), targets.sorted.end());
+  targets.sorted.erase(std::unique(targets.sorted.begin(), targets.sorted.end()), targets.sorted.end());
+  return targets;
+}
+
+CCodeSections::ModuleSections& CCodeSections::SectionsOf(CLogFile& session, const CModule& module) {
+  for (ModuleSections& known : modules) {
     if (known.base == module.base && known.size == module.size) return known;
   }
   modules.push_back({module.base, module.size, {}});

@@ -18,6 +18,10 @@ class CCodeSections {
   bool Holds(CLogFile& session, uint32_t address);
   // The module of the session's table that holds address, or null.
   static const CModule* ModuleAt(const CLogFile& session, uint32_t address);
+  // Where the function that holds address most likely starts when no symbol says so: the
+  // nearest target at or below address of a direct call (E8 rel32) anywhere in the same
+  // executable section. The section's bytes are read once, at the first question.
+  bool CallTargetAtOrBelow(CLogFile& session, uint32_t address, uint32_t* start);
   void Clear() { modules.clear(); }
 
  private:
@@ -25,12 +29,18 @@ class CCodeSections {
     uint32_t start;  // relative to the module's base
     uint32_t end;
   };
+  struct Targets {
+    uint32_t start;                // the section's, relative to the module's base
+    std::vector<uint32_t> sorted;  // absolute addresses of direct-call targets in the section
+  };
   struct ModuleSections {
     uint32_t base;
     uint32_t size;
     std::vector<Range> ranges;  // empty when the headers could not be used
+    std::vector<Targets> targets;
   };
-  const ModuleSections& SectionsOf(CLogFile& session, const CModule& module);
+  ModuleSections& SectionsOf(CLogFile& session, const CModule& module);
+  static Targets ReadTargets(CLogFile& session, uint32_t base, const Range& range);
 
   std::vector<ModuleSections> modules;
 };
