@@ -332,7 +332,7 @@ bool CFrameWalk::Find(uint32_t value, uint32_t from, uint32_t* slot) {
   for (uint32_t i = 0; i < kScanWords; ++i) {
     const uint32_t at = start + 4 * i;
     uint32_t word = 0;
-    if (at < start || !ReadWord(at, &word)) return false;
+    if (at < start || at >= stackEnd || !ReadWord(at, &word)) return false;
     if (word == value) {
       *slot = at;
       return true;
