@@ -105,77 +105,104 @@ bool CFrameWalk::Next(FrameRecord* out) {
   if (ended || produced >= kMaxFrames || pc == 0) return false;
   const bool threadStart = IsThreadStart(pc);
   if ((walkerLive && FromWalker(out)) || (!threadStart && FromFramePointer(out)) ||
-      (!threadStart && FromScan(kScanWords, false, out)) || LastFrame(out)) {
+      (!threadStart && FromScan(kScanWords, false, 0, out)) || LastFrame(out)) {
     ++produced;
     return true;
   }
   return false;
 }
 
+// The walker's next frame: the one it gave ahead, or a fresh one.
+bool CFrameWalk::NextWalkerFrame(STACKFRAME* out) {
+  if (havePending) {
+    *out = pending;
+    havePending = false;
+    return true;
+  }
+  if (!Walker()) return false;
+  *out = frame;
+  return true;
+}
+
 // The walker's frame at pc, when its return address is one a call made and lies higher up
-// the stack than the frame before's.
+// the stack than the frame before's. The walker gives each frame with the stack pointer it
+// had on entry, so the slot of a frame's return address is known from the frame after it:
+// the walker is asked one frame ahead.
 bool CFrameWalk::FromWalker(FrameRecord* out) {
   const bool fresh = walkerFresh;
   walkerFresh = false;
-  const uint32_t frameEbp = ebp;
-  if (!Walker()) {
+  STACKFRAME current;
+  if (!NextWalkerFrame(&current)) {
     walkerLive = false;
     return false;
   }
   ++stats.walkerFrames;
-  const uint32_t returnAddress = frame.AddrReturn.Offset;
-  CallSite call;
-  uint32_t slot = 0;
-  bool noProgress = false;
+  const uint32_t returnAddress = current.AddrReturn.Offset;
+  const uint32_t stack = current.AddrStack.Offset;
   // The walker goes on from the return address given last; a frame at any other address
-  // is not one of this stack's.
-  if ((!fresh && frame.AddrPC.Offset != pc) || (returnAddress != 0 && !CallEndsAt(session, returnAddress, &call)) ||
-      (!WalkerSlot(returnAddress, &slot, &noProgress) && returnAddress != 0)) {
-    ++stats.rejected;
-    walkerLive = false;
-    return false;
+  // is not one of this stack's. A frame whose stack does not rise above the frame before,
+  // with the same return address, is no progress.
+  const bool stalled = !fresh && stack <= lastWalkerStack && returnAddress == lastWalkerReturn;
+  CallSite call;
+  if ((!fresh && current.AddrPC.Offset != pc) || stalled ||
+      (returnAddress != 0 && !CallEndsAt(session, returnAddress, &call))) {
+    return RejectWalker();
   }
+  lastWalkerStack = stack;
+  lastWalkerReturn = returnAddress;
+  const uint32_t from = stack >= floor && stack < stackEnd ? stack : floor;
+  uint32_t nextStack = 0;
+  uint32_t nextEbp = static_cast<uint32_t>(context.Ebp);
+  if (returnAddress != 0 && Walker()) {
+    pending = frame;
+    havePending = true;
+    nextStack = pending.AddrStack.Offset;
+    nextEbp = pending.AddrFrame.Offset;
+  }
+  uint32_t slot = 0;
+  if (returnAddress != 0 && !WalkerSlot(returnAddress, from, nextStack, &slot)) return RejectWalker();
   if (returnAddress == 0) {
-    // The walker says the stack ends here.
-    Fill(slot, 0, frameEbp, call, FrameSource::Unwind, out);
-    if (slot == 0) {
-      out->framePointer = frame.AddrFrame.Offset;
-      for (int i = 0; i < 4; ++i) out->params[i] = frame.Params[i];
-    }
-    out->fpo = static_cast<const FPO_DATA*>(frame.FuncTableEntry);
-    out->savedEbp = frame.Reserved[0];
+    // The walker says the stack ends here; its own words are all there is.
+    Fill(0, 0, ebp, ebp, call, FrameSource::Unwind, out);
+    out->framePointer = current.AddrFrame.Offset;
+    for (int i = 0; i < 4; ++i) out->params[i] = current.Params[i];
+    out->fpo = static_cast<const FPO_DATA*>(current.FuncTableEntry);
+    out->savedEbp = current.Reserved[0];
     ended = true;
     return true;
   }
-  // A walker that follows a frame pointer the code never kept returns from an outer frame,
-  // skipping the frames in between; a direct call below that slot gives the skip away.
-  if (!call.direct() && CloserCallBelow(slot, returnAddress, out)) {
+  // A walker that follows a frame pointer the program's code never kept returns from an
+  // outer frame, skipping the frames in between; a direct call below that slot gives the
+  // skip away. The system's modules come with their own unwind data.
+  if ((!call.direct() || !Fits(call, pc)) && !IsSystemModule(pc) && CloserCallBelow(slot, returnAddress, out)) {
     ++stats.skipped;
     return true;
   }
-  Fill(slot, returnAddress, frameEbp, call, FrameSource::Unwind, out);
-  out->fpo = static_cast<const FPO_DATA*>(frame.FuncTableEntry);
-  out->savedEbp = frame.Reserved[0];
-  MoveTo(*out, context.Ebp, false);
+  Fill(slot, returnAddress, current.AddrFrame.Offset, ebp, call, FrameSource::Unwind, out);
+  out->fpo = static_cast<const FPO_DATA*>(current.FuncTableEntry);
+  out->savedEbp = current.Reserved[0];
+  MoveTo(*out, nextEbp, false);
   return true;
 }
 
-// Where the walker's return address lies: just below the stack pointer it unwound to, or
-// above the frame address it gives, or else the first place up the stack that holds it.
-// A slot the walker names that does not rise above the frame before is no progress.
-bool CFrameWalk::WalkerSlot(uint32_t returnAddress, uint32_t* slot, bool* noProgress) {
-  const uint32_t named[] = {static_cast<uint32_t>(context.Esp) - 4, static_cast<uint32_t>(frame.AddrFrame.Offset) + 4};
-  for (uint32_t at : named) {
-    uint32_t word = 0;
-    if ((at & 3) != 0 || !ReadWord(at, &word) || word != returnAddress) continue;
-    if (at >= floor && at < stackEnd) {
-      *slot = at;
-      return true;
-    }
-    *noProgress = true;
+bool CFrameWalk::RejectWalker() {
+  ++stats.rejected;
+  walkerLive = false;
+  havePending = false;
+  return false;
+}
+
+// Where the walker's return address lies: just below the stack the walker's next frame
+// starts with, or else the first place from the frame's own stack up that holds it.
+bool CFrameWalk::WalkerSlot(uint32_t returnAddress, uint32_t from, uint32_t nextStack, uint32_t* slot) {
+  const uint32_t named = nextStack - 4;
+  uint32_t word = 0;
+  if (nextStack != 0 && (named & 3) == 0 && named >= from && named < stackEnd && ReadWord(named, &word) &&
+      word == returnAddress) {
+    *slot = named;
+    return true;
   }
-  if (*noProgress || returnAddress == 0) return false;
-  return Find(returnAddress, floor, slot);
+  return Find(returnAddress, from, slot);
 }
 
 // The frame whose EBP points up the same stack at a saved EBP and a believable return
@@ -189,28 +216,33 @@ bool CFrameWalk::FromFramePointer(FrameRecord* out) {
       !Fits(call, pc)) {
     return false;
   }
-  if (!call.direct() && CloserCallBelow(slot, returnAddress, out)) return true;
+  if (!call.direct() && CloserCallBelow(slot, returnAddress, out)) return true;  // a direct one fits
   ++stats.framePointer;
-  Fill(slot, returnAddress, ebp, call, FrameSource::FramePointer, out);
+  Fill(slot, returnAddress, ebp, ebp, call, FrameSource::FramePointer, out);
   MoveTo(*out, saved, true);
   return true;
 }
 
 // Between the floor and a slot whose call is indirect, a direct call of the function the
-// frame runs in is the frame's true caller; where the slot returns into a thread's start
-// routines, which only the outermost frames run in, any believable word below it is.
+// frame runs in is the frame's true caller. Where the slot returns into a thread's start
+// routines, which only the outermost frames run in, any believable word below it is; and
+// where a frame of the program returns into a system DLL, which calls the program only
+// back through pointers, so is an indirect call below it: the DLL's own frame in between.
 bool CFrameWalk::CloserCallBelow(uint32_t slot, uint32_t returnAddress, FrameRecord* out) {
-  if (slot <= floor) return false;
-  return FromScan((slot - floor) / 4, !IsThreadStart(returnAddress), out);
+  // Below a thread's start routines there are only their own frames; a copy of the return
+  // address below its slot (a realigned stack keeps one) is no other frame.
+  if (slot <= floor || IsThreadStart(pc)) return false;
+  const bool callback = IsSystemModule(returnAddress) && !IsSystemModule(pc);
+  return FromScan((slot - floor) / 4, !IsThreadStart(returnAddress) && !callback, returnAddress, out);
 }
 
 // The frame at pc with its return address at the next believable slot from the floor; the
 // walker then starts afresh above that slot.
-bool CFrameWalk::FromScan(uint32_t words, bool directOnly, FrameRecord* out) {
+bool CFrameWalk::FromScan(uint32_t words, bool directOnly, uint32_t exclude, FrameRecord* out) {
   uint32_t slot = 0, returnAddress = 0;
   CallSite call;
-  if (!Scan(floor, words, directOnly, &slot, &returnAddress, &call)) return false;
-  Fill(slot, returnAddress, ebp, call, FrameSource::Scan, out);
+  if (!Scan(floor, words, directOnly, exclude, &slot, &returnAddress, &call)) return false;
+  Fill(slot, returnAddress, ebp, ebp, call, FrameSource::Scan, out);
   // The frame pointer stays while it still points further up the same stack.
   const uint32_t nextEbp = ebp >= slot + 4 && ebp < stackEnd ? ebp : 0;
   MoveTo(*out, nextEbp, true);
@@ -228,8 +260,8 @@ bool CFrameWalk::LastFrame(FrameRecord* out) {
   return true;
 }
 
-void CFrameWalk::Fill(uint32_t slot, uint32_t returnAddress, uint32_t frameEbp, const CallSite& call,
-                      FrameSource source, FrameRecord* out) {
+void CFrameWalk::Fill(uint32_t slot, uint32_t returnAddress, uint32_t walkerEbp, uint32_t frameEbp,
+                      const CallSite& call, FrameSource source, FrameRecord* out) {
   *out = FrameRecord();
   out->pc = pc;
   out->returnAddress = returnAddress;
@@ -238,10 +270,17 @@ void CFrameWalk::Fill(uint32_t slot, uint32_t returnAddress, uint32_t frameEbp, 
   out->call = call;
   if (slot == 0) return;
   // The frame keeps EBP as its frame pointer when EBP lies in the frame and the word above
-  // it is the return address (a copy of it, where the prologue realigned the stack).
-  uint32_t above = 0;
-  const bool kept = frameEbp >= floor && frameEbp < slot && ReadWord(frameEbp + 4, &above) && above == returnAddress;
-  out->framePointer = kept ? frameEbp : slot - 4;
+  // it is the return address (a copy of it, where the prologue realigned the stack). The
+  // walker's frame address and the EBP the frame runs with are the candidates.
+  out->framePointer = slot - 4;
+  for (uint32_t candidate : {frameEbp, walkerEbp}) {
+    uint32_t above = 0;
+    if ((candidate & 3) == 0 && candidate >= floor && candidate < slot && ReadWord(candidate + 4, &above) &&
+        above == returnAddress) {
+      out->framePointer = candidate;
+      break;
+    }
+  }
   for (uint32_t i = 0; i < 4; ++i) {
     uint32_t word = 0;
     out->params[i] = ReadWord(slot + 4 + 4 * i, &word) ? word : 0;
@@ -262,6 +301,7 @@ void CFrameWalk::MoveTo(const FrameRecord& taken, uint32_t nextEbp, bool restart
   context.Ebp = ebp;
   walkerLive = true;
   walkerFresh = true;
+  havePending = false;
 }
 
 // The end of the thread's stack: the end of the last region of the allocation that holds
@@ -282,17 +322,21 @@ uint32_t CFrameWalk::StackEnd(uint32_t esp) {
   return end != 0 ? end : 0u - 4;
 }
 
-bool CFrameWalk::Scan(uint32_t from, uint32_t words, bool directOnly, uint32_t* slot, uint32_t* returnAddress,
-                      CallSite* call) {
+bool CFrameWalk::Scan(uint32_t from, uint32_t words, bool directOnly, uint32_t exclude, uint32_t* slot,
+                      uint32_t* returnAddress, CallSite* call) {
   ++stats.scans;
   uint32_t low = 0, likely = 0;
   const bool bounded = FunctionFloor(pc, &low, &likely);
   const bool inSystem = IsSystemModule(pc);
-  // The start of pc's function may not be known; but no function starts between it and pc,
-  // so of the direct calls that fit, the one with the highest target is the call of that
-  // function, and the others called functions below it. A call of the likely start, or the
-  // frame below's own return address again (a recursion), settles it at once.
+  // A direct call must have called the function the frame below runs in: this rejects most
+  // return addresses that earlier calls left on the stack. A call of that function's likely
+  // start, or the frame below's own return address again (a recursion), settles it at once.
+  // The start may not be known; but no function starts between it and pc, so of the other
+  // direct calls that fit, the one with the highest target is the call of that function, and
+  // the others called functions below it. An indirect call's target is unknown: it counts
+  // unless a fitting direct call came first, or a settling one comes after it.
   uint32_t bestTarget = 0;
+  bool indirect = false;
   const uint32_t start = (from + 3) & ~3u;
   if (words > kScanWords) words = kScanWords;
   for (uint32_t i = 0; i < words; ++i) {
@@ -301,32 +345,33 @@ bool CFrameWalk::Scan(uint32_t from, uint32_t words, bool directOnly, uint32_t* 
     if (at < start || at >= stackEnd || !ReadWord(at, &word)) break;  // the top of memory, or of the stack
     ++stats.wordsScanned;
     CallSite site;
-    if (!CallEndsAt(session, word, &site)) continue;
+    if (word == exclude || !CallEndsAt(session, word, &site)) continue;
     if (!site.direct()) {
-      // An indirect call's target is unknown: it counts unless a fitting direct call came first.
-      if (directOnly) continue;
+      if (directOnly || indirect) continue;
       if (bestTarget != 0) break;
+      indirect = true;
       *slot = at;
       *returnAddress = word;
       *call = site;
-      return true;
+      continue;
     }
-    // A direct call must have called the function the frame below runs in: this rejects
-    // most return addresses that earlier calls left on the stack. A system DLL's frame may
-    // have been entered from the program through a thunk of its own module, which any
-    // call into that module at or below pc may stand for.
+    // A system DLL's frame may have been entered from the program through a call of
+    // another function of that DLL (a thunk, a tail call): any call into that module at or
+    // below pc may stand for it.
     uint32_t target = bounded ? FittingTarget(site.target, low, pc) : 0;
     if (target == 0 && inSystem && !IsSystemModule(word)) target = FittingTarget(site.target, ModuleLow(pc), pc);
-    const bool settles = target != 0 && (target == likely || word == pc);
-    if (target == 0 || (target <= bestTarget && !settles)) continue;
+    if (target == 0) continue;
+    const bool settles = target == likely || word == pc;
+    if (!settles && (indirect || target <= bestTarget)) continue;
     bestTarget = target;
     *slot = at;
     *returnAddress = word;
     *call = site;
     if (settles) return true;
   }
-  return bestTarget != 0;
+  return bestTarget != 0 || indirect;
 }
+
 bool CFrameWalk::Find(uint32_t value, uint32_t from, uint32_t* slot) {
   const uint32_t start = (from + 3) & ~3u;
   for (uint32_t i = 0; i < kScanWords; ++i) {
@@ -383,7 +428,7 @@ bool CFrameWalk::FunctionFloor(uint32_t at, uint32_t* low, uint32_t* likelyStart
     if (!fromExports) return true;
   }
   uint32_t target = 0;
-  if (session.codeSections.CallTargetAtOrBelow(session, at, &target) && target >= *low) *likelyStart = target;
+  if (session.codeSections.FunctionStartAtOrBelow(session, at, &target) && target >= *low) *likelyStart = target;
   return true;
 }
 

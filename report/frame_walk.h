@@ -84,15 +84,18 @@ class CFrameWalk {
  private:
   bool FromWalker(FrameRecord* out);
   bool FromFramePointer(FrameRecord* out);
-  bool FromScan(uint32_t words, bool directOnly, FrameRecord* out);
+  bool FromScan(uint32_t words, bool directOnly, uint32_t exclude, FrameRecord* out);
   bool CloserCallBelow(uint32_t slot, uint32_t returnAddress, FrameRecord* out);
-  bool WalkerSlot(uint32_t returnAddress, uint32_t* slot, bool* noProgress);
-  void Fill(uint32_t slot, uint32_t returnAddress, uint32_t frameEbp, const CallSite& call, FrameSource source,
-            FrameRecord* out);
+  bool NextWalkerFrame(STACKFRAME* out);
+  bool RejectWalker();
+  bool WalkerSlot(uint32_t returnAddress, uint32_t from, uint32_t nextStack, uint32_t* slot);
+  void Fill(uint32_t slot, uint32_t returnAddress, uint32_t walkerEbp, uint32_t frameEbp, const CallSite& call,
+            FrameSource source, FrameRecord* out);
   bool LastFrame(FrameRecord* out);
   void MoveTo(const FrameRecord& taken, uint32_t nextEbp, bool restartWalker);
   bool Walker();
-  bool Scan(uint32_t from, uint32_t words, bool directOnly, uint32_t* slot, uint32_t* returnAddress, CallSite* call);
+  bool Scan(uint32_t from, uint32_t words, bool directOnly, uint32_t exclude, uint32_t* slot, uint32_t* returnAddress,
+            CallSite* call);
   bool Find(uint32_t value, uint32_t from, uint32_t* slot);
   bool ReadWord(uint32_t address, uint32_t* word);
   bool FunctionFloor(uint32_t at, uint32_t* low, uint32_t* likelyStart);
@@ -109,6 +112,10 @@ class CFrameWalk {
   STACKFRAME frame;  // the walker's
   bool walkerLive = true;
   bool walkerFresh = true;  // the walker's next frame is the first of a fresh start
+  STACKFRAME pending;       // the walker's frame after the one given last, asked ahead
+  bool havePending = false;
+  uint32_t lastWalkerStack = 0;
+  uint32_t lastWalkerReturn = 0;
   // Where the next frame stands: it runs at pc, its return address lies at or above floor
   // and below stackEnd, and ebp is the EBP it runs with.
   uint32_t pc;

@@ -27,6 +27,20 @@ uint32_t Word32(const uint8_t* bytes) {
   return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
+// The imm32 of "mov dword [m], imm32" (C7 /0) for the memory forms that store a function's
+// address for a call or a record: [esp], [esp+d8], [esp+d32], [ebp+d8], [ebp+d32], [d32].
+// 0 for any other form, or when the bytes end first.
+uint32_t ImmediateOfMove(const uint8_t* at, uint32_t left) {
+  uint32_t offset = 0;
+  if (at[1] == 0x04 && at[2] == 0x24) offset = 3;
+  else if (at[1] == 0x44 && at[2] == 0x24) offset = 4;
+  else if (at[1] == 0x84 && at[2] == 0x24) offset = 7;
+  else if (at[1] == 0x45) offset = 3;
+  else if (at[1] == 0x85 || at[1] == 0x05) offset = 6;
+  if (offset == 0 || offset + 4 > left) return 0;
+  return Word32(at + offset);
+}
+
 }  // namespace
 
 const CModule* CCodeSections::ModuleAt(const CLogFile& session, uint32_t address) {
@@ -46,7 +60,7 @@ bool CCodeSections::Holds(CLogFile& session, uint32_t address) {
   return false;
 }
 
-bool CCodeSections::CallTargetAtOrBelow(CLogFile& session, uint32_t address, uint32_t* start) {
+bool CCodeSections::FunctionStartAtOrBelow(CLogFile& session, uint32_t address, uint32_t* start) {
   const CModule* module = ModuleAt(session, address);
   if (module == nullptr) return false;
   ModuleSections& sections = SectionsOf(session, *module);
@@ -69,8 +83,10 @@ bool CCodeSections::CallTargetAtOrBelow(CLogFile& session, uint32_t address, uin
   return false;
 }
 
-// Every E8 rel32 whose target falls into the section counts; a byte E8 inside another
-// instruction seldom lands there, and a wrong start only weakens a preference.
+// Every E8 rel32 whose target falls into the section counts, and every immediate of the
+// forms that pass a function's address (push imm32, mov r32 / [esp] / [esp+d] / [ebp+d] /
+// [d32], imm32) that points into it. A byte pattern inside another instruction seldom lands
+// there, and a wrong start only weakens a preference.
 CCodeSections::Targets CCodeSections::ReadTargets(CLogFile& session, uint32_t base, const Range& range) {
   Targets targets{range.start, {}};
   const uint32_t size = range.end - range.start < kMaxTargetSection ? range.end - range.start : kMaxTargetSection;
@@ -85,10 +101,17 @@ CCodeSections::Targets CCodeSections::ReadTargets(CLogFile& session, uint32_t ba
     }
     done += chunk;
   }
+  auto add = [&](uint32_t value) {
+    if (value - low < size) targets.sorted.push_back(value);
+  };
   for (uint32_t i = 0; i + 5 <= size; ++i) {
-    if (code[i] != 0xE8) continue;
-    const uint32_t target = low + i + 5 + Word32(&code[i + 1]);
-    if (target - low < size) targets.sorted.push_back(target);
+    const uint8_t* at = &code[i];
+    const uint32_t left = size - i;
+    if (at[0] == 0xE8) add(low + i + 5 + Word32(at + 1));
+    if (at[0] == 0x68 || (at[0] >= 0xB8 && at[0] <= 0xBF)) add(Word32(at + 1));
+    if (at[0] != 0xC7 || left < 7) continue;
+    const uint32_t immediate = ImmediateOfMove(at, left);
+    if (immediate != 0) add(immediate);
   }
   std::sort(targets.sorted.begin(), targets.sorted.end());
   targets.sorted.erase(std::unique(targets.sorted.begin(), targets.sorted.end()), targets.sorted.end());

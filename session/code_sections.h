@@ -19,9 +19,10 @@ class CCodeSections {
   // The module of the session's table that holds address, or null.
   static const CModule* ModuleAt(const CLogFile& session, uint32_t address);
   // Where the function that holds address most likely starts when no symbol says so: the
-  // nearest target at or below address of a direct call (E8 rel32) anywhere in the same
-  // executable section. The section's bytes are read once, at the first question.
-  bool CallTargetAtOrBelow(CLogFile& session, uint32_t address, uint32_t* start);
+  // nearest address at or below it, in the same executable section, that the section's code
+  // calls directly (E8 rel32) or takes as a function pointer (an immediate operand of a
+  // push or a move). The section's bytes are read once, at the first question.
+  bool FunctionStartAtOrBelow(CLogFile& session, uint32_t address, uint32_t* start);
   void Clear() { modules.clear(); }
 
  private:
@@ -31,7 +32,7 @@ class CCodeSections {
   };
   struct Targets {
     uint32_t start;                // the section's, relative to the module's base
-    std::vector<uint32_t> sorted;  // absolute addresses of direct-call targets in the section
+    std::vector<uint32_t> sorted;  // absolute addresses of likely function starts in the section
   };
   struct ModuleSections {
     uint32_t base;

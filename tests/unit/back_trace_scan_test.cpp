@@ -470,7 +470,7 @@ TEST(BackTraceScan, ParametersLieAboveTheReturnAddressSlot) {
 
 // Where a function without symbol most likely starts: the nearest direct-call target at or
 // below the address, in its own executable section.
-TEST(CodeSections, CallTargetAtOrBelow) {
+TEST(CodeSections, FunctionStartAtOrBelow) {
   ScanFixture f;
   f.Module("C:\\app\\bare.exe", 0x500000);
   CallDirect(0x501010, 0x501200);
@@ -493,7 +493,7 @@ TEST(CodeSections, CallTargetAtOrBelow) {
   };
   for (const auto& row : rows) {
     uint32_t start = 0;
-    EXPECT_EQ(f.session->codeSections.CallTargetAtOrBelow(*f.session, row.address, &start), row.found) << std::hex << row.address;
+    EXPECT_EQ(f.session->codeSections.FunctionStartAtOrBelow(*f.session, row.address, &start), row.found) << std::hex << row.address;
     if (row.found) EXPECT_EQ(start, row.start) << std::hex << row.address;
   }
 }
