@@ -426,6 +426,17 @@ TEST(BackTraceScan, BadStacksEndCleanly) {
          return std::vector<std::string>{Shown(chain.b, false), Shown(chain.c, true), Shown(chain.w, true),
                                          Shown(chain.k, true), Shown(0, false)};
        }},
+      {"a walker that gives a frame returning to its own address over and over: once, then the scan",
+       [](ScanFixture& f, const Chain&) {
+         sim::target().stackWalkStuckAfter = 1;
+         const DWORD self = CallDirect(kFnR + 0x30, kFnR), f0 = kEsp + 0x10;
+         // A stale copy of the return address higher up must not make the same frame again.
+         f.Stack(f0, {kEsp + 0x100, self, 1, CallDirect(kFnMain + 0x10, kFnR), 2, 0, self});
+         f.Start(self, kEsp, f0);
+       },
+       [](const Chain&) {
+         return std::vector<std::string>{Shown(kFnR + 0x35, false), Shown(kFnMain + 0x15, true), Shown(0, false)};
+       }},
   };
   for (const Row& row : rows) {
     ScanFixture f;
