@@ -161,16 +161,7 @@ bool CFrameWalk::FromWalker(FrameRecord* out) {
   }
   uint32_t slot = 0;
   if (returnAddress != 0 && !WalkerSlot(returnAddress, from, nextStack, &slot)) return RejectWalker();
-  if (returnAddress == 0) {
-    // The walker says the stack ends here; its own words are all there is.
-    Fill(0, 0, ebp, ebp, call, FrameSource::Unwind, out);
-    out->framePointer = current.AddrFrame.Offset;
-    for (int i = 0; i < 4; ++i) out->params[i] = current.Params[i];
-    out->fpo = static_cast<const FPO_DATA*>(current.FuncTableEntry);
-    out->savedEbp = current.Reserved[0];
-    ended = true;
-    return true;
-  }
+  if (returnAddress == 0) return WalkerEnd(current, out);
   // A walker that follows a frame pointer the program's code never kept returns from an
   // outer frame, skipping the frames in between; a direct call below that slot gives the
   // skip away. The system's modules come with their own unwind data.
@@ -182,6 +173,17 @@ bool CFrameWalk::FromWalker(FrameRecord* out) {
   out->fpo = static_cast<const FPO_DATA*>(current.FuncTableEntry);
   out->savedEbp = current.Reserved[0];
   MoveTo(*out, nextEbp, false);
+  return true;
+}
+
+// The walker says the stack ends with this frame; its own words are all there is.
+bool CFrameWalk::WalkerEnd(const STACKFRAME& last, FrameRecord* out) {
+  Fill(0, 0, ebp, ebp, CallSite(), FrameSource::Unwind, out);
+  out->framePointer = last.AddrFrame.Offset;
+  for (int i = 0; i < 4; ++i) out->params[i] = last.Params[i];
+  out->fpo = static_cast<const FPO_DATA*>(last.FuncTableEntry);
+  out->savedEbp = last.Reserved[0];
+  ended = true;
   return true;
 }
 
@@ -216,7 +218,8 @@ bool CFrameWalk::FromFramePointer(FrameRecord* out) {
       !Fits(call, pc)) {
     return false;
   }
-  if (!call.direct() && CloserCallBelow(slot, returnAddress, out)) return true;  // a direct one fits
+  // EBP may be an outer frame's, kept from before functions that never set it.
+  if (!call.direct() && CloserCallBelow(slot, returnAddress, out)) return true;
   ++stats.framePointer;
   Fill(slot, returnAddress, ebp, ebp, call, FrameSource::FramePointer, out);
   MoveTo(*out, saved, true);

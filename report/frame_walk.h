@@ -87,6 +87,7 @@ class CFrameWalk {
   bool FromScan(uint32_t words, bool directOnly, uint32_t exclude, FrameRecord* out);
   bool CloserCallBelow(uint32_t slot, uint32_t returnAddress, FrameRecord* out);
   bool NextWalkerFrame(STACKFRAME* out);
+  bool WalkerEnd(const STACKFRAME& last, FrameRecord* out);
   bool RejectWalker();
   bool WalkerSlot(uint32_t returnAddress, uint32_t from, uint32_t nextStack, uint32_t* slot);
   void Fill(uint32_t slot, uint32_t returnAddress, uint32_t walkerEbp, uint32_t frameEbp, const CallSite& call,
