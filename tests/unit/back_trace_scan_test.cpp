@@ -426,6 +426,13 @@ TEST(BackTraceScan, BadStacksEndCleanly) {
          return std::vector<std::string>{Shown(chain.b, false), Shown(chain.c, true), Shown(chain.w, true),
                                          Shown(chain.k, true), Shown(0, false)};
        }},
+      {"a frame pointer at the top of the stack: the walker cannot read its frame, the saved-EBP chain can",
+       [](ScanFixture& f, const Chain& chain) {
+         const DWORD top = kStack + kStackSize;
+         f.Stack(top - 8, {0, chain.b});
+         f.Start(kFnA + 0x20, top - 0x20, top - 8);
+       },
+       [](const Chain& chain) { return std::vector<std::string>{Shown(chain.b, false), Shown(0, false)}; }},
       {"a walker that gives a frame returning to its own address over and over: once, then the scan",
        [](ScanFixture& f, const Chain&) {
          sim::target().stackWalkStuckAfter = 1;
@@ -479,8 +486,8 @@ TEST(BackTraceScan, ParametersLieAboveTheReturnAddressSlot) {
   EXPECT_EQ(other[0], Line(kEsp + 20, again.b, {0xb1, 0xb2, 0xb3, 0xb4}, "prog!fn_a  (FPO: [0,6,0])"));
 }
 
-// Where a function without symbol most likely starts: the nearest direct-call target at or
-// below the address, in its own executable section.
+// Where a function without symbol most likely starts: the nearest direct-call target or
+// function-pointer immediate at or below the address, in its own executable section.
 TEST(CodeSections, FunctionStartAtOrBelow) {
   ScanFixture f;
   f.Module("C:\\app\\bare.exe", 0x500000);
@@ -489,6 +496,9 @@ TEST(CodeSections, FunctionStartAtOrBelow) {
   CallDirect(0x501030, 0x501400);  // the same target twice
   CallDirect(0x501040, 0x50a000);  // into .data: no function there
   CallDirect(0x501050, 0x401100);  // into another module
+  sim::Fill(0x501060, {0x68, 0x00, 0x16, 0x50, 0x00});                          // push 0x501600
+  sim::Fill(0x501070, {0xC7, 0x44, 0x24, 0x04, 0x00, 0x18, 0x50, 0x00});        // mov [esp+4], 0x501800
+  sim::Fill(0x501080, {0xB9, 0x00, 0x90, 0x40, 0x00});                          // mov ecx, 0x409000: no code
   const struct {
     DWORD address;
     bool found;
@@ -498,7 +508,10 @@ TEST(CodeSections, FunctionStartAtOrBelow) {
       {0x501200, true, 0x501200},  // at a target
       {0x5013ff, true, 0x501200},
       {0x501400, true, 0x501400},
-      {0x508fff, true, 0x501400},  // the end of .text
+      {0x5015ff, true, 0x501400},
+      {0x501700, true, 0x501600},  // a function pointer pushed
+      {0x501800, true, 0x501800},  // one stored for a call
+      {0x508fff, true, 0x501800},  // the end of .text
       {0x50a000, false, 0},        // not in code
       {0x700000, false, 0},        // in no module
   };
