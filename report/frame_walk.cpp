@@ -325,54 +325,102 @@ uint32_t CFrameWalk::StackEnd(uint32_t esp) {
   return end != 0 ? end : 0u - 4;
 }
 
+// What is known of the function a frame runs in, for judging its callers.
+CFrameWalk::Callee CFrameWalk::CalleeAt(uint32_t runs) {
+  Callee callee;
+  callee.runs = runs;
+  callee.bounded = FunctionFloor(runs, &callee.low, &callee.likely);
+  callee.inSystem = IsSystemModule(runs);
+  return callee;
+}
+
+// How a stack word stands as the return address of callee's frame. A direct call must have
+// called the function the frame runs in: this rejects most return addresses that earlier
+// calls left on the stack. A call of that function's likely start, or the frame's own
+// address again (a recursion), settles it; a direct call of a function below it only fits.
+// A system DLL's frame may have been entered from the program through a call of another
+// function of that DLL (a thunk, a tail call): any call into that module at or below the
+// frame's address may stand for it. An indirect call's target is unknown.
+CFrameWalk::Caller CFrameWalk::Judge(const Callee& callee, uint32_t word, CallSite* site, uint32_t* target) {
+  if (!CallEndsAt(session, word, site)) return Caller::None;
+  if (!site->direct()) return Caller::Indirect;
+  *target = callee.bounded ? FittingTarget(site->target, callee.low, callee.runs) : 0;
+  if (*target == 0 && callee.inSystem && !IsSystemModule(word)) {
+    *target = FittingTarget(site->target, ModuleLow(callee.runs), callee.runs);
+  }
+  if (*target == 0) return Caller::None;
+  return *target == callee.likely || word == callee.runs ? Caller::Settles : Caller::Fits;
+}
+
+// The start may not be known; but no function starts between it and the frame's address,
+// so of the direct calls that only fit, the one with the highest target is the call of that
+// function, and the others called functions below it. An indirect call counts unless a
+// fitting direct call came first, or a settling one comes after it.
 bool CFrameWalk::Scan(uint32_t from, uint32_t words, bool directOnly, uint32_t exclude, uint32_t* slot,
                       uint32_t* returnAddress, CallSite* call) {
   ++stats.scans;
-  uint32_t low = 0, likely = 0;
-  const bool bounded = FunctionFloor(pc, &low, &likely);
-  const bool inSystem = IsSystemModule(pc);
-  // A direct call must have called the function the frame below runs in: this rejects most
-  // return addresses that earlier calls left on the stack. A call of that function's likely
-  // start, or the frame below's own return address again (a recursion), settles it at once.
-  // The start may not be known; but no function starts between it and pc, so of the other
-  // direct calls that fit, the one with the highest target is the call of that function, and
-  // the others called functions below it. An indirect call's target is unknown: it counts
-  // unless a fitting direct call came first, or a settling one comes after it.
+  const Callee callee = CalleeAt(pc);
   uint32_t bestTarget = 0;
   bool indirect = false;
   const uint32_t start = (from + 3) & ~3u;
-  if (words > kScanWords) words = kScanWords;
-  for (uint32_t i = 0; i < words; ++i) {
-    const uint32_t at = start + 4 * i;
+  const uint32_t end = start + 4 * (words < kScanWords ? words : kScanWords);
+  for (uint32_t at = start; at != end; at += 4) {
     uint32_t word = 0;
     if (at < start || at >= stackEnd || !ReadWord(at, &word)) break;  // the top of memory, or of the stack
     ++stats.wordsScanned;
     CallSite site;
-    if (word == exclude || !CallEndsAt(session, word, &site)) continue;
-    if (!site.direct()) {
-      if (directOnly || indirect) continue;
-      if (bestTarget != 0) break;
-      indirect = true;
-      *slot = at;
-      *returnAddress = word;
-      *call = site;
-      continue;
-    }
-    // A system DLL's frame may have been entered from the program through a call of
-    // another function of that DLL (a thunk, a tail call): any call into that module at or
-    // below pc may stand for it.
-    uint32_t target = bounded ? FittingTarget(site.target, low, pc) : 0;
-    if (target == 0 && inSystem && !IsSystemModule(word)) target = FittingTarget(site.target, ModuleLow(pc), pc);
-    if (target == 0) continue;
-    const bool settles = target == likely || word == pc;
-    if (!settles && (indirect || target <= bestTarget)) continue;
-    bestTarget = target;
+    uint32_t target = 0;
+    const Caller caller = word == exclude ? Caller::None : Judge(callee, word, &site, &target);
+    if (caller == Caller::None || (caller == Caller::Indirect && (directOnly || indirect))) continue;
+    if (caller == Caller::Indirect && bestTarget != 0) break;
+    if (caller == Caller::Fits && (indirect || target <= bestTarget)) continue;
+    bestTarget = caller == Caller::Indirect ? bestTarget : target;
+    indirect = indirect || caller == Caller::Indirect;
     *slot = at;
     *returnAddress = word;
     *call = site;
-    if (settles) return true;
+    if (caller == Caller::Settles) {
+      LaterSettling(callee, at + 4, end, slot, returnAddress, call);
+      return true;
+    }
   }
   return bestTarget != 0 || indirect;
+}
+
+// A settling call may be stale: a call of the same function that an earlier caller left.
+// Where another one settles further up and the frame the first would make finds no caller
+// of its own up to there, one of the two lies in the other's caller's frame: the one whose
+// own caller comes sooner above both is taken.
+void CFrameWalk::LaterSettling(const Callee& callee, uint32_t from, uint32_t end, uint32_t* slot,
+                               uint32_t* returnAddress, CallSite* call) {
+  for (uint32_t at = from; at != end && at < stackEnd; at += 4) {
+    uint32_t word = 0, target = 0;
+    CallSite site;
+    if (!ReadWord(at, &word)) return;
+    if (Judge(callee, word, &site, &target) != Caller::Settles) continue;
+    if (FirstCaller(*returnAddress, *slot + 4, at + 4) <= at) return;
+    const uint32_t first = FirstCaller(*returnAddress, at + 4, end), later = FirstCaller(word, at + 4, end);
+    if (later < first) {
+      *slot = at;
+      *returnAddress = word;
+      *call = site;
+    }
+    return;
+  }
+}
+
+// The first slot in [from, to) that holds a believable return address of a frame running
+// at runs (a settling direct call, or an indirect one), or 0xFFFFFFFF.
+uint32_t CFrameWalk::FirstCaller(uint32_t runs, uint32_t from, uint32_t to) {
+  const Callee callee = CalleeAt(runs);
+  for (uint32_t at = from; at < to && at < stackEnd; at += 4) {
+    uint32_t word = 0, target = 0;
+    CallSite site;
+    if (!ReadWord(at, &word)) break;
+    const Caller caller = Judge(callee, word, &site, &target);
+    if (caller == Caller::Settles || caller == Caller::Indirect) return at;
+  }
+  return 0xFFFFFFFFu;
 }
 
 bool CFrameWalk::Find(uint32_t value, uint32_t from, uint32_t* slot) {

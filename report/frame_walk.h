@@ -97,6 +97,19 @@ class CFrameWalk {
   bool Walker();
   bool Scan(uint32_t from, uint32_t words, bool directOnly, uint32_t exclude, uint32_t* slot, uint32_t* returnAddress,
             CallSite* call);
+  struct Callee {
+    uint32_t runs = 0;  // where the frame runs
+    bool bounded = false;
+    uint32_t low = 0;
+    uint32_t likely = 0;
+    bool inSystem = false;
+  };
+  enum class Caller : uint8_t { None, Indirect, Fits, Settles };
+  Callee CalleeAt(uint32_t runs);
+  Caller Judge(const Callee& callee, uint32_t word, CallSite* site, uint32_t* target);
+  void LaterSettling(const Callee& callee, uint32_t from, uint32_t end, uint32_t* slot, uint32_t* returnAddress,
+                     CallSite* call);
+  uint32_t FirstCaller(uint32_t runs, uint32_t from, uint32_t to);
   bool Find(uint32_t value, uint32_t from, uint32_t* slot);
   bool ReadWord(uint32_t address, uint32_t* word);
   bool FunctionFloor(uint32_t at, uint32_t* low, uint32_t* likelyStart);

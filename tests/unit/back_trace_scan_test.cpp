@@ -536,3 +536,24 @@ TEST(BackTraceScan, CallbackFrameAboveASystemDllFrame) {
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[2], Line(kEsp + 12, intoMain, {0x44, 0, 0, 0}, "kernel32!EnumThings [scan] "));
 }
+
+// Two return addresses that both settle fn_a's frame, a stale one and the true one, in
+// either order: the one whose own caller comes sooner above them is fn_a's caller.
+TEST(BackTraceScan, OfTwoSettlingCallsTheOneWithACallerSoonerWins) {
+  const struct {
+    const char* what;
+    bool staleFirst;
+  } rows[] = {{"the stale call of fn_a below the true one", true},
+              {"the stale call of fn_a in the caller's frame, above the true one", false}};
+  for (const auto& row : rows) {
+    ScanFixture f;
+    Chain chain;
+    const DWORD stale = CallDirect(kFnX + 0x40, kFnA);  // fn_x called fn_a once
+    std::vector<DWORD> words = {row.staleFirst ? stale : chain.b, 1, row.staleFirst ? chain.b : stale, 2,
+                                chain.c, 3, chain.w, 0, chain.k, 0, 0};
+    f.Stack(kEsp, words);
+    f.Start(kFnA + 0x20, kEsp, 0);
+    const WalkResult result = Walk(f);
+    EXPECT_EQ(result.frames, ChainShown(chain)) << row.what;
+  }
+}
