@@ -3,13 +3,14 @@
 #include <commdlg.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <exception>
 
 #include "app/control_ids.h"
 #include "app/process_list.h"
 #include "app/report_name.h"
 #include "app/resource.h"
-#include "session/log_file.h"
+#include "app/wizard_dump.h"
 #include "session/text_pane.h"
 
 TMainForm* MainForm = nullptr;
@@ -21,6 +22,7 @@ const wchar_t kFormCaption[] = L"The Tarnholm";
 const wchar_t kWindowFontFace[] = L"ＭＳ Ｐゴシック";
 const wchar_t kMemoFontFace[] = L"ＭＳ ゴシック";
 constexpr int kFontHeight = 12;
+constexpr int kCheckBoxBoxAndGap = 20;  // design pixels before a check box's caption
 
 // The window as laid out at 96 pixels per inch: outer size and the client size it gives.
 // The program is DPI aware (its manifest): every size and the fonts are scaled to the
@@ -37,6 +39,8 @@ enum Anchor { kLeft = 1, kTop = 2, kRight = 4, kBottom = 8, kAll = kLeft | kTop 
 const wchar_t kHintFinDump[] = L"ダンプの取得";
 const wchar_t kCaptionFin[] = L"終了(&F)";
 const wchar_t kHintClose[] = L"終了";
+
+constexpr LPARAM kRow64Bit = 64;  // the list item's data of a 64-bit process's row
 
 const wchar_t kLabelNamePrefix[] = L"プログラム名：";
 const wchar_t kLabelPIDPrefix[] = L"PID：";
@@ -229,6 +233,7 @@ void TMainForm::ChangeDpi(int dpi, const RECT* suggested) {
   DeleteObject(oldWindowFont);
   DeleteObject(oldMemoFont);
   for (HWND label : {Label1, Label2, Label3, LabelName, LabelPID, LabelMemsize}) SetLabelText(label, WindowText(label));
+  FitCheckBox(CBSymbol);
   for (int column = 0; column < 3; ++column) {
     const int width = static_cast<int>(SendMessageW(ListView, LVM_GETCOLUMNWIDTH, column, 0));
     SendMessageW(ListView, LVM_SETCOLUMNWIDTH, column, MulDiv(width, dpi, old));
@@ -280,24 +285,51 @@ HWND TMainForm::Create(HWND parent, const wchar_t* className, const wchar_t* tex
   return control;
 }
 
+namespace {
+
+// BS_NOTIFY: the form hears when a button takes the focus (HandleCommand).
+constexpr DWORD kButtonStyle = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY;
+constexpr DWORD kPanelStyle = WS_CLIPCHILDREN;
+constexpr DWORD kLabelStyle = WS_VISIBLE | WS_GROUP | SS_LEFT;
+constexpr DWORD kGroupBoxStyle = WS_VISIBLE | BS_GROUPBOX | WS_CLIPCHILDREN;
+
+}  // namespace
+
+// Created in tab order, so the z-order of each parent, which the dialog manager walks,
+// follows it. The pages come before the bottom buttons (the same cycle as buttons first),
+// so the first tab stop of the window, where the dialog manager puts the focus, is the
+// first control of the page shown. Each tab stop starts a group of its own for the
+// arrows, except the row of bottom buttons, which is one group; labels end a group.
 void TMainForm::BuildControls() {
-  // BS_NOTIFY: the form hears when a button takes the focus (HandleCommand).
-  const DWORD button = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY;
-  const DWORD panel = WS_CLIPCHILDREN;
-  const DWORD label = WS_VISIBLE | WS_GROUP | SS_LEFT;
+  BuildProcessPage();
+  Panel2 = Create(Handle, kPanelClass, L"", kPanelStyle, WS_EX_CONTROLPARENT, kIdPanel2, 8, 8, 377, 315, kAll);
+  BuildOptionsGroup();
+  BuildFileGroup();
+  BuildProgressPage();
+  BuildDataLabels();
+  BuildBottomButtons();
 
-  // Created in tab order, so the z-order of each parent, which the dialog manager walks,
-  // follows it. The pages come before the bottom buttons (the same cycle as buttons first),
-  // so the first tab stop of the window, where the dialog manager puts the focus, is the
-  // first control of the page shown. Each tab stop starts a group of its own for the
-  // arrows, except the row of bottom buttons, which is one group; labels end a group.
+  // The group boxes pass their children's notifications on to the window.
+  groupBoxBaseProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(GroupBox, GWLP_WNDPROC));
+  SetWindowLongPtrW(GroupBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GroupBoxProc));
+  SetWindowLongPtrW(GroupBox1, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GroupBoxProc));
+}
 
-  // The process page.
-  Panel1 = Create(Handle, kPanelClass, L"", panel | WS_VISIBLE, WS_EX_CONTROLPARENT, kIdPanel1, 8, 8, 377, 315, kAll);
+void TMainForm::BuildProcessPage() {
+  Panel1 = Create(Handle, kPanelClass, L"", kPanelStyle | WS_VISIBLE, WS_EX_CONTROLPARENT, kIdPanel1, 8, 8, 377, 315,
+                  kAll);
   ListView = Create(Panel1, WC_LISTVIEWW, L"",
                     WS_VISIBLE | WS_TABSTOP | WS_GROUP | LVS_REPORT | LVS_SINGLESEL | LVS_NOSORTHEADER,
                     WS_EX_CLIENTEDGE, kIdListView, 16, 32, 345, 243, kAll, L"ダンプを取得するプロセスを選択");
   ListView_SetExtendedListViewStyle(ListView, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+  AddListColumns();
+  ButtonUpdate = Create(Panel1, L"BUTTON", L"更新(&U)", kButtonStyle | WS_GROUP, 0, kIdButtonUpdate, 152, 282, 73, 25,
+                        kBottom, L"最新の状態に更新");
+  Label1 = Create(Panel1, L"STATIC", L"", kLabelStyle, 0, kIdLabel1, 16, 16, 231, 12, kLeft | kTop);
+  SetLabelText(Label1, L"ダンプを取得するプロセスを選択してください。");
+}
+
+void TMainForm::AddListColumns() {
   struct Column {
     const wchar_t* header;
     int format;
@@ -314,18 +346,15 @@ void TMainForm::BuildControls() {
     column.iSubItem = i;
     SendMessageW(ListView, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
   }
-  ButtonUpdate = Create(Panel1, L"BUTTON", L"更新(&U)", button | WS_GROUP, 0, kIdButtonUpdate, 152, 282, 73, 25, kBottom,
-                        L"最新の状態に更新");
-  Label1 = Create(Panel1, L"STATIC", L"", label, 0, kIdLabel1, 16, 16, 231, 12, kLeft | kTop);
-  SetLabelText(Label1, L"ダンプを取得するプロセスを選択してください。");
+}
 
-  // The options page.
-  Panel2 = Create(Handle, kPanelClass, L"", panel, WS_EX_CONTROLPARENT, kIdPanel2, 8, 8, 377, 315, kAll);
-  GroupBox = Create(Panel2, L"BUTTON", L"オプション設定", WS_VISIBLE | BS_GROUPBOX | WS_CLIPCHILDREN,
-                    WS_EX_CONTROLPARENT, kIdGroupBox, 16, 88, 337, 81, kLeft | kTop);
+void TMainForm::BuildOptionsGroup() {
+  GroupBox = Create(Panel2, L"BUTTON", L"オプション設定", kGroupBoxStyle, WS_EX_CONTROLPARENT, kIdGroupBox, 16, 88, 337,
+                    81, kLeft | kTop);
   CBSymbol = Create(GroupBox, L"BUTTON", L"シンボルテーブル", WS_VISIBLE | WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, 0,
                     kIdCBSymbol, 16, 48, 105, 17, kLeft | kTop, L"シンボルテーブルをレポート");
   SendMessageW(CBSymbol, BM_SETCHECK, BST_CHECKED, 0);
+  FitCheckBox(CBSymbol);
   EditInst = Create(GroupBox, L"EDIT", L"16",
                     WS_VISIBLE | WS_TABSTOP | WS_GROUP | ES_LEFT | ES_AUTOHSCROLL | ES_READONLY, WS_EX_CLIENTEDGE,
                     kIdEditInst, 128, 24, 25, 20, kLeft | kTop, L"スタックトレースにレポートする逆アセンブル命令数");
@@ -336,51 +365,53 @@ void TMainForm::BuildControls() {
   UDACCEL step = {0, 1};
   SendMessageW(UpDown1, UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&step));
   SendMessageW(UpDown1, UDM_SETPOS32, 0, 16);
-  Label3 = Create(GroupBox, L"STATIC", L"", label, 0, kIdLabel3, 16, 24, 100, 12, kLeft | kTop);
+  Label3 = Create(GroupBox, L"STATIC", L"", kLabelStyle, 0, kIdLabel3, 16, 24, 100, 12, kLeft | kTop);
   SetLabelText(Label3, L"インストラクション数");
+}
 
-  GroupBox1 = Create(Panel2, L"BUTTON", L"ファイル設定", WS_VISIBLE | BS_GROUPBOX | WS_CLIPCHILDREN,
-                     WS_EX_CONTROLPARENT, kIdGroupBox1, 16, 184, 337, 57, kLeft | kTop | kRight);
+void TMainForm::BuildFileGroup() {
+  GroupBox1 = Create(Panel2, L"BUTTON", L"ファイル設定", kGroupBoxStyle, WS_EX_CONTROLPARENT, kIdGroupBox1, 16, 184, 337,
+                     57, kLeft | kTop | kRight);
   EditFileName = Create(GroupBox1, L"EDIT", L"", WS_VISIBLE | WS_TABSTOP | WS_GROUP | ES_LEFT | ES_AUTOHSCROLL,
                         WS_EX_CLIENTEDGE, kIdEditFileName, 64, 18, 201, 20, kLeft | kTop | kRight);
-  ButtonFileName = Create(GroupBox1, L"BUTTON", L"参照(&R)", button | WS_GROUP, 0, kIdButtonFileName, 272, 16, 57, 25,
-                          kTop | kRight, L"ディレクトリを指定");
-  Label2 = Create(GroupBox1, L"STATIC", L"", label, 0, kIdLabel2, 8, 24, 53, 12, kLeft | kTop);
+  ButtonFileName = Create(GroupBox1, L"BUTTON", L"参照(&R)", kButtonStyle | WS_GROUP, 0, kIdButtonFileName, 272, 16, 57,
+                          25, kTop | kRight, L"ディレクトリを指定");
+  Label2 = Create(GroupBox1, L"STATIC", L"", kLabelStyle, 0, kIdLabel2, 8, 24, 53, 12, kLeft | kTop);
   SetLabelText(Label2, L"レポート名");
+}
 
-  // The progress page covers the whole options page when shown; what it covers is hidden
-  // then (WriteFlags).
-  Panel3 = Create(Panel2, kPanelClass, L"", panel, WS_EX_CONTROLPARENT, kIdPanel3, 0, 0, 377, 315, kAll);
+// The progress page covers the whole options page when shown; what it covers is hidden
+// then (WriteFlags).
+void TMainForm::BuildProgressPage() {
+  Panel3 = Create(Panel2, kPanelClass, L"", kPanelStyle, WS_EX_CONTROLPARENT, kIdPanel3, 0, 0, 377, 315, kAll);
   Memo = Create(Panel3, L"EDIT", L"",
                 WS_VISIBLE | WS_TABSTOP | WS_GROUP | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
                     ES_AUTOHSCROLL | ES_AUTOVSCROLL,
                 WS_EX_CLIENTEDGE, kIdMemo, 16, 16, 345, 289, kLeft | kTop);
   SendMessageW(Memo, WM_SETFONT, reinterpret_cast<WPARAM>(memoFont_), FALSE);
   SendMessageW(Memo, EM_SETLIMITTEXT, 0, 0);
+}
 
-  LabelName = Create(Panel2, L"STATIC", L"LabelName", label | SS_NOPREFIX, 0, kIdLabelName, 16, 16, 56, 12,
-                     kLeft | kTop);
-  LabelPID = Create(Panel2, L"STATIC", L"LabelPID", label | SS_NOPREFIX, 0, kIdLabelPID, 16, 40, 45, 12, kLeft | kTop);
-  LabelMemsize = Create(Panel2, L"STATIC", L"LabelMemsize", label | SS_NOPREFIX, 0, kIdLabelMemsize, 16, 64, 71, 12,
-                        kLeft | kTop);
+void TMainForm::BuildDataLabels() {
+  const DWORD style = kLabelStyle | SS_NOPREFIX;
+  LabelName = Create(Panel2, L"STATIC", L"LabelName", style, 0, kIdLabelName, 16, 16, 56, 12, kLeft | kTop);
+  LabelPID = Create(Panel2, L"STATIC", L"LabelPID", style, 0, kIdLabelPID, 16, 40, 45, 12, kLeft | kTop);
+  LabelMemsize = Create(Panel2, L"STATIC", L"LabelMemsize", style, 0, kIdLabelMemsize, 16, 64, 71, 12, kLeft | kTop);
   labelBaseProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(LabelName, GWLP_WNDPROC));
   for (HWND data : {LabelName, LabelPID, LabelMemsize}) {
     SetWindowLongPtrW(data, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DataLabelProc));
   }
+}
 
-  ButtonNext = Create(Handle, L"BUTTON", L"次へ (&N)>", button | WS_GROUP | WS_DISABLED, 0, kIdButtonNext, 80, 338,
-                      73, 25, kLeft | kBottom, L"ダンプ取得画面");
-  ButtonBack = Create(Handle, L"BUTTON", L"< 戻る(&B)", button | WS_DISABLED, 0, kIdButtonBack, 8, 338, 73, 25,
+void TMainForm::BuildBottomButtons() {
+  ButtonNext = Create(Handle, L"BUTTON", L"次へ (&N)>", kButtonStyle | WS_GROUP | WS_DISABLED, 0, kIdButtonNext, 80,
+                      338, 73, 25, kLeft | kBottom, L"ダンプ取得画面");
+  ButtonBack = Create(Handle, L"BUTTON", L"< 戻る(&B)", kButtonStyle | WS_DISABLED, 0, kIdButtonBack, 8, 338, 73, 25,
                       kLeft | kBottom, L"プロセス選択画面");
-  ButtonFin = Create(Handle, L"BUTTON", kCaptionFin, (button & ~WS_VISIBLE), 0, kIdButtonFin, 200, 338, 73, 25,
+  ButtonFin = Create(Handle, L"BUTTON", kCaptionFin, (kButtonStyle & ~WS_VISIBLE), 0, kIdButtonFin, 200, 338, 73, 25,
                      kLeft | kBottom, kHintFinDump);
-  ButtonCan = Create(Handle, L"BUTTON", L"キャンセル", button, 0, kIdButtonCan, 312, 338, 73, 25, kRight | kBottom,
+  ButtonCan = Create(Handle, L"BUTTON", L"キャンセル", kButtonStyle, 0, kIdButtonCan, 312, 338, 73, 25, kRight | kBottom,
                      L"ダンプを取らずに終了");
-
-  // The group boxes pass their children's notifications on to the window.
-  groupBoxBaseProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(GroupBox, GWLP_WNDPROC));
-  SetWindowLongPtrW(GroupBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GroupBoxProc));
-  SetWindowLongPtrW(GroupBox1, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GroupBoxProc));
 }
 
 void TMainForm::SetHint(HWND control, const wchar_t* hint) {
@@ -405,24 +436,48 @@ std::wstring TMainForm::Hint(HWND control) const {
   return buffer;
 }
 
-// Labels take the size of their text.
-void TMainForm::SetLabelText(HWND label, const std::wstring& text) {
-  SetWindowTextW(label, text.c_str());
-  HDC dc = GetDC(label);
+// The width and height of text in the window's font, in pixels.
+SIZE TMainForm::TextExtent(HWND control, const std::wstring& text) const {
+  HDC dc = GetDC(control);
   HGDIOBJ previous = SelectObject(dc, windowFont_);
   SIZE extent = {0, 0};
   GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  if (extent.cy == 0) {
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    extent.cy = metrics.tmHeight;
+  }
   SelectObject(dc, previous);
-  ReleaseDC(label, dc);
-  RECT rect;
-  GetWindowRect(label, &rect);
-  MapWindowPoints(nullptr, GetParent(label), reinterpret_cast<POINT*>(&rect), 2);
+  ReleaseDC(control, dc);
+  return extent;
+}
+
+// A control's design extent rounded up from pixels, so the scaled size holds them.
+int TMainForm::DesignPixels(int pixels) const { return (pixels * 96 + dpi_ - 1) / dpi_; }
+
+// Labels take the size of their text: its width, and the height of the font, which at a
+// larger size or in another face can be more than the design's 12 pixels.
+void TMainForm::SetLabelText(HWND label, const std::wstring& text) {
+  SetWindowTextW(label, text.c_str());
+  const SIZE extent = TextExtent(label, text);
   for (Anchored& entry : layout_) {
     if (entry.control != label) continue;
-    // The design width rounded up, so the scaled width holds the text.
-    entry.design.right = entry.design.left + (extent.cx * 96 + dpi_ - 1) / dpi_;
-    SetWindowPos(label, nullptr, 0, 0, Scale(entry.design.right) - Scale(entry.design.left), Scale(kFontHeight),
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    entry.design.right = entry.design.left + DesignPixels(extent.cx);
+    entry.design.bottom = entry.design.top + (std::max)(kFontHeight, DesignPixels(extent.cy));
+    SetWindowPos(label, nullptr, 0, 0, Scale(entry.design.right) - Scale(entry.design.left),
+                 Scale(entry.design.bottom) - Scale(entry.design.top), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+// The check box keeps its design width unless its caption, after the box, needs more.
+void TMainForm::FitCheckBox(HWND checkBox) {
+  const SIZE extent = TextExtent(checkBox, WindowText(checkBox));
+  for (Anchored& entry : layout_) {
+    if (entry.control != checkBox) continue;
+    const int needed = DesignPixels(extent.cx) + kCheckBoxBoxAndGap;
+    entry.design.right = (std::max)(entry.design.right, entry.design.left + needed);
+    SetWindowPos(checkBox, nullptr, 0, 0, Scale(entry.design.right) - Scale(entry.design.left),
+                 Scale(entry.design.bottom) - Scale(entry.design.top), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
 
@@ -471,6 +526,7 @@ WizardFlags TMainForm::ReadFlags() const {
   flags.finVisible = OwnVisible(ButtonFin);
   flags.finHintClose = Hint(ButtonFin) == ResourceString(instance_, IDS_FINISH_HINT);
   flags.rowSelected = SelectedRow() >= 0;
+  flags.rowIs64Bit = flags.rowSelected && RowIs64Bit(SelectedRow());
   return flags;
 }
 
@@ -505,6 +561,13 @@ int TMainForm::SelectedRow() const {
   return static_cast<int>(SendMessageW(ListView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
+bool TMainForm::RowIs64Bit(int row) const {
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  return SendMessageW(ListView, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) && item.lParam == kRow64Bit;
+}
+
 std::wstring TMainForm::RowText(int row, int subItem) const {
   wchar_t buffer[MAX_PATH + 16] = {0};
   LVITEMW item{};
@@ -518,21 +581,24 @@ std::wstring TMainForm::RowText(int row, int subItem) const {
 void TMainForm::RefreshProcessList(bool clear) {
   if (clear) SendMessageW(ListView, LVM_DELETEALLITEMS, 0, 0);
   std::vector<ProcessRow> rows;
-  if (!CollectProcessRows(rows)) return;
+  // 64-bit processes too, marked, as the companion lists them; Next refuses them.
+  if (!CollectProcessRows(rows, true)) return;
 
   // Rows arrive sorted; each goes after the rows already listed whose captions do not
   // compare greater, so the list stays in caption order whatever it held before.
   int count = static_cast<int>(SendMessageW(ListView, LVM_GETITEMCOUNT, 0, 0));
   int position = 0;
   for (const ProcessRow& row : rows) {
-    while (position < count && lstrcmpA(Narrow(RowText(position, 0)).c_str(), row.caption.c_str()) <= 0) ++position;
-    std::wstring caption = row.programName;
+    std::wstring caption = ListedName(row);
+    const std::string sortKey = Narrow(caption);
+    while (position < count && lstrcmpA(Narrow(RowText(position, 0)).c_str(), sortKey.c_str()) <= 0) ++position;
     std::wstring pid = Widen(row.pidText);
     std::wstring memory = Widen(row.memoryText);
     LVITEMW item{};
-    item.mask = LVIF_TEXT;
+    item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = position;
     item.pszText = &caption[0];
+    item.lParam = row.is64Bit ? kRow64Bit : 0;
     int index = static_cast<int>(SendMessageW(ListView, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     if (index < 0) continue;
     LVITEMW sub{};
@@ -574,7 +640,15 @@ void TMainForm::ButtonNextClick(HWND) {
   SYSTEMTIME now;
   GetLocalTime(&now);
   WizardFlags flags = ReadFlags();
-  if (!EnterOptions(flags)) return;
+  switch (PressNext(flags)) {
+    case NextOutcome::kNothing:
+      return;
+    case NextOutcome::kRefuse64Bit:
+      RefuseSelectedRow();
+      return;
+    case NextOutcome::kOptions:
+      break;
+  }
   const int row = SelectedRow();
   const std::wstring caption = RowText(row, 0);
 
@@ -591,6 +665,13 @@ void TMainForm::ButtonNextClick(HWND) {
   // The disabled Next button lost the focus while redrawing was off: check again now that
   // the page is shown.
   KeepFocusUsable();
+}
+
+// The process page stays; the row stays selected, so another one is a click away.
+void TMainForm::RefuseSelectedRow() {
+  const int row = SelectedRow();
+  const std::wstring name = ProgramNameOfListed(RowText(row, 0));
+  MessageBoxW(Handle, SixtyFourBitRefusal(name, RowText(row, 1)).c_str(), L"Tarnholm", MB_OK | MB_ICONINFORMATION);
 }
 
 void TMainForm::ButtonFileNameClick(HWND) {
@@ -628,21 +709,15 @@ void TMainForm::ButtonFinClick(HWND) {
   WriteFlags(flags);
   RedrawWindow(Handle, nullptr, nullptr, RDW_UPDATENOW | RDW_ERASENOW | RDW_ALLCHILDREN);
 
+  DumpChoices choices;
   // The name as typed or chosen, in wide text: narrowing it could name a different file.
-  const std::wstring path = WindowText(EditFileName);
+  choices.reportPath = WindowText(EditFileName);
+  choices.instructionCount = static_cast<int32_t>(atoi(Narrow(WindowText(EditInst)).c_str()));
+  choices.symbolTableEnabled = SendMessageW(CBSymbol, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  choices.processId = static_cast<uint32_t>(atoi(Narrow(RowText(SelectedRow(), 1)).c_str()));
   TextPane pane = {&TMainForm::AppendMemoLine, Memo};
-  {
-    CLogFile session(path.c_str(), pane);
-    const bool opened = session.reportFile != INVALID_HANDLE_VALUE;
-    if (opened) {
-      session.instructionCount = static_cast<int32_t>(atoi(Narrow(WindowText(EditInst)).c_str()));
-      session.symbolTableEnabled = SendMessageW(CBSymbol, BM_GETCHECK, 0, 0) == BST_CHECKED;
-      const int processId = atoi(Narrow(RowText(SelectedRow(), 1)).c_str());
-      session.RunDebugLoop(static_cast<uint32_t>(processId));
-    }
-    EndFinish(flags, opened);
-    WriteFlags(flags);
-  }
+  EndFinish(flags, RunWizardDump(choices, pane));
+  WriteFlags(flags);
 
   // What a person typed or clicked while the dump ran is dropped: the window did not react.
   MSG pending;

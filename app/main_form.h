@@ -93,18 +93,30 @@ class TMainForm {
   HWND Create(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int id,
               int left, int top, int width, int height, int anchors, const wchar_t* hint = nullptr);
   void BuildControls();
+  void BuildProcessPage();
+  void AddListColumns();
+  void BuildOptionsGroup();
+  void BuildFileGroup();
+  void BuildProgressPage();
+  void BuildDataLabels();
+  void BuildBottomButtons();
   void CreateFonts();
   int Scale(int designPixels) const;
   void ChangeDpi(int dpi, const RECT* suggested);
   void SetHint(HWND control, const wchar_t* hint);
   std::wstring Hint(HWND control) const;
   void SetLabelText(HWND label, const std::wstring& text);
+  void FitCheckBox(HWND checkBox);
+  SIZE TextExtent(HWND control, const std::wstring& text) const;
+  int DesignPixels(int pixels) const;
   void Layout(HWND parent, int width, int height);
 
   WizardFlags ReadFlags() const;
   void WriteFlags(const WizardFlags& flags);
   int SelectedRow() const;
   std::wstring RowText(int row, int subItem) const;
+  bool RowIs64Bit(int row) const;
+  void RefuseSelectedRow();
   void KeepFocusUsable();
   HWND ControlAt(POINT screen) const;
   void RelayToHints(const MSG& msg);

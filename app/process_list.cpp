@@ -128,3 +128,25 @@ bool CollectProcessRows(std::vector<ProcessRow>& rows, bool with64Bit) {
   SortRowsByCaption(rows);
   return true;
 }
+
+namespace {
+
+const wchar_t kSixtyFourBitMark[] = L" (64 ビット)";
+
+}  // namespace
+
+std::wstring ListedName(const ProcessRow& row) {
+  return row.is64Bit ? row.programName + kSixtyFourBitMark : row.programName;
+}
+
+std::wstring ProgramNameOfListed(const std::wstring& listed) {
+  const std::wstring mark = kSixtyFourBitMark;
+  const bool marked = listed.size() >= mark.size() && listed.compare(listed.size() - mark.size(), mark.size(), mark) == 0;
+  return marked ? listed.substr(0, listed.size() - mark.size()) : listed;
+}
+
+std::wstring SixtyFourBitRefusal(const std::wstring& programName, const std::wstring& pidText) {
+  return programName + L" (PID " + pidText +
+         L") は 64 ビットのプロセスです。ダンプを取得できるのは 32 ビットのプロセスだけです。"
+         L"32 ビットのプロセスを選択してください。";
+}

@@ -41,3 +41,12 @@ void SortRowsByCaption(std::vector<ProcessRow>& rows);
 // All rows, sorted; 64-bit processes only when with64Bit is set. False when the enumeration
 // itself fails; rows is then left as it was.
 bool CollectProcessRows(std::vector<ProcessRow>& rows, bool with64Bit = false);
+
+// What the wizard's list shows in a row's first column: the program's name, and for a
+// 64-bit process a mark after it, as the companion's --list marks it with its bits.
+std::wstring ListedName(const ProcessRow& row);
+// The program's name back from a listed name: the 64-bit mark taken off its end.
+std::wstring ProgramNameOfListed(const std::wstring& listed);
+
+// Why Next does not go on with a 64-bit process: the program, its id and what can be dumped.
+std::wstring SixtyFourBitRefusal(const std::wstring& programName, const std::wstring& pidText);

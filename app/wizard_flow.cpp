@@ -43,18 +43,25 @@ void ShowPage(WizardFlags& flags, int page) {
 
 void AfterRefresh(WizardFlags& flags) {
   flags.rowSelected = false;
+  flags.rowIs64Bit = false;
   flags.nextEnabled = false;
 }
 
 void SelectionChanged(WizardFlags& flags, bool rowSelected) {
   flags.rowSelected = rowSelected;
+  if (!rowSelected) flags.rowIs64Bit = false;
   flags.nextEnabled = rowSelected;
 }
 
 bool EnterOptions(WizardFlags& flags) {
-  if (!flags.rowSelected) return false;
+  if (!flags.rowSelected || flags.rowIs64Bit) return false;
   ShowPage(flags, kOptionsPage);
   return true;
+}
+
+NextOutcome PressNext(WizardFlags& flags) {
+  if (flags.rowSelected && flags.rowIs64Bit) return NextOutcome::kRefuse64Bit;
+  return EnterOptions(flags) ? NextOutcome::kOptions : NextOutcome::kNothing;
 }
 
 void BackToProcesses(WizardFlags& flags) {

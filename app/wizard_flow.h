@@ -28,6 +28,7 @@ struct WizardFlags {
   bool finVisible = false;
   bool finHintClose = false;  // the Finish hint reads "終了" instead of "ダンプの取得"
   bool rowSelected = false;   // a row of the process list is selected
+  bool rowIs64Bit = false;    // ... and it is a 64-bit process, which cannot be dumped
 };
 
 enum class WizardState {
@@ -54,8 +55,16 @@ void AfterRefresh(WizardFlags& flags);
 // Next is disabled again, so it is usable exactly while a row is selected.
 void SelectionChanged(WizardFlags& flags, bool rowSelected);
 
-// Next: the options page. False (and nothing changes) without a selected row.
+// Next: the options page. False (and nothing changes) without a selected row, or with a
+// 64-bit process selected.
 bool EnterOptions(WizardFlags& flags);
+
+enum class NextOutcome {
+  kNothing,       // no selected row
+  kOptions,       // the options page is shown
+  kRefuse64Bit,   // a 64-bit process: the page stays, and the window says why
+};
+NextOutcome PressNext(WizardFlags& flags);
 
 // Back: the process page and a cleared list.
 void BackToProcesses(WizardFlags& flags);
@@ -69,6 +78,6 @@ enum class FinishAction {
 // The first step of Finish. For kStartDump the text pane becomes visible.
 FinishAction BeginFinish(WizardFlags& flags);
 
-// The last steps of Finish once the session has tried to open the report (reportOpened)
-// and, if it did, the dump has returned.
+// The last steps of Finish once the dump has returned: reportOpened is false when the
+// report was refused (its file could not be made), true after a dump or a failed attach.
 void EndFinish(WizardFlags& flags, bool reportOpened);

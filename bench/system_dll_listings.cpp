@@ -1,12 +1,14 @@
 // Code listings in a real DLL on the host: maps a 32-bit PE DLL file into the stand-in the
 // way the loader maps it, and writes the code listing around every address read from stdin,
 // with the export-table fallback of the symbol look-up or without it (--no-exports, as a
-// symbol handler that knows nothing). Prints a report's module list and the listings, and
+// symbol handler that knows nothing, and the module not in the module table;
+// --no-export-table: the module in the table, its export directory hidden, as an EXE
+// without symbols or exports). Prints a report's module list and the listings, and
 // the ReadProcessMemory count on stderr, and per listing a line "work: ADDRESS DISPLACEMENT
 // LENGTH-DECODES LINE-DECODES" (the displacement from the symbol, "-" without one).
 // bench/system_dll_listings.sh drives it.
 //
-// usage: system_dll_listings DLL [--no-exports] < ADDRESSES
+// usage: system_dll_listings DLL [--no-exports|--no-export-table] < ADDRESSES
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -49,15 +51,21 @@ bool MapImage(const char* path, std::vector<uint8_t>* image, uint32_t* imageBase
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    fputs("usage: system_dll_listings DLL [--no-exports] < ADDRESSES\n", stderr);
+    fputs("usage: system_dll_listings DLL [--no-exports|--no-export-table] < ADDRESSES\n", stderr);
     return 2;
   }
   const bool exports = !(argc > 2 && strcmp(argv[2], "--no-exports") == 0);
+  const bool exportTable = !(argc > 2 && strcmp(argv[2], "--no-export-table") == 0);
   std::vector<uint8_t> image;
   uint32_t base = 0;
   if (!MapImage(argv[1], &image, &base)) {
     fprintf(stderr, "system_dll_listings: %s is no 32-bit PE image\n", argv[1]);
     return 1;
+  }
+  if (!exportTable) {
+    // The export directory entry of the optional header (PE32: data directory 0 at 96).
+    const uint32_t pe = PeWord32(image, 0x3C);
+    memset(image.data() + pe + 24 + 96, 0, 8);
   }
   const char* slash = strrchr(argv[1], '/');
   const std::string name = std::string("C:\\windows\\system32\\") + (slash ? slash + 1 : argv[1]);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Code listings around return addresses in Wine's own DLLs, on the host: N return addresses
 # (those after objdump's call instructions, a fixed random sample) per DLL, listed without
-# and with the export-table fallback, checked by tests/wine/system_dlls.py against objdump's
+# any symbol and outside the module table, without symbols in a module whose export table is
+# hidden (an EXE without symbols), and with the export-table fallback, checked by tests/wine/system_dlls.py against objdump's
 # instruction boundaries. Prints per DLL and mode the "<nosymbols>" listings, the listing
 # lines off objdump's boundaries and the ReadProcessMemory count, then the displacements of
 # the named return addresses (from the symbol's start) and the listing work per frame
@@ -41,7 +42,7 @@ for file in "${files[@]}"; do
     /^ *[0-9a-f]+:\t/ { address = $1; gsub(/ /, "", address); if (call) print address; call = ($2 ~ /^call/) }' |
     python3 -c "import random, sys; a = sys.stdin.read().split(); random.seed(1); print('\n'.join(random.sample(a, min($n, len(a)))))" \
     > "$work/addresses"
-  for mode in --no-exports --exports; do
+  for mode in --no-exports --no-export-table --exports; do
     "$tool" "$file" "$mode" < "$work/addresses" > "$work/report" 2> "$work/err"
     echo "$dll $mode: $(grep -c '^function: <nosymbols>' "$work/report" || true) of $(grep -c '^function: ' "$work/report") listings without symbols; $(grep -h 'ReadProcessMemory' "$work/err")"
     python3 "$top/tests/wine/system_dlls.py" "$work/report" "$dlls" | sed -n '2,3s/^/  /p'

@@ -156,9 +156,9 @@ inline void RunEntry(DecoderState& s, const OpcodeRow& entry, bool listing) {
 }
 
 // A branch target: the address past the displacement plus the displacement, written with
-// the address size.
+// width bytes (the low 16 bits only for 2).
 template <bool kListing>
-bool BranchTarget(DecoderState& s, const DecodeContext& c, uint32_t size) {
+bool BranchTarget(DecoderState& s, const DecodeContext& c, uint32_t size, uint32_t width) {
   const uint8_t* bytes = Take(s, size);
   if (bytes == nullptr) return false;
   if (kListing) {
@@ -167,7 +167,7 @@ bool BranchTarget(DecoderState& s, const DecodeContext& c, uint32_t size) {
     if (size == 2) displacement = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(displacement)));
     uint8_t target[4];
     StoreLittleEndian(target, s.address + s.cursor + displacement);
-    AppendSymbolic(s.operands, c.session, target, s.addressSize);
+    AppendSymbolic(s.operands, c.session, target, width);
   }
   return true;
 }
@@ -292,6 +292,15 @@ RARE void TakeRepeatPrefix(DecoderState& s) {
   s.repeatPrefix = 0;
 }
 
+// A row chosen without F2/F3 of its own: a F2 or F3 that stands before it, or a 66 that it
+// does not take as its mandatory prefix, leaves the opcode undefined unless the row is one
+// of the general-purpose instructions, where they keep their own meaning.
+bool AcceptsOtherPrefixes(const DecoderState& s, const PrefixedRow& row) {
+  if (s.repeatPrefix != 0 && (row.encodings & kRepeatPrefixable) == 0) return false;
+  if (s.operandPrefix && row.prefix != kPrefix66 && (row.encodings & kSizePrefixable) == 0) return false;
+  return true;
+}
+
 // Dispatches opcode of map (1: 0F, 2: 0F 38, 3: 0F 3A) by its mandatory prefix: under VEX
 // the pp field alone; otherwise the last F2/F3, then 66, then none, the first that the map
 // has a row for. A prefix that selects the row is no longer a prefix of its own.
@@ -316,6 +325,9 @@ RARE void DispatchPrefixed(DecoderState& s, uint32_t map, uint8_t opcode) {
         if (rows[i].prefix == order[k] && (rows[i].encodings & kLegacy) != 0) chosen = &rows[i];
     if (chosen != nullptr && (chosen->prefix == kPrefixF3 || chosen->prefix == kPrefixF2)) {
       TakeRepeatPrefix<kListing>(s);
+    } else if (chosen != nullptr && !AcceptsOtherPrefixes(s, *chosen)) {
+      TakeRepeatPrefix<kListing>(s);  // part of the undefined opcode, not a prefix of its own
+      chosen = nullptr;
     } else if (chosen != nullptr && chosen->prefix == kPrefix66) {
       s.operandSize = 4;
       s.registers32 = true;
@@ -326,7 +338,7 @@ RARE void DispatchPrefixed(DecoderState& s, uint32_t map, uint8_t opcode) {
     s.script = map == kMap0F && !s.vex ? kUnknownNoOperands : map == kMap0F3A ? kUnknownModRMImm8 : kUnknownModRM;
     return;
   }
-  s.vexNaming = s.vex && chosen->encodings == kBoth;
+  s.vexNaming = s.vex && (chosen->encodings & kBoth) == kBoth;
   if (kListing) {
     if (s.vexNaming) s.mnemonic.Append('v');
     s.mnemonic.Append(chosen->mnemonic);
@@ -495,11 +507,9 @@ bool RunOperation(DecoderState& s, const DecodeContext& c, Operation operation, 
       const uint8_t* immediate = Take(s, 1);
       if (immediate == nullptr) return false;
       if (kListing) {
-        if (s.map == 0 && (s.opcode == 0xD4 || s.opcode == 0xD5)) {
-          if (*immediate != 10) s.operands.Append(kUnknownMnemonic);
-        } else {
+        // aam and aad divide and multiply by their base; 10 is the decimal one, shown bare.
+        if (s.map != 0 || (s.opcode != 0xD4 && s.opcode != 0xD5) || *immediate != 10)
           AppendNumber(s.operands, immediate, 1, false);
-        }
       }
       return true;
     }
@@ -579,13 +589,15 @@ bool RunOperation(DecoderState& s, const DecodeContext& c, Operation operation, 
       SetSize(s, kSizeQword, 8);
       return true;
     case Operation::RelWide:
-      return BranchTarget<kListing>(s, c, s.addressSize);
+      // The displacement has the operand size, and a 16-bit one leaves a 16-bit target (the
+      // processor clears the upper half of EIP); the address size plays no part in it.
+      return BranchTarget<kListing>(s, c, s.operandSize, s.operandSize);
     case Operation::Rel8:
       if (kListing && s.opcode == 0xE3 && s.addressing32) {
         s.mnemonic.Clear();
         s.mnemonic.Append(kJecxz);
       }
-      return BranchTarget<kListing>(s, c, 1);
+      return BranchTarget<kListing>(s, c, 1, s.addressSize);
     case Operation::ListedPrefix: {
       const uint32_t at = s.prefix.length();
       if (kListing) {
@@ -719,19 +731,33 @@ bool RunOperation(DecoderState& s, const DecodeContext& c, Operation operation, 
     case Operation::AlternateName: {
       const AlternateNameRow& alternate = kAlternateNames[argument % kAlternateNameCount];
       const bool applies = alternate.condition == kWhenRegister ? s.registerOperand
+                           : alternate.condition == kWhenMemory ? s.modrmDecoded && !s.registerOperand
                            : alternate.condition == kWhenModRM  ? s.modrmDecoded && s.modrmByte == alternate.value
                                                                 : s.vexLong;
       if (!applies) return true;
       if (kListing) {
+        const bool undefined = alternate.mnemonic[0] == '?';
         s.mnemonic.Clear();
-        if (s.vexNaming) s.mnemonic.Append('v');
+        if (s.vexNaming && !undefined) s.mnemonic.Append('v');
         s.mnemonic.Append(alternate.mnemonic);
+        if (undefined) {  // an undefined form has no operands, nor values, to show
+          s.operands.Clear();
+          s.slots[0].size = 0;
+          s.slots[1].size = 0;
+        }
       }
       if (alternate.complete) s.complete = true;
       return true;
     }
     case Operation::SkipImm8:
       return Take(s, 1) != nullptr;
+    case Operation::RegisterForm: {
+      const char* name = s.registerOperand ? kDescriptorRegisterForms[s.reg][s.rm] : nullptr;
+      if (name == nullptr) return true;
+      if (kListing) s.mnemonic.Append(name);
+      s.complete = true;
+      return true;
+    }
     case Operation::Nothing:
     default:
       return true;

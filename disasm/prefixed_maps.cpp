@@ -22,9 +22,9 @@ constexpr uint8_t kPq_Qq_Ib[] = {0x6d, CS(MM, 4), 0xae, MM, 0x96, 0xd1};      //
 constexpr uint8_t kQq_Pq[] = {0x6d, CS(MM, 4), 0x96, 0xee, MM};               // SimdSize(mm,m64) +M; ModRMWithSize +,; SimdReg(mm) .
 constexpr uint8_t kPd_Ed[] = {0x6d, CS(G, 3), 0xae, MM, 0xd6};                // SimdSize(gpr,m32) +M; SimdReg(mm) +,; ModRMWithSize .
 constexpr uint8_t kEd_Pd[] = {0x6d, CS(G, 3), 0x96, 0xee, MM};                // SimdSize(gpr,m32) +M; ModRMWithSize +,; SimdReg(mm) .
-constexpr uint8_t kGd_Nq[] = {0x6d, CS(MM, 4), 0xae, G, 0xd6};                // SimdSize(mm,m64) +M; SimdReg(gpr) +,; ModRMWithSize .
+constexpr uint8_t kGd_Nq[] = {0x6d, CS(MM, 4), 0x38, 6, 0xae, G, 0xd6};                // SimdSize(mm,m64) +M; SimdReg(gpr) +,; ModRMWithSize .
 constexpr uint8_t kPq_Ew_Ib[] = {0x6d, CS(G, 2), 0xae, MM, 0x96, 0xd1};       // SimdSize(gpr,m16) +M; SimdReg(mm) +,; ModRMWithSize +,; Imm8 .
-constexpr uint8_t kGd_Nq_Ib[] = {0x6d, CS(MM, 4), 0xae, G, 0x96, 0xd1};       // SimdSize(mm,m64) +M; SimdReg(gpr) +,; ModRMWithSize +,; Imm8 .
+constexpr uint8_t kGd_Nq_Ib[] = {0x6d, CS(MM, 4), 0x38, 6, 0xae, G, 0x96, 0xd1};       // SimdSize(mm,m64) +M; SimdReg(gpr) +,; ModRMWithSize +,; Imm8 .
 // Vectors: legacy SSE forms and their VEX forms with the extra source VEX.vvvv.
 constexpr uint8_t kVx_Hx_Wx[] = {0x6d, CS(V, 6), 0xae, V, 0x2f, V, 0xd6};     // SimdSize(vec,mvec) +M; SimdReg(vec) +,; VexSource(vec); ModRMWithSize .
 constexpr uint8_t kVx_Wx[] = {0x6d, CS(V, 6), 0xae, V, 0xd6};                 // SimdSize(vec,mvec) +M; SimdReg(vec) +,; ModRMWithSize .
@@ -56,17 +56,28 @@ constexpr uint8_t kGd_Wsd[] = {0x6d, CS(X, 4), 0xae, G, 0xd6};
 constexpr uint8_t kVps_Qpi[] = {0x6d, CS(MM, 4), 0xae, X, 0xd6};              // SimdSize(mm,m64) +M; SimdReg(xmm) +,; ModRMWithSize .
 constexpr uint8_t kPpi_Wq[] = {0x6d, CS(X, 4), 0xae, MM, 0xd6};               // SimdSize(xmm,m64) +M; SimdReg(mm) +,; ModRMWithSize .
 constexpr uint8_t kPpi_Wx[] = {0x6d, CS(X, 5), 0xae, MM, 0xd6};               // SimdSize(xmm,m128) +M; SimdReg(mm) +,; ModRMWithSize .
-constexpr uint8_t kGd_Ux[] = {0x6d, CS(V, 6), 0xae, G, 0xd6};                 // SimdSize(vec,mvec) +M; SimdReg(gpr) +,; ModRMWithSize .
+constexpr uint8_t kGd_Ux[] = {0x6d, CS(V, 6), 0x38, 6, 0xae, G, 0xd6};                 // SimdSize(vec,mvec) +M; SimdReg(gpr) +,; ModRMWithSize .
 constexpr uint8_t kVd_Ed[] = {0x6d, CS(G, 3), 0xae, X, 0xd6};                 // SimdSize(gpr,m32) +M; SimdReg(xmm) +,; ModRMWithSize .
 constexpr uint8_t kEd_Vd[] = {0x6d, CS(G, 3), 0x96, 0xee, X};                 // SimdSize(gpr,m32) +M; ModRMWithSize +,; SimdReg(xmm) .
 constexpr uint8_t kVx_Hx_Ew_Ib[] = {0x6d, CS(G, 2), 0xae, X, 0x2f, X, 0x96, 0xd1};  // pinsrw
 constexpr uint8_t kVx_Hx_Eb_Ib[] = {0x6d, CS(G, 1), 0xae, X, 0x2f, X, 0x96, 0xd1};  // pinsrb
 constexpr uint8_t kVx_Hx_Ed_Ib[] = {0x6d, CS(G, 3), 0xae, X, 0x2f, X, 0x96, 0xd1};  // pinsrd
-constexpr uint8_t kGd_Ux_Ib[] = {0x6d, CS(X, 5), 0xae, G, 0x96, 0xd1};        // pextrw (0F C5)
+constexpr uint8_t kGd_Ux_Ib[] = {0x6d, CS(X, 5), 0x38, 6, 0xae, G, 0x96, 0xd1};        // pextrw (0F C5)
 constexpr uint8_t kEb_Vx_Ib[] = {0x6d, CS(G, 1), 0x96, 0xae, X, 0xd1};        // SimdSize(gpr,m8) +M; ModRMWithSize +,; SimdReg(xmm) +,; Imm8 .
 constexpr uint8_t kEw_Vx_Ib[] = {0x6d, CS(G, 2), 0x96, 0xae, X, 0xd1};
 constexpr uint8_t kEd_Vx_Ib[] = {0x6d, CS(G, 3), 0x96, 0xae, X, 0xd1};
-constexpr uint8_t kMd_Gd[] = {0x6d, CS(G, 3), 0x96, 0xee, G};                 // movnti
+constexpr uint8_t kMd_Gd[] = {0x6d, CS(G, 3), 0x38, 5, 0x96, 0xee, G};        // movnti
+// Forms the processor defines for one kind of ModR/M operand only; AlternateName 5 (memory
+// only) or 6 (register only) makes the other "???".
+constexpr uint8_t kMq_Vq_Memory[] = {0x6d, CS(X, 4), 0x38, 5, 0x96, 0xee, X};     // movlps/movhps stores
+constexpr uint8_t kVsd_Hsd_Mq[] = {0x6d, CS(X, 4), 0x38, 5, 0xae, X, 0x2f, X, 0xd6};  // movlpd/movhpd loads
+constexpr uint8_t kMx_Vx[] = {0x6d, CS(V, 6), 0x38, 5, 0x96, 0xee, V};            // non-temporal stores
+constexpr uint8_t kVx_Mx[] = {0x6d, CS(V, 6), 0x38, 5, 0xae, V, 0xd6};            // movntdqa, lddqu
+constexpr uint8_t kMq_Pq[] = {0x6d, CS(MM, 4), 0x38, 5, 0x96, 0xee, MM};          // movntq
+constexpr uint8_t kPq_Nq[] = {0x6d, CS(MM, 4), 0x38, 6, 0xae, MM, 0xd6};          // maskmovq
+constexpr uint8_t kVx_Ux[] = {0x6d, CS(V, 6), 0x38, 6, 0xae, V, 0xd6};            // maskmovdqu
+constexpr uint8_t kPq_Ux[] = {0x6d, CS(X, 5), 0x38, 6, 0xae, MM, 0xd6};           // movdq2q
+constexpr uint8_t kVx_Nq[] = {0x6d, CS(MM, 4), 0x38, 6, 0xae, X, 0xd6};           // movq2dq
 // Groups selected by the ModR/M reg field (rows of the extension table).
 constexpr uint8_t kGroup0F71Mmx[] = {0x58, 0x10, 29};   // Nothing +M; ExtensionRow(29)
 constexpr uint8_t kGroup0F71Xmm[] = {0x58, 0x10, 30};
@@ -82,6 +93,8 @@ constexpr uint8_t kGroupBmi[] = {0x58, 0x10, 35};
 constexpr uint8_t kEb_Gb[] = {0x48, 0x97, 0xc6};         // SizeByte +M; ModRM +,; Reg8FromReg .
 constexpr uint8_t kEv_Gv[] = {0x67, 0x97, 0xe9};         // SizeWordOrDword +M; ModRM +,; RegFromReg .
 constexpr uint8_t kGv_Ev[] = {0x67, 0xa9, 0xd7};         // SizeWordOrDword +M; RegFromReg +,; ModRM .
+constexpr uint8_t kGv_Mv[] = {0x67, 0x38, 5, 0xa9, 0xd7};  // movbe loads: memory only
+constexpr uint8_t kMv_Gv[] = {0x67, 0x38, 5, 0x97, 0xe9};  // movbe stores: memory only
 constexpr uint8_t kSizeEv[] = {0x67, 0xd6};              // SizeWordOrDword +M; ModRMWithSize .
 constexpr uint8_t kNopOrEndbr[] = {0x67, 0x38, 2, 0x38, 3, 0xd6};  // SizeWordOrDword +M; AlternateName(endbr32); AlternateName(endbr64); ModRMWithSize .
 constexpr uint8_t kGd_Eb[] = {0x48, 0xae, G, 0xd6};      // SizeByte +M; SimdReg(gpr) +,; ModRMWithSize .
@@ -90,7 +103,7 @@ constexpr uint8_t kGd_By_Ed[] = {0x6d, CS(G, 3), 0xae, G, 0xb0, G, 0xd6};   // S
 constexpr uint8_t kGd_Ed_By[] = {0x6d, CS(G, 3), 0xae, G, 0x96, 0xf0, G};   // SimdSize(gpr,m32) +M; SimdReg(gpr) +,; ModRMWithSize +,; VexRegister(gpr) .
 constexpr uint8_t kGd_Ed_Ib[] = {0x6d, CS(G, 3), 0xae, G, 0x96, 0xd1};      // SimdSize(gpr,m32) +M; SimdReg(gpr) +,; ModRMWithSize +,; Imm8 .
 // AVX and AVX2 only.
-constexpr uint8_t kVzero[] = {0x38, 6, 0xd8};            // AlternateName(vzeroall); Nothing .
+constexpr uint8_t kVzero[] = {0x38, 4, 0xd8};            // AlternateName(vzeroall); Nothing .
 constexpr uint8_t kBroadcast8[] = {0x6d, CS(X, 1), 0xae, V, 0xd6};
 constexpr uint8_t kBroadcast16[] = {0x6d, CS(X, 2), 0xae, V, 0xd6};
 constexpr uint8_t kBroadcast32[] = {0x6d, CS(X, 3), 0xae, V, 0xd6};
@@ -112,11 +125,12 @@ constexpr uint8_t kVx_Wx_Ib_W[] = {0x6d, CS(V, 6), 0xae, V, 0x96, 0xd1};        
 
 // Rows sorted by opcode, then by prefix. "" rows are groups: the member's name follows.
 constexpr PrefixedRow kRows0F[] = {
-    {0x07, kNoPrefix, kLegacy, "sysret", kNone},
-    {0x08, kNoPrefix, kLegacy, "invd", kNone},
+    {0x07, kNoPrefix, kGeneral, "sysret", kNone},
+    {0x08, kNoPrefix, kGeneral, "invd", kNone},
     {0x09, kNoPrefix, kLegacy, "wbinvd", kNone},
-    {0x0B, kNoPrefix, kLegacy, "ud2", kNone},
-    {0x0D, kNoPrefix, kLegacy, "", kGroup0F0D},
+    {0x09, kPrefixF3, kLegacy, "wbnoinvd", kNone},
+    {0x0B, kNoPrefix, kGeneral, "ud2", kNone},
+    {0x0D, kNoPrefix, kGeneral, "", kGroup0F0D},
     {0x10, kNoPrefix, kBoth, "movups", kVx_Wx},
     {0x10, kPrefix66, kBoth, "movupd", kVx_Wx},
     {0x10, kPrefixF3, kBoth, "movss", kMovssLoad},
@@ -126,29 +140,29 @@ constexpr PrefixedRow kRows0F[] = {
     {0x11, kPrefixF3, kBoth, "movss", kMovssStore},
     {0x11, kPrefixF2, kBoth, "movsd", kMovsdStore},
     {0x12, kNoPrefix, kBoth, "movlps", kMovlps},
-    {0x12, kPrefix66, kBoth, "movlpd", kVsd_Hsd_Wsd},
+    {0x12, kPrefix66, kBoth, "movlpd", kVsd_Hsd_Mq},
     {0x12, kPrefixF3, kBoth, "movsldup", kVx_Wx},
     {0x12, kPrefixF2, kBoth, "movddup", kVx_Wvhalf},
-    {0x13, kNoPrefix, kBoth, "movlps", kMq_Vq},
-    {0x13, kPrefix66, kBoth, "movlpd", kMq_Vq},
+    {0x13, kNoPrefix, kBoth, "movlps", kMq_Vq_Memory},
+    {0x13, kPrefix66, kBoth, "movlpd", kMq_Vq_Memory},
     {0x14, kNoPrefix, kBoth, "unpcklps", kVx_Hx_Wx},
     {0x14, kPrefix66, kBoth, "unpcklpd", kVx_Hx_Wx},
     {0x15, kNoPrefix, kBoth, "unpckhps", kVx_Hx_Wx},
     {0x15, kPrefix66, kBoth, "unpckhpd", kVx_Hx_Wx},
     {0x16, kNoPrefix, kBoth, "movhps", kMovhps},
-    {0x16, kPrefix66, kBoth, "movhpd", kVsd_Hsd_Wsd},
+    {0x16, kPrefix66, kBoth, "movhpd", kVsd_Hsd_Mq},
     {0x16, kPrefixF3, kBoth, "movshdup", kVx_Wx},
-    {0x17, kNoPrefix, kBoth, "movhps", kMq_Vq},
-    {0x17, kPrefix66, kBoth, "movhpd", kMq_Vq},
-    {0x18, kNoPrefix, kLegacy, "", kGroup0F18},
-    {0x19, kNoPrefix, kLegacy, "nop", kSizeEv},
-    {0x1A, kNoPrefix, kLegacy, "nop", kSizeEv},
-    {0x1B, kNoPrefix, kLegacy, "nop", kSizeEv},
-    {0x1C, kNoPrefix, kLegacy, "nop", kSizeEv},
-    {0x1D, kNoPrefix, kLegacy, "nop", kSizeEv},
-    {0x1E, kNoPrefix, kLegacy, "nop", kSizeEv},
+    {0x17, kNoPrefix, kBoth, "movhps", kMq_Vq_Memory},
+    {0x17, kPrefix66, kBoth, "movhpd", kMq_Vq_Memory},
+    {0x18, kNoPrefix, kGeneral, "", kGroup0F18},
+    {0x19, kNoPrefix, kGeneral, "nop", kSizeEv},
+    {0x1A, kNoPrefix, kGeneral, "nop", kSizeEv},
+    {0x1B, kNoPrefix, kGeneral, "nop", kSizeEv},
+    {0x1C, kNoPrefix, kGeneral, "nop", kSizeEv},
+    {0x1D, kNoPrefix, kGeneral, "nop", kSizeEv},
+    {0x1E, kNoPrefix, kGeneral, "nop", kSizeEv},
     {0x1E, kPrefixF3, kLegacy, "nop", kNopOrEndbr},
-    {0x1F, kNoPrefix, kLegacy, "nop", kSizeEv},
+    {0x1F, kNoPrefix, kGeneral, "nop", kSizeEv},
     {0x28, kNoPrefix, kBoth, "movaps", kVx_Wx},
     {0x28, kPrefix66, kBoth, "movapd", kVx_Wx},
     {0x29, kNoPrefix, kBoth, "movaps", kWx_Vx},
@@ -157,8 +171,8 @@ constexpr PrefixedRow kRows0F[] = {
     {0x2A, kPrefix66, kLegacy, "cvtpi2pd", kVps_Qpi},
     {0x2A, kPrefixF3, kBoth, "cvtsi2ss", kVss_Hss_Ed},
     {0x2A, kPrefixF2, kBoth, "cvtsi2sd", kVss_Hss_Ed},
-    {0x2B, kNoPrefix, kBoth, "movntps", kWx_Vx},
-    {0x2B, kPrefix66, kBoth, "movntpd", kWx_Vx},
+    {0x2B, kNoPrefix, kBoth, "movntps", kMx_Vx},
+    {0x2B, kPrefix66, kBoth, "movntpd", kMx_Vx},
     {0x2C, kNoPrefix, kLegacy, "cvttps2pi", kPpi_Wq},
     {0x2C, kPrefix66, kLegacy, "cvttpd2pi", kPpi_Wx},
     {0x2C, kPrefixF3, kBoth, "cvttss2si", kGd_Wss},
@@ -171,26 +185,26 @@ constexpr PrefixedRow kRows0F[] = {
     {0x2E, kPrefix66, kBoth, "ucomisd", kVsd_Wsd},
     {0x2F, kNoPrefix, kBoth, "comiss", kVss_Wss},
     {0x2F, kPrefix66, kBoth, "comisd", kVsd_Wsd},
-    {0x33, kNoPrefix, kLegacy, "rdpmc", kNone},
-    {0x34, kNoPrefix, kLegacy, "sysenter", kNone},
-    {0x35, kNoPrefix, kLegacy, "sysexit", kNone},
-    {0x37, kNoPrefix, kLegacy, "getsec", kNone},
-    {0x40, kNoPrefix, kLegacy, "cmovo", kGv_Ev},
-    {0x41, kNoPrefix, kLegacy, "cmovno", kGv_Ev},
-    {0x42, kNoPrefix, kLegacy, "cmovb", kGv_Ev},
-    {0x43, kNoPrefix, kLegacy, "cmovae", kGv_Ev},
-    {0x44, kNoPrefix, kLegacy, "cmove", kGv_Ev},
-    {0x45, kNoPrefix, kLegacy, "cmovne", kGv_Ev},
-    {0x46, kNoPrefix, kLegacy, "cmovbe", kGv_Ev},
-    {0x47, kNoPrefix, kLegacy, "cmova", kGv_Ev},
-    {0x48, kNoPrefix, kLegacy, "cmovs", kGv_Ev},
-    {0x49, kNoPrefix, kLegacy, "cmovns", kGv_Ev},
-    {0x4A, kNoPrefix, kLegacy, "cmovp", kGv_Ev},
-    {0x4B, kNoPrefix, kLegacy, "cmovnp", kGv_Ev},
-    {0x4C, kNoPrefix, kLegacy, "cmovl", kGv_Ev},
-    {0x4D, kNoPrefix, kLegacy, "cmovge", kGv_Ev},
-    {0x4E, kNoPrefix, kLegacy, "cmovle", kGv_Ev},
-    {0x4F, kNoPrefix, kLegacy, "cmovg", kGv_Ev},
+    {0x33, kNoPrefix, kGeneral, "rdpmc", kNone},
+    {0x34, kNoPrefix, kGeneral, "sysenter", kNone},
+    {0x35, kNoPrefix, kGeneral, "sysexit", kNone},
+    {0x37, kNoPrefix, kGeneral, "getsec", kNone},
+    {0x40, kNoPrefix, kGeneral, "cmovo", kGv_Ev},
+    {0x41, kNoPrefix, kGeneral, "cmovno", kGv_Ev},
+    {0x42, kNoPrefix, kGeneral, "cmovb", kGv_Ev},
+    {0x43, kNoPrefix, kGeneral, "cmovae", kGv_Ev},
+    {0x44, kNoPrefix, kGeneral, "cmove", kGv_Ev},
+    {0x45, kNoPrefix, kGeneral, "cmovne", kGv_Ev},
+    {0x46, kNoPrefix, kGeneral, "cmovbe", kGv_Ev},
+    {0x47, kNoPrefix, kGeneral, "cmova", kGv_Ev},
+    {0x48, kNoPrefix, kGeneral, "cmovs", kGv_Ev},
+    {0x49, kNoPrefix, kGeneral, "cmovns", kGv_Ev},
+    {0x4A, kNoPrefix, kGeneral, "cmovp", kGv_Ev},
+    {0x4B, kNoPrefix, kGeneral, "cmovnp", kGv_Ev},
+    {0x4C, kNoPrefix, kGeneral, "cmovl", kGv_Ev},
+    {0x4D, kNoPrefix, kGeneral, "cmovge", kGv_Ev},
+    {0x4E, kNoPrefix, kGeneral, "cmovle", kGv_Ev},
+    {0x4F, kNoPrefix, kGeneral, "cmovg", kGv_Ev},
     {0x50, kNoPrefix, kBoth, "movmskps", kGd_Ux},
     {0x50, kPrefix66, kBoth, "movmskpd", kGd_Ux},
     {0x51, kNoPrefix, kBoth, "sqrtps", kVx_Wx},
@@ -299,11 +313,11 @@ constexpr PrefixedRow kRows0F[] = {
     {0x7F, kNoPrefix, kLegacy, "movq", kQq_Pq},
     {0x7F, kPrefix66, kBoth, "movdqa", kWx_Vx},
     {0x7F, kPrefixF3, kBoth, "movdqu", kWx_Vx},
-    {0xAE, kNoPrefix, kBoth, "", kGroup0FAE},
-    {0xB0, kNoPrefix, kLegacy, "cmpxchg", kEb_Gb},
-    {0xB1, kNoPrefix, kLegacy, "cmpxchg", kEv_Gv},
+    {0xAE, kNoPrefix, kBothGeneral, "", kGroup0FAE},
+    {0xB0, kNoPrefix, kGeneral, "cmpxchg", kEb_Gb},
+    {0xB1, kNoPrefix, kGeneral, "cmpxchg", kEv_Gv},
     {0xB8, kPrefixF3, kLegacy, "popcnt", kGv_Ev},
-    {0xB9, kNoPrefix, kLegacy, "ud1", kGv_Ev},
+    {0xB9, kNoPrefix, kGeneral, "ud1", kGv_Ev},
     {0xC2, kNoPrefix, kBoth, "cmpps", kVx_Hx_Wx_Ib},
     {0xC2, kPrefix66, kBoth, "cmppd", kVx_Hx_Wx_Ib},
     {0xC2, kPrefixF3, kBoth, "cmpss", kVss_Hss_Wss_Ib},
@@ -328,8 +342,8 @@ constexpr PrefixedRow kRows0F[] = {
     {0xD5, kNoPrefix, kLegacy, "pmullw", kPq_Qq},
     {0xD5, kPrefix66, kBoth, "pmullw", kVx_Hx_Wx},
     {0xD6, kPrefix66, kBoth, "movq", kMq_Vq},
-    {0xD6, kPrefixF3, kLegacy, "movq2dq", kVps_Qpi},
-    {0xD6, kPrefixF2, kLegacy, "movdq2q", kPpi_Wx},
+    {0xD6, kPrefixF3, kLegacy, "movq2dq", kVx_Nq},
+    {0xD6, kPrefixF2, kLegacy, "movdq2q", kPq_Ux},
     {0xD7, kNoPrefix, kLegacy, "pmovmskb", kGd_Nq},
     {0xD7, kPrefix66, kBoth, "pmovmskb", kGd_Ux},
     {0xD8, kNoPrefix, kLegacy, "psubusb", kPq_Qq},
@@ -363,8 +377,8 @@ constexpr PrefixedRow kRows0F[] = {
     {0xE6, kPrefix66, kBoth, "cvttpd2dq", kVxmm_Wx},
     {0xE6, kPrefixF3, kBoth, "cvtdq2pd", kVx_Whalf},
     {0xE6, kPrefixF2, kBoth, "cvtpd2dq", kVxmm_Wx},
-    {0xE7, kNoPrefix, kLegacy, "movntq", kQq_Pq},
-    {0xE7, kPrefix66, kBoth, "movntdq", kWx_Vx},
+    {0xE7, kNoPrefix, kLegacy, "movntq", kMq_Pq},
+    {0xE7, kPrefix66, kBoth, "movntdq", kMx_Vx},
     {0xE8, kNoPrefix, kLegacy, "psubsb", kPq_Qq},
     {0xE8, kPrefix66, kBoth, "psubsb", kVx_Hx_Wx},
     {0xE9, kNoPrefix, kLegacy, "psubsw", kPq_Qq},
@@ -381,7 +395,7 @@ constexpr PrefixedRow kRows0F[] = {
     {0xEE, kPrefix66, kBoth, "pmaxsw", kVx_Hx_Wx},
     {0xEF, kNoPrefix, kLegacy, "pxor", kPq_Qq},
     {0xEF, kPrefix66, kBoth, "pxor", kVx_Hx_Wx},
-    {0xF0, kPrefixF2, kBoth, "lddqu", kVx_Wx},
+    {0xF0, kPrefixF2, kBoth, "lddqu", kVx_Mx},
     {0xF1, kNoPrefix, kLegacy, "psllw", kPq_Qq},
     {0xF1, kPrefix66, kBoth, "psllw", kVx_Hx_Wx},
     {0xF2, kNoPrefix, kLegacy, "pslld", kPq_Qq},
@@ -394,8 +408,8 @@ constexpr PrefixedRow kRows0F[] = {
     {0xF5, kPrefix66, kBoth, "pmaddwd", kVx_Hx_Wx},
     {0xF6, kNoPrefix, kLegacy, "psadbw", kPq_Qq},
     {0xF6, kPrefix66, kBoth, "psadbw", kVx_Hx_Wx},
-    {0xF7, kNoPrefix, kLegacy, "maskmovq", kPq_Qq},
-    {0xF7, kPrefix66, kBoth, "maskmovdqu", kVx_Wx},
+    {0xF7, kNoPrefix, kLegacy, "maskmovq", kPq_Nq},
+    {0xF7, kPrefix66, kBoth, "maskmovdqu", kVx_Ux},
     {0xF8, kNoPrefix, kLegacy, "psubb", kPq_Qq},
     {0xF8, kPrefix66, kBoth, "psubb", kVx_Hx_Wx},
     {0xF9, kNoPrefix, kLegacy, "psubw", kPq_Qq},
@@ -410,7 +424,7 @@ constexpr PrefixedRow kRows0F[] = {
     {0xFD, kPrefix66, kBoth, "paddw", kVx_Hx_Wx},
     {0xFE, kNoPrefix, kLegacy, "paddd", kPq_Qq},
     {0xFE, kPrefix66, kBoth, "paddd", kVx_Hx_Wx},
-    {0xFF, kNoPrefix, kLegacy, "ud0", kGv_Ev},
+    {0xFF, kNoPrefix, kGeneral, "ud0", kGv_Ev},
 };
 
 constexpr PrefixedRow kRows0F38[] = {
@@ -465,7 +479,7 @@ constexpr PrefixedRow kRows0F38[] = {
     {0x25, kPrefix66, kBoth, "pmovsxdq", kVx_Whalf},
     {0x28, kPrefix66, kBoth, "pmuldq", kVx_Hx_Wx},
     {0x29, kPrefix66, kBoth, "pcmpeqq", kVx_Hx_Wx},
-    {0x2A, kPrefix66, kBoth, "movntdqa", kVx_Wx},
+    {0x2A, kPrefix66, kBoth, "movntdqa", kVx_Mx},
     {0x2B, kPrefix66, kBoth, "packusdw", kVx_Hx_Wx},
     {0x2C, kPrefix66, kVex, "vmaskmovps", kVx_Hx_Wx},
     {0x2D, kPrefix66, kVex, "vmaskmovpd", kVx_Hx_Wx},
@@ -544,15 +558,17 @@ constexpr PrefixedRow kRows0F38[] = {
     {0xDD, kPrefix66, kBoth, "aesenclast", kVx_Hx_Wx},
     {0xDE, kPrefix66, kBoth, "aesdec", kVx_Hx_Wx},
     {0xDF, kPrefix66, kBoth, "aesdeclast", kVx_Hx_Wx},
-    {0xF0, kNoPrefix, kLegacy, "movbe", kGv_Ev},
+    {0xF0, kNoPrefix, kGeneralNoRepeat, "movbe", kGv_Mv},
     {0xF0, kPrefixF2, kLegacy, "crc32", kGd_Eb},
-    {0xF1, kNoPrefix, kLegacy, "movbe", kEv_Gv},
+    {0xF1, kNoPrefix, kGeneralNoRepeat, "movbe", kMv_Gv},
     {0xF1, kPrefixF2, kLegacy, "crc32", kGd_Ev},
     {0xF2, kNoPrefix, kVex, "andn", kGd_By_Ed},
     {0xF3, kNoPrefix, kVex, "", kGroupBmi},
     {0xF5, kNoPrefix, kVex, "bzhi", kGd_Ed_By},
     {0xF5, kPrefixF3, kVex, "pext", kGd_By_Ed},
     {0xF5, kPrefixF2, kVex, "pdep", kGd_By_Ed},
+    {0xF6, kPrefix66, kLegacy, "adcx", kGv_Ev},
+    {0xF6, kPrefixF3, kLegacy, "adox", kGv_Ev},
     {0xF6, kPrefixF2, kVex, "mulx", kGd_By_Ed},
     {0xF7, kNoPrefix, kVex, "bextr", kGd_Ed_By},
     {0xF7, kPrefix66, kVex, "shlx", kGd_Ed_By},

@@ -18,10 +18,18 @@ enum MandatoryPrefix : uint8_t {
 };
 
 // Which encodings a row serves. Under VEX a row of both gets "v" before its mnemonic.
+// Outside VEX a 66, F2 or F3 that selects no row of the opcode makes most rows undefined, as
+// it does on the processor; the general-purpose rows say which of them keep their own
+// meaning there (66 the operand size, F2/F3 a printed prefix).
 enum RowEncodings : uint8_t {
   kLegacy = 1,
   kVex = 2,
   kBoth = 3,
+  kSizePrefixable = 4,    // flag: an unselecting 66 is the operand size
+  kRepeatPrefixable = 8,  // flag: an unselecting F2 or F3 is a printed prefix
+  kGeneral = kLegacy | kSizePrefixable | kRepeatPrefixable,
+  kGeneralNoRepeat = kLegacy | kSizePrefixable,
+  kBothGeneral = kBoth | kSizePrefixable | kRepeatPrefixable,
 };
 
 // One opcode of a map with one mandatory prefix.
@@ -38,8 +46,8 @@ constexpr uint32_t kMap0F = 1;
 constexpr uint32_t kMap0F38 = 2;
 constexpr uint32_t kMap0F3A = 3;
 
-constexpr uint32_t kMap0FRowCount = 299;
-constexpr uint32_t kMap0F38RowCount = 144;
+constexpr uint32_t kMap0FRowCount = 300;
+constexpr uint32_t kMap0F38RowCount = 146;
 constexpr uint32_t kMap0F3ARowCount = 42;
 
 // The rows of opcode in map (sorted by prefix); count 0 when the map has none or the map

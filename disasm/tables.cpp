@@ -28,7 +28,7 @@ constexpr uint8_t kStringBoth[] = {0xe4, 0x03};         // StringOperands(3) .
 constexpr uint8_t kEb_Gb[] = {0x48, 0x97, 0xc6};        // SizeByte +M; ModRM +,; Reg8FromReg .
 constexpr uint8_t kEv_Gv[] = {0x67, 0x97, 0xe9};        // SizeWordOrDword +M; ModRM +,; RegFromReg .
 constexpr uint8_t kGb_Eb[] = {0x48, 0x86, 0xd7};        // SizeByte +M; Reg8FromReg +,; ModRM .
-constexpr uint8_t kGv_Mp[] = {0x4e, 0xa9, 0xd7};        // SizeFarPointer +M; RegFromReg +,; ModRM .
+constexpr uint8_t kGv_Mp[] = {0x4e, 0x38, 0x05, 0xa9, 0xd7};  // SizeFarPointer +M; AlternateName(memory only); RegFromReg +,; ModRM .
 constexpr uint8_t kGv_Ev[] = {0x67, 0xa9, 0xd7};        // SizeWordOrDword +M; RegFromReg +,; ModRM .
 constexpr uint8_t kAL_Ib[] = {0x82, 0xd1};              // RegAL +,; Imm8 .
 constexpr uint8_t kAX_Iz[] = {0x84, 0xd4};              // RegAccumulator +,; ImmOperandSize .
@@ -83,7 +83,7 @@ constexpr uint8_t kBitTestEw_Ib[] = {0x6a, 0x0f, 0x04, 0x96, 0xd1};  // SizeWord
 constexpr uint8_t kUnaryEb[] = {0x48, 0x10, 0x14};      // SizeByte +M; ExtensionRow(20)
 constexpr uint8_t kUnaryEv[] = {0x67, 0x10, 0x15};      // SizeWordOrDword +M; ExtensionRow(21)
 constexpr uint8_t kIndirectEv[] = {0x67, 0x10, 0x16};   // SizeWordOrDword +M; ExtensionRow(22)
-constexpr uint8_t kDescriptorTable[] = {0x58, 0x10, 0x17};  // Nothing +M; ExtensionRow(23)
+constexpr uint8_t kDescriptorTable[] = {0x58, 0x3a, 0x10, 0x17};  // Nothing +M; RegisterForm; ExtensionRow(23)
 constexpr uint8_t kX87[] = {0x58, 0x0d};                // Nothing +M; X87Dispatch
 constexpr uint8_t kSizeEb[] = {0x48, 0xd6};             // SizeByte +M; ModRMWithSize .
 constexpr uint8_t kGv_SizeEb[] = {0x48, 0xa9, 0xd6};    // SizeByte +M; RegFromReg +,; ModRMWithSize .
@@ -112,15 +112,19 @@ constexpr uint8_t kBsrOrLzcnt[] = {0x35, 0x02, 0x67, 0xa9, 0xd7};  // RepeatForm
 constexpr uint8_t kLesOrVex3[] = {0x32, 0x03, 0x4e, 0xa9, 0xd7};   // VexPrefix(3); SizeFarPointer +M; RegFromReg +,; ModRM .
 constexpr uint8_t kLdsOrVex2[] = {0x32, 0x02, 0x4e, 0xa9, 0xd7};   // VexPrefix(2); SizeFarPointer +M; RegFromReg +,; ModRM .
 constexpr uint8_t kBoundOrEvex[] = {0x33, 0x67, 0xa9, 0xd7};       // EvexPrefix; SizeWordOrDword +M; RegFromReg +,; ModRM .
+// 0F C7 by the ModR/M reg field, memory and register forms apart (cmpxchg8b, rdrand, ...).
+constexpr uint8_t kGroup0FC7[] = {0x67, 0x37, 36};        // SizeWordOrDword +M; ExtensionRowByMod(36)
+// A memory operand without a size, whose bytes are not shown (the xsave areas).
+constexpr uint8_t kMemoryNoValue[] = {0x2d, 0x00, 0xd7};  // SimdSize(none); ModRM .
 // P6 x87 and the later additions to the extension rows.
 constexpr uint8_t kDbRegisterByReg[] = {0x10, 24};       // ExtensionRow(24)
-constexpr uint8_t kInvlpgOrRdtscp[] = {0x38, 0x04, 0x38, 0x05, 0x48, 0xd6};  // AlternateName(rdtscp); AlternateName(register: ???); SizeByte +M; ModRMWithSize .
 constexpr uint8_t kSizeMb[] = {0x48, 0xd6};             // SizeByte +M; ModRMWithSize .
+constexpr uint8_t kPrefetchMb[] = {0x48, 0x38, 0x05, 0xd6};  // SizeByte +M; AlternateName(memory only); ModRMWithSize .
 constexpr uint8_t kNothingM[] = {0xd7};                 // ModRM .
 // Shifts of MMX and XMM registers by an immediate (0F 71 to 73); under VEX the destination
 // is VEX.vvvv.
-constexpr uint8_t kShiftMmx[] = {0x6d, 0x14, 0x96, 0xd1};  // SimdSize(mm, m64) +M; ModRMWithSize +,; Imm8 .
-constexpr uint8_t kShiftXmm[] = {0x2f, 0x03, 0x6d, 0x36, 0x96, 0xd1};  // VexSource(vector); SimdSize(vector) +M; ModRMWithSize +,; Imm8 .
+constexpr uint8_t kShiftMmx[] = {0x6d, 0x14, 0x38, 0x06, 0x96, 0xd1};  // SimdSize(mm, m64) +M; AlternateName(register only); ModRMWithSize +,; Imm8 .
+constexpr uint8_t kShiftXmm[] = {0x2f, 0x03, 0x6d, 0x36, 0x38, 0x06, 0x96, 0xd1};  // VexSource(vector); SimdSize(vector) +M; AlternateName(register only); ModRMWithSize +,; Imm8 .
 // BMI1 group under VEX 0F 38 F3: vvvv, r/m32.
 constexpr uint8_t kBmiGroup[] = {0xb0, 0x00, 0x6d, 0x03, 0xd6};  // VexRegister(gpr) +,; SimdSize(gpr, m32) +M; ModRMWithSize .
 
@@ -474,7 +478,7 @@ const OpcodeRow kPrimaryTable[] = {
     {"???", kNoOperands},               // 158  0F C4
     {"???", kNoOperands},               // 159  0F C5
     {"???", kNoOperands},               // 15A  0F C6
-    {"cmpxchg8b", kSizeMq},             // 15B  0F C7
+    {"", kGroup0FC7},                   // 15B  0F C7
     {"bswap", kRegOpcode},              // 15C  0F C8
     {"bswap", kRegOpcode},              // 15D  0F C9
     {"bswap", kRegOpcode},              // 15E  0F CA
@@ -517,16 +521,16 @@ const OpcodeRow kExtensionTable[][kEntriesPerRow] = {
     {{"fld1", kNoOperands}, {"fldl2t", kNoOperands}, {"fldl2e", kNoOperands}, {"fldpi", kNoOperands}, {"fldlg2", kNoOperands}, {"fldln2", kNoOperands}, {"fldz", kNoOperands}, {"???", kNoOperands}},  // 17 D9 E8 to EF, by rm
     {{"f2xm1", kNoOperands}, {"fyl2x", kNoOperands}, {"fptan", kNoOperands}, {"fpatan", kNoOperands}, {"fxtract", kNoOperands}, {"fprem1", kNoOperands}, {"fdecstp", kNoOperands}, {"fincstp", kNoOperands}},  // 18 D9 F0 to F7, by rm
     {{"fprem", kNoOperands}, {"fyl2xp1", kNoOperands}, {"fsqrt", kNoOperands}, {"fsincos", kNoOperands}, {"frndint", kNoOperands}, {"fscale", kNoOperands}, {"fsin", kNoOperands}, {"fcos", kNoOperands}},  // 19 D9 F8 to FF, by rm
-    {{"test", kSizeEb_Ib}, {"???", kNoOperands}, {"not", kSizeEb}, {"neg", kSizeEb}, {"mul", kSizeEb}, {"imul", kSizeEb}, {"div", kSizeEb}, {"idiv", kSizeEb}},  // 20 F6
-    {{"test", kSizeEv_Iz}, {"???", kNoOperands}, {"not", kSizeEv}, {"neg", kSizeEv}, {"mul", kSizeEv}, {"imul", kSizeEv}, {"div", kSizeEv}, {"idiv", kSizeEv}},  // 21 F7
+    {{"test", kSizeEb_Ib}, {"test", kSizeEb_Ib}, {"not", kSizeEb}, {"neg", kSizeEb}, {"mul", kSizeEb}, {"imul", kSizeEb}, {"div", kSizeEb}, {"idiv", kSizeEb}},  // 20 F6
+    {{"test", kSizeEv_Iz}, {"test", kSizeEv_Iz}, {"not", kSizeEv}, {"neg", kSizeEv}, {"mul", kSizeEv}, {"imul", kSizeEv}, {"div", kSizeEv}, {"idiv", kSizeEv}},  // 21 F7
     {{"inc", kSizeEv}, {"dec", kSizeEv}, {"call", kSizeEv}, {"call", kSizeMp}, {"jmp", kSizeEv}, {"jmp", kSizeMp}, {"push", kSizeEv}, {"???", kNoOperands}},  // 22 FF
-    {{"sgdt", kEv}, {"sidt", kEv}, {"lgdt", kEv}, {"lidt", kEv}, {"smsw", kSizeMw}, {"???", kNoOperands}, {"lmsw", kSizeMw}, {"invlpg", kInvlpgOrRdtscp}},  // 23 0F 01
+    {{"sgdt", kEv}, {"sidt", kEv}, {"lgdt", kEv}, {"lidt", kEv}, {"smsw", kSizeMw}, {"???", kNoOperands}, {"lmsw", kSizeMw}, {"invlpg", kSizeMb}},  // 23 0F 01 (register forms: kDescriptorRegisterForms)
     // DB with a register operand and reg other than 4 (P6).
     {{"fcmovnb", kSt_StN}, {"fcmovne", kSt_StN}, {"fcmovnbe", kSt_StN}, {"fcmovnu", kSt_StN}, {"???", kNoOperands}, {"fucomi", kSt_StN}, {"fcomi", kSt_StN}, {"???", kNoOperands}},  // 24 DB register, reg other than 4
     {{"fxsave", kNothingM}, {"fxrstor", kNothingM}, {"ldmxcsr", kSizeMd}, {"stmxcsr", kSizeMd}, {"xsave", kNothingM}, {"xrstor", kNothingM}, {"xsaveopt", kNothingM}, {"clflush", kSizeMb}},  // 25 0F AE memory
     {{"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"lfence", kNoOperands}, {"mfence", kNoOperands}, {"sfence", kNoOperands}},  // 26 0F AE register
     {{"prefetchnta", kSizeMb}, {"prefetcht0", kSizeMb}, {"prefetcht1", kSizeMb}, {"prefetcht2", kSizeMb}, {"nop", kSizeEv}, {"nop", kSizeEv}, {"nop", kSizeEv}, {"nop", kSizeEv}},  // 27 0F 18
-    {{"prefetch", kSizeMb}, {"prefetchw", kSizeMb}, {"prefetchwt1", kSizeMb}, {"prefetch", kSizeMb}, {"prefetch", kSizeMb}, {"prefetch", kSizeMb}, {"prefetch", kSizeMb}, {"prefetch", kSizeMb}},  // 28 0F 0D
+    {{"prefetch", kPrefetchMb}, {"prefetchw", kPrefetchMb}, {"prefetchwt1", kPrefetchMb}, {"prefetch", kPrefetchMb}, {"prefetch", kPrefetchMb}, {"prefetch", kPrefetchMb}, {"prefetch", kPrefetchMb}, {"prefetch", kPrefetchMb}},  // 28 0F 0D
     {{"???", kNoOperands}, {"???", kNoOperands}, {"psrlw", kShiftMmx}, {"???", kNoOperands}, {"psraw", kShiftMmx}, {"???", kNoOperands}, {"psllw", kShiftMmx}, {"???", kNoOperands}},  // 29 0F 71
     {{"???", kNoOperands}, {"???", kNoOperands}, {"psrlw", kShiftXmm}, {"???", kNoOperands}, {"psraw", kShiftXmm}, {"???", kNoOperands}, {"psllw", kShiftXmm}, {"???", kNoOperands}},  // 30 66 0F 71
     {{"???", kNoOperands}, {"???", kNoOperands}, {"psrld", kShiftMmx}, {"???", kNoOperands}, {"psrad", kShiftMmx}, {"???", kNoOperands}, {"pslld", kShiftMmx}, {"???", kNoOperands}},  // 31 0F 72
@@ -534,9 +538,23 @@ const OpcodeRow kExtensionTable[][kEntriesPerRow] = {
     {{"???", kNoOperands}, {"???", kNoOperands}, {"psrlq", kShiftMmx}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"psllq", kShiftMmx}, {"???", kNoOperands}},  // 33 0F 73
     {{"???", kNoOperands}, {"???", kNoOperands}, {"psrlq", kShiftXmm}, {"psrldq", kShiftXmm}, {"???", kNoOperands}, {"???", kNoOperands}, {"psllq", kShiftXmm}, {"pslldq", kShiftXmm}},  // 34 66 0F 73
     {{"???", kNoOperands}, {"blsr", kBmiGroup}, {"blsmsk", kBmiGroup}, {"blsi", kBmiGroup}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}},  // 35 VEX 0F 38 F3
+    {{"???", kNoOperands}, {"cmpxchg8b", kSizeMq}, {"???", kNoOperands}, {"xrstors", kMemoryNoValue}, {"xsavec", kMemoryNoValue}, {"xsaves", kMemoryNoValue}, {"vmptrld", kSizeMq}, {"vmptrst", kSizeMq}},  // 36 0F C7 memory
+    {{"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"???", kNoOperands}, {"rdrand", kSizeEv}, {"rdseed", kSizeEv}},  // 37 0F C7 register
 };
-static_assert(std::size(kExtensionTable) == kExtensionRowCount, "24 extension rows");
+static_assert(std::size(kExtensionTable) == kExtensionRowCount, "one extension row per group");
 static_assert(std::size(kExtensionTable[0]) == kEntriesPerRow, "8 entries per extension row");
+
+const char* const kDescriptorRegisterForms[kEntriesPerRow][kEntriesPerRow] = {
+    {"???", "vmcall", "vmlaunch", "vmresume", "vmxoff", "pconfig", "???", "???"},  // C0..C7
+    {"monitor", "mwait", "clac", "stac", "???", "???", "???", "encls"},              // C8..CF
+    {"xgetbv", "xsetbv", "???", "???", "vmfunc", "xend", "xtest", "enclu"},          // D0..D7
+    {"vmrun", "vmmcall", "vmload", "vmsave", "stgi", "clgi", "skinit", "invlpga"},   // D8..DF
+    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},        // E0..E7 smsw
+    {"serialize", "???", "???", "???", "???", "???", "rdpkru", "wrpkru"},            // E8..EF
+    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},        // F0..F7 lmsw
+    {"???", "rdtscp", "monitorx", "mwaitx", "clzero", "rdpru", "???", "???"},         // F8..FF (swapgs: 64-bit only)
+};
+static_assert(std::size(kDescriptorRegisterForms) == kEntriesPerRow, "one row per reg field");
 
 const char kRegisterNames[] = "alcldlblahchdhbhaxcxdxbxspbpsidi";
 static_assert(sizeof kRegisterNames == 33, "16 names of two letters");
@@ -560,9 +578,9 @@ const AlternateNameRow kAlternateNames[] = {
     {kWhenRegister, 0, false, "movlhps"},  // 1  0F 16 with a register source
     {kWhenModRM, 0xFB, true, "endbr32"},   // 2  F3 0F 1E FB
     {kWhenModRM, 0xFA, true, "endbr64"},   // 3  F3 0F 1E FA
-    {kWhenModRM, 0xF9, true, "rdtscp"},    // 4  0F 01 F9
-    {kWhenRegister, 0, true, "???"},       // 5  0F 01 /7 with any other register operand
-    {kWhenVexLong, 0, true, "vzeroall"},   // 6  VEX.256 0F 77
+    {kWhenVexLong, 0, true, "vzeroall"},   // 4  VEX.256 0F 77
+    {kWhenRegister, 0, true, "???"},       // 5  kMemoryOnly
+    {kWhenMemory, 0, true, "???"},         // 6  kRegisterOnly
 };
 static_assert(std::size(kAlternateNames) == kAlternateNameCount, "one row per alternate name");
 

@@ -76,7 +76,8 @@ enum class Operation : uint8_t {
   ExtensionRowByMod = 0x37, // argument: extension row for memory forms, the next for registers
   AlternateName = 0x38,     // argument: index into kAlternateNames
   SkipImm8 = 0x39,          // one byte consumed and not shown
-  // 0x3A to 0x3F do nothing.
+  RegisterForm = 0x3A,      // 0F 01 with a register operand: the instruction named by the ModR/M byte
+  // 0x3B to 0x3F do nothing.
 };
 
 inline ScriptClass ClassOf(uint8_t scriptByte) { return static_cast<ScriptClass>(scriptByte >> 6); }
@@ -125,6 +126,7 @@ enum AlternateCondition : uint8_t {
   kWhenRegister = 0,  // the ModR/M operand is a register
   kWhenModRM = 1,     // the ModR/M byte equals value
   kWhenVexLong = 2,   // VEX.L is 1
+  kWhenMemory = 3,    // the ModR/M operand is in memory
 };
 struct AlternateNameRow {
   AlternateCondition condition;
@@ -134,17 +136,26 @@ struct AlternateNameRow {
 };
 extern const AlternateNameRow kAlternateNames[];
 constexpr uint32_t kAlternateNameCount = 7;
+// AlternateName arguments of the forms that the processor leaves undefined ("???", without
+// operands; the ModR/M operand is consumed): a register where the instruction takes memory
+// only, or memory where it takes a register only.
+constexpr uint8_t kMemoryOnly = 5;
+constexpr uint8_t kRegisterOnly = 6;
 // The names of 90, 0F BC and 0F BD after a F3 prefix.
 extern const char* const kRepeatForms[];
 constexpr uint32_t kRepeatFormCount = 3;
 
 constexpr uint32_t kPrimaryRowCount = 356;
 constexpr uint32_t kGroupRowCount = 5;
-constexpr uint32_t kExtensionRowCount = 36;
+constexpr uint32_t kExtensionRowCount = 38;
 constexpr uint32_t kEntriesPerRow = 8;
 
 // Rows 0x000..0x0FF: one-byte opcodes; 0x100..0x163: two-byte opcodes by TwoByteIndex.
 extern const OpcodeRow kPrimaryTable[];
+// 0F 01 with a register operand, by (reg, rm): the instructions without operands that the
+// ModR/M byte names; null for reg 4 and 6 (smsw, lmsw take the register as their operand).
+extern const char* const kDescriptorRegisterForms[kEntriesPerRow][kEntriesPerRow];
+
 // Mnemonic texts by (group row, ModR/M reg).
 extern const char* const kGroupTable[][kEntriesPerRow];
 // Entries by (extension row, reg or rm).

@@ -5,6 +5,7 @@
 #include "disasm/decoder.h"
 #include "disasm/disassemble.h"
 #include "session/log_file.h"
+#include "session/symbol_lookup.h"
 
 namespace {
 
@@ -19,6 +20,69 @@ constexpr uint32_t kLargestRemembered = 1u << 20;
 constexpr uint32_t kHighestForwardAddress = 0xFFFFFFFFu - (kWindow - 1);
 
 bool MovesForward(uint32_t start, uint32_t address) { return start <= address && address <= kHighestForwardAddress; }
+
+// The span of a window without a symbol's size (an address without a symbol among them).
+constexpr uint32_t kUnsizedSpan = 100;
+// Sections are decoded in reads of this many bytes (and the code window of the last
+// instructions); bigger sections than kLargestSweptSection are left to the plain rule.
+constexpr uint32_t kSweepChunk = 0x10000;
+constexpr uint32_t kLargestSweptSection = 16u << 20;
+
+// Decodes the section on from sweep.reached until it has passed upTo, the section ends, or
+// the code can no longer be read or decoded. Only instructions whose whole code window was
+// read are decoded: a window cut by the end of a read is decoded with the next read.
+void AdvanceSweep(CLogFile& session, CodeSweep& sweep, uint32_t upTo) {
+  std::vector<uint8_t> chunk;
+  const uint32_t size = sweep.end - sweep.start;
+  while (!sweep.stopped && sweep.reached - sweep.start < size && sweep.reached - sweep.start <= upTo - sweep.start) {
+    const uint32_t from = sweep.reached;
+    uint64_t want = kSweepChunk + kWindow;
+    if (from + want > 0x100000000ull) want = 0x100000000ull - from;
+    chunk.resize(static_cast<size_t>(want));
+    uint32_t count = 0;
+    // Past the cache: a section read once would only push the pages the report reads again out.
+    session.ReadTargetMemoryUncached(from, chunk.data(), static_cast<uint32_t>(want), &count, true);
+    uint32_t cursor = 0;
+    while (cursor + kWindow <= count && from + cursor - sweep.start < size) {
+      uint32_t length = 0;
+      if (!DecodeLength(chunk.data() + cursor, kWindow, &length) || length == 0) break;
+      const uint32_t offset = from + cursor - sweep.start;
+      sweep.boundaries[offset >> 3] |= static_cast<uint8_t>(1u << (offset & 7));
+      cursor += length;
+    }
+    sweep.reached = from + cursor;
+    if (cursor == 0) sweep.stopped = true;  // nothing more could be read or decoded here
+  }
+}
+
+// The first instruction boundary of the section's decoding from `from` (or from the
+// section's start, when that lies above it) up to the address.
+bool KnownBoundary(CLogFile& session, uint32_t from, uint32_t address, uint32_t* boundary) {
+  uint32_t start = 0, end = 0;
+  if (!session.codeSections.SectionAt(session, address, &start, &end) || end - start > kLargestSweptSection) {
+    return false;
+  }
+  CodeSweep& sweep = session.codeBoundaries.SweepOf(start, end);
+  AdvanceSweep(session, sweep, address);
+  const uint32_t first = from - start <= address - start ? from : start;
+  for (uint32_t at = first; at - start < sweep.reached - start && at - first <= address - first; ++at) {
+    if (sweep.IsBoundary(at)) {
+      *boundary = at;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Whether the window starts at a byte no symbol holds: that of an address without a symbol
+// (also when the search is for the call before a return address there). A window that a
+// symbol holds starts at the symbol, or at the address or its call far past an export:
+// boundaries all.
+bool StartsAtUnknownByte(CLogFile& session, uint32_t start, uint32_t span) {
+  if (span != kUnsizedSpan) return false;
+  uint32_t displacement = 0;
+  return !LookUpSymbolAt(session, start, &displacement);
+}
 
 }  // namespace
 
@@ -190,10 +254,7 @@ bool NextStart(uint32_t& passStart, uint32_t span, uint32_t address) {
   }
 }
 
-}  // namespace
-
-bool FindListingStart(CInstructionLengths& lengths, uint32_t start, uint32_t span, uint32_t address,
-                      ListingStart* found) {
+bool SearchFrom(CInstructionLengths& lengths, uint32_t start, uint32_t span, uint32_t address, ListingStart* found) {
   if (span == 0) return false;  // every pass would be empty
   CListingSearch search(lengths, start, span, address);
   uint32_t passStart = start;
@@ -208,4 +269,18 @@ bool FindListingStart(CInstructionLengths& lengths, uint32_t start, uint32_t spa
     ++passStart;
   }
   return false;
+}
+
+}  // namespace
+
+bool FindListingStart(CInstructionLengths& lengths, uint32_t start, uint32_t span, uint32_t address,
+                      ListingStart* found) {
+  CLogFile& session = lengths.target();
+  uint32_t boundary = 0;
+  if (StartsAtUnknownByte(session, start, span) &&
+      KnownBoundary(session, start, address, &boundary) &&
+      SearchFrom(lengths, boundary, start + span - boundary, address, found)) {
+    return true;
+  }
+  return SearchFrom(lengths, start, span, address, found);
 }

@@ -22,6 +22,7 @@ class CInstructionLengths {
   // False: the instruction at address cannot be read.
   bool Length(uint32_t address, uint32_t* length);
   uint32_t decodes() const { return decodeCount; }
+  CLogFile& target() const { return session; }
 
  private:
   enum class PageState : uint8_t { Unknown, Readable, Unreadable };
@@ -51,6 +52,13 @@ struct ListingStart {
 // The first start from start on (one byte further each time) whose linear decoding over
 // span bytes meets address at an instruction boundary. The search gives up after the start
 // at the address itself, which succeeds unless the span from there passes 0xFFFFFFFF.
+//
+// The window of an address without a symbol (50 bytes back, 100 long) begins at a byte that
+// no symbol holds and that may lie inside an instruction, and a wrong start can still meet the address after a few
+// lines that are not the program's code. There the search begins instead at the first
+// instruction boundary of the window that the linear decoding of the whole code section
+// (CCodeBoundaries) found, and keeps the window's end; where the address lies in no module's
+// code section, or the section's decoding does not reach it, the plain rule stands.
 bool FindListingStart(CInstructionLengths& lengths, uint32_t start, uint32_t span, uint32_t address,
                       ListingStart* found);
 

@@ -29,7 +29,7 @@ MINIDUMP_TYPE MinidumpType(MinidumpKind kind) {
   return MiniDumpNormal;
 }
 
-std::wstring MinidumpFileName(const CLogFile& session) { return session.reportPathW + L".dmp"; }
+std::wstring MinidumpFileName(const CLogFile& session) { return MinidumpFileNameOf(session.reportPathW); }
 
 void WriteMinidump(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   if (session.minidump == MinidumpKind::kNone || session.minidumpTried) return;

@@ -63,16 +63,24 @@ DWORD WINAPI TerminateTarget(LPVOID parameter) {
 void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   SYSTEMTIME now;
   GetLocalTime(&now);
+  session.NotePhase(DumpPhase::kReportStarting);
   WriteHeader(session, now);
   for (CThreadContext& thread : session.threads) WriteThreadSection(session, thread);
+  session.NotePhase(DumpPhase::kThreadsWritten);
   if (session.symbolTableEnabled) WriteSymbolTable(session);
+  session.NotePhase(DumpPhase::kSymbolTableWritten);
   if (session.memoryDumpEnabled) DumpCommittedMemory(session);
+  session.NotePhase(DumpPhase::kMemoryDumped);
   // Still stopped and still the debuggee: the minidump shows the report's moment.
   WriteMinidump(session, exception);
+  session.NotePhase(DumpPhase::kMinidumpWritten);
+  session.FlushReportText();
   session.symbols.EndReport(session.process);
   // The target's memory may change once it runs again.
   session.ClearReadCache();
   session.codeSections.Clear();
+  session.codeBoundaries.Clear();
+  session.NotePhase(DumpPhase::kReportWritten);
 
   if (session.keepRunning) return;  // the debug loop detaches instead
   HANDLE worker = CreateThread(nullptr, kTerminatorStackSize, TerminateTarget, &session, 0, nullptr);

@@ -60,6 +60,20 @@ bool CCodeSections::Holds(CLogFile& session, uint32_t address) {
   return false;
 }
 
+bool CCodeSections::SectionAt(CLogFile& session, uint32_t address, uint32_t* start, uint32_t* end) {
+  const CModule* module = ModuleAt(session, address);
+  if (module == nullptr) return false;
+  const uint32_t offset = address - module->base;
+  for (const Range& range : SectionsOf(session, *module).ranges) {
+    if (offset >= range.start && offset < range.end) {
+      *start = module->base + range.start;
+      *end = module->base + range.end;
+      return true;
+    }
+  }
+  return false;
+}
+
 bool CCodeSections::FunctionStartAtOrBelow(CLogFile& session, uint32_t address, uint32_t* start) {
   const CModule* module = ModuleAt(session, address);
   if (module == nullptr) return false;

@@ -16,6 +16,9 @@ class CCodeSections {
   // True when address lies in an executable section of a module of the session's table.
   // A module's headers are read at the first question about it and kept until Clear.
   bool Holds(CLogFile& session, uint32_t address);
+  // The executable section of a module of the session's table that holds address: [*start,
+  // *end) in the target. False when address lies in none.
+  bool SectionAt(CLogFile& session, uint32_t address, uint32_t* start, uint32_t* end);
   // The module of the session's table that holds address, or null.
   static const CModule* ModuleAt(const CLogFile& session, uint32_t address);
   // Where the function that holds address most likely starts when no symbol says so: the

@@ -36,9 +36,10 @@ void CLogFile::LeaveTargetRunning(uint32_t targetProcessId) {
 bool CLogFile::RunDebugLoop(uint32_t targetProcessId) {
   // Everything that can refuse the dump by its names alone does so before the target is touched.
   if (!CheckRegionFileNames()) return false;
+  NotePhase(DumpPhase::kAttaching);
   if (!AttachToProcess(targetProcessId)) return false;
   // Files change only once the attach has succeeded: a failed attach leaves them all as they were.
-  if (!RemoveEarlierRegionFiles() || (creation != ReportCreation::kAtOnce && !CreateReportFile())) {
+  if (!RemoveEarlierRegionFiles() || !RemoveEarlierMinidump() || (creation != ReportCreation::kAtOnce && !CreateReportFile())) {
     LeaveTargetRunning(targetProcessId);
     return false;
   }

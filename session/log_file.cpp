@@ -65,6 +65,7 @@ bool CLogFile::CreateReportFile() {
 }
 
 void CLogFile::CloseSession() {
+  FlushReportText();
   if (reportFile != INVALID_HANDLE_VALUE) CloseHandle(reportFile);
   reportFile = INVALID_HANDLE_VALUE;
   symbols.Release();
@@ -73,9 +74,23 @@ void CLogFile::CloseSession() {
   cache.Clear();
 }
 
+namespace {
+
+constexpr size_t kReportWriteBytes = 64 * 1024;
+
+}  // namespace
+
 void CLogFile::WriteReportText(const char* text, size_t length) {
+  pendingText.append(text, length);
+  if (pendingText.size() >= kReportWriteBytes) FlushReportText();
+}
+
+void CLogFile::FlushReportText() {
+  if (pendingText.empty()) return;
+  const size_t length = pendingText.size();
   DWORD written = 0;
-  BOOL ok = WriteFile(reportFile, text, static_cast<DWORD>(length), &written, nullptr);
+  BOOL ok = WriteFile(reportFile, pendingText.data(), static_cast<DWORD>(length), &written, nullptr);
+  pendingText.clear();
   if (ok && written == length) return;
   NoteFailedWrite();
   if (!writeFailureLogged) {

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "session/minidump_kind.h"
+#include "session/code_boundaries.h"
 #include "session/code_sections.h"
+#include "session/dump_phase.h"
 #include "session/module.h"
 #include "session/page_cache.h"
 #include "session/platform.h"
@@ -59,7 +61,8 @@ class CLogFile {
   bool memoryWalkCut = false;    // the memory walk ended early on a failed query
   void NoteMemoryWalkCut() { memoryWalkCut = true; }
   // The report was not made: its file could not be created, the names of its region files
-  // cannot be represented, or region files of an earlier dump beside it could not be removed.
+  // cannot be represented, or region files or the minidump of an earlier dump beside it
+  // could not be removed.
   bool reportRefused = false;
   // A keep-running step failed: the target may not be left as it was.
   bool keepRunningFailed = false;
@@ -69,10 +72,18 @@ class CLogFile {
 
   // Where the modules' code lies, for telling return addresses from other stack words.
   CCodeSections codeSections;
+  // Instruction boundaries of those sections, for listings around addresses without a symbol.
+  CCodeBoundaries codeBoundaries;
 
   // With the first report, also REPORT.dmp from the platform's minidump writer.
   MinidumpKind minidump = MinidumpKind::kNone;
   uint32_t eventThreadId = 0;    // the thread of the debug event being handled
+
+  // Told of each step of the dump as it ends; nobody by default.
+  DumpPhaseSink phaseSink;
+  void NotePhase(DumpPhase phase) {
+    if (phaseSink.onPhase != nullptr) phaseSink.onPhase(phaseSink.context, phase);
+  }
   bool minidumpTried = false;    // one minidump per session: the moment of the first report
   bool minidumpFailed = false;   // it was asked for and is not there in full
 
@@ -82,7 +93,11 @@ class CLogFile {
   CLogFile(const CLogFile&) = delete;
   CLogFile& operator=(const CLogFile&) = delete;
 
+  // Report text is kept in memory and written in large pieces (one write per line was a
+  // good share of a report's time); it reaches the file at the latest when the report is
+  // complete, before every region file and when the session closes.
   void Print(const char* format, ...) TARNHOLM_PRINTF(2, 3);
+  void FlushReportText();
   void Log(const char* format, ...) TARNHOLM_PRINTF(2, 3);
 
   // Reads size bytes at address. After a failed try the request shrinks: halve keeps the
@@ -108,6 +123,9 @@ class CLogFile {
   // After the attach, before the report: region files of an earlier dump beside the report
   // are removed (one line says how many), or the dump is refused (a line names the file).
   bool RemoveEarlierRegionFiles();
+  // The same for REPORT.dmp of an earlier dump: this dump writes its own or none, and a
+  // minidump of another moment must not pass for this one.
+  bool RemoveEarlierMinidump();
   // Creates the report file as creation asks; logs why it cannot.
   bool CreateReportFile();
 
@@ -138,6 +156,7 @@ class CLogFile {
 
   ReportCreation creation = ReportCreation::kAtOnce;
   bool writeFailureLogged = false;
+  std::string pendingText;  // printed, not yet written
   bool cacheEnabled = true;
   uint32_t platformReads = 0;
   PageCache cache;

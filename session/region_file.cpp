@@ -100,6 +100,9 @@ bool CLogFile::RemoveEarlierRegionFiles() {
 }
 
 HANDLE CLogFile::CreateRegionFile(uint32_t base) {
+  // The report's lines so far reach the disk before the region's bytes, as they were
+  // printed: on a disk that fills up, what is lost is the same.
+  FlushReportText();
   char suffix[kFileNameSuffix + 1];
   snprintf(suffix, sizeof suffix, ".%08X.bin", base);
   // The suffix is ASCII, so it is the same text in either form.

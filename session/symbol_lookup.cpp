@@ -18,6 +18,9 @@ void CSymbolState::AllocateBuffer() {
 }
 
 void CSymbolState::StartHandler(HANDLE process, const char* searchPath) {
+  // Each module's symbols are read when a look-up first needs them: a report needs those of
+  // few modules, and reading all of them at the start took most of the report's time.
+  SymSetOptions(SymGetOptions() | SYMOPT_DEFERRED_LOADS);
   SymInitialize(process, searchPath, TRUE);
   handlerProcess = process;
 }

@@ -59,7 +59,9 @@ void CLogFile::OnProcessOrModuleEvent(const DEBUG_EVENT& event) {
       }
     }
     searchPath += BuildSymbolSearchPath();
+    NotePhase(DumpPhase::kSymbolHandlerStarting);
     symbols.StartHandler(process, searchPath.c_str());
+    NotePhase(DumpPhase::kSymbolHandlerStarted);
   } else {
     imageFile = event.u.LoadDll.hFile;
     base = TargetAddress(event.u.LoadDll.lpBaseOfDll);

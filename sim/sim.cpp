@@ -562,11 +562,12 @@ BOOL FindClose(HANDLE find) {
 
 BOOL DeleteFileW(LPCWSTR name) {
   Count("DeleteFileW");
-  if (world().target.deleteFails) {
+  const std::string path = sim::Utf8Text(name ? name : L"");
+  // A file that is not there is not found, whatever would keep an existing one.
+  if (world().target.deleteFails && !path.empty() && access(path.c_str(), F_OK) == 0) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  const std::string path = sim::Utf8Text(name ? name : L"");
   // An open file cannot be deleted: the tool's own handles are opened without FILE_SHARE_DELETE.
   for (const auto& open : world().fileNames) {
     if (open.second == path) {
@@ -1065,7 +1066,16 @@ BOOL SymInitialize(HANDLE, PCSTR searchPath, BOOL invadeProcess) {
   t.symbolsActive = true;
   t.symbolSearchPath = searchPath ? searchPath : "(null)";
   t.symbolsInvaded = invadeProcess != FALSE;
+  t.symbolOptionsAtStart = t.symbolOptions;
   return TRUE;
+}
+
+DWORD SymGetOptions() { return world().target.symbolOptions; }
+
+DWORD SymSetOptions(DWORD options) {
+  Count("SymSetOptions");
+  world().target.symbolOptions = options;
+  return options;
 }
 
 BOOL SymCleanup(HANDLE) {

@@ -126,10 +126,12 @@ struct Target {
   DWORD adjustReturnLength = 0;  // nonzero: AdjustTokenPrivileges wants a previous-state buffer this large
   std::string symbolSearchPath;  // as SymInitialize received it
   bool symbolsInvaded = false;
+  DWORD symbolOptions = 0x2;          // SYMOPT_UNDNAME, the handler's default
+  DWORD symbolOptionsAtStart = 0;     // as SymInitialize found them
   DWORD currentProcessId = 4242;
   bool moduleQueriesByOrderFail = false;  // like Wine's dbghelp: SymGetModuleInfo(0 / 0xFFFFFFFF) fails
   bool wow64 = false;              // the tool runs as a 32-bit process on 64-bit Windows
-  bool deleteFails = false;        // DeleteFileW fails with ERROR_ACCESS_DENIED (a file in use)
+  bool deleteFails = false;        // DeleteFileW of an existing file fails with ERROR_ACCESS_DENIED (in use)
   uint32_t guardsRestored = 0;     // VirtualProtectEx calls that set PAGE_GUARD
   DWORD minidumpError = 0;  // nonzero: MiniDumpWriteDump fails with this HRESULT after writing its header
   HANDLE stackWalkProcess = nullptr;  // the process handle StackWalk received last

@@ -145,6 +145,8 @@ typedef int64_t LONGLONG;
 #define IMAGE_FILE_MACHINE_I386 0x014c
 #define SYMF_OMAP_GENERATED 0x00000001
 #define SYMF_OMAP_MODIFIED 0x00000002
+#define SYMOPT_UNDNAME 0x00000002
+#define SYMOPT_DEFERRED_LOADS 0x00000004
 #define FRAME_FPO 0
 #define FRAME_TRAP 1
 #define FRAME_TSS 2
@@ -524,6 +526,8 @@ DWORD GetProcessImageFileNameW(HANDLE process, LPWSTR name, DWORD size);
 
 // Symbol handler
 BOOL SymInitialize(HANDLE process, PCSTR searchPath, BOOL invadeProcess);
+DWORD SymGetOptions();
+DWORD SymSetOptions(DWORD options);
 BOOL SymCleanup(HANDLE process);
 BOOL SymGetModuleInfo(HANDLE process, DWORD address, PIMAGEHLP_MODULE info);
 BOOL SymGetSymFromAddr(HANDLE process, DWORD address, PDWORD displacement, PIMAGEHLP_SYMBOL symbol);

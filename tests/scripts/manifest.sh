@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The application manifest embedded in both built programs (RT_MANIFEST resource 1, read
 # back from the files with build/host/pe_manifest): run as the invoker, the supported
-# Windows versions Vista to 10/11, DPI awareness, no binding to the version-6 common
-# controls; well-formed XML. A sample target, built without one, has none.
+# Windows versions Vista to 10/11, DPI awareness, and for the wizard the version-6 common
+# controls (its visual styles); well-formed XML. A sample target, built without one, has none.
 set -u
 top=$(cd "$(dirname "$0")/../.." && pwd)
 tool="$top/build/host/pe_manifest"
@@ -27,9 +27,12 @@ for program in tarnholm.exe tarnholm-cli.exe; do
   has '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true/PM</dpiAware>' "dpiAware"
   has '<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">PerMonitorV2, PerMonitor</dpiAwareness>' \
     "dpiAwareness"
-  # Neither binds the version-6 common controls (tarnholm_manifest COMMON_CONTROLS): the
-  # wizard keeps the classic controls its hints and keyboard are tested with.
-  ! grep -q 'Microsoft.Windows.Common-Controls' <<< "$manifest" || fail "$program: bound to the common controls"
+  controls=$(grep -c 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' <<< "$manifest")
+  if [ "$program" = tarnholm.exe ]; then
+    [ "$controls" = 1 ] || fail "$program: not bound to the version-6 common controls"
+  else
+    [ "$controls" = 0 ] || fail "$program: a console program bound to the common controls"
+  fi
   # Windows refuses to start a program whose manifest is not well-formed XML.
   python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parseString(sys.stdin.buffer.read())' <<< "$manifest" ||
     fail "$program: the manifest is not well-formed XML"

@@ -184,6 +184,27 @@ TEST(ProcessList, SixtyFourBitProcessesAreMarkedAndListedOnRequest) {
   EXPECT_FALSE(rows[1].is64Bit);
 }
 
+// The wizard lists 64-bit processes as the companion does, marked; their refusal names the
+// program and its id.
+TEST(ProcessList, SixtyFourBitRowsAreMarkedInTheWizardsList) {
+  sim::Reset();
+  sim::target().wow64 = true;
+  sim::target().processes.push_back(Listed(8, "C:\\Windows\\System32\\svchost.exe"));
+  sim::target().processes.back().is64Bit = true;
+  sim::target().processes.push_back(Listed(12, "C:\\app\\worker.exe"));
+  std::vector<ProcessRow> rows;
+  ASSERT_TRUE(CollectProcessRows(rows, true));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(ListedName(rows[0]), L"svchost.exe (64 ビット)");
+  EXPECT_EQ(ListedName(rows[1]), L"worker.exe");
+  EXPECT_EQ(ProgramNameOfListed(ListedName(rows[0])), L"svchost.exe");
+  EXPECT_EQ(ProgramNameOfListed(L"a (b).exe"), L"a (b).exe");
+  EXPECT_EQ(ProgramNameOfListed(L" (64 ビット)"), L"");
+  EXPECT_EQ(SixtyFourBitRefusal(L"svchost.exe", L"8"),
+            L"svchost.exe (PID 8) は 64 ビットのプロセスです。ダンプを取得できるのは 32 ビットのプロセスだけです。"
+            L"32 ビットのプロセスを選択してください。");
+}
+
 TEST(ProcessList, ProbeTellsBitnessAndWhetherTheProcessExists) {
   sim::Reset();
   sim::target().wow64 = true;

@@ -69,6 +69,46 @@ TEST(WizardStates, UpdateClearsTheSelection) {
   EXPECT_EQ(StateOf(flags), WizardState::kChoosingProcess);
 }
 
+// Next with each kind of selection: a 64-bit process keeps the process page as it was.
+TEST(WizardStates, NextGoesOnOnlyWithA32BitRow) {
+  struct Case {
+    const char* name;
+    bool selected;
+    bool is64Bit;
+    NextOutcome outcome;
+    WizardState after;
+  };
+  const Case cases[] = {
+      {"no row", false, false, NextOutcome::kNothing, WizardState::kChoosingProcess},
+      {"32-bit row", true, false, NextOutcome::kOptions, WizardState::kOptions},
+      {"64-bit row", true, true, NextOutcome::kRefuse64Bit, WizardState::kChoosingProcess},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WizardFlags flags = Started();
+    SelectionChanged(flags, c.selected);
+    flags.rowIs64Bit = c.is64Bit;
+    const bool nextBefore = flags.nextEnabled;
+    EXPECT_EQ(PressNext(flags), c.outcome);
+    EXPECT_EQ(StateOf(flags), c.after);
+    if (c.outcome != NextOutcome::kOptions) {
+      EXPECT_EQ(flags.nextEnabled, nextBefore);  // a refused row can be left for another
+      EXPECT_EQ(flags.rowSelected, c.selected);
+    }
+  }
+}
+
+TEST(WizardStates, ARefreshOrAClearedSelectionForgetsThe64BitRow) {
+  WizardFlags flags = Started();
+  SelectionChanged(flags, true);
+  flags.rowIs64Bit = true;
+  SelectionChanged(flags, false);
+  EXPECT_FALSE(flags.rowIs64Bit);
+  flags.rowIs64Bit = true;
+  AfterRefresh(flags);
+  EXPECT_FALSE(flags.rowIs64Bit);
+}
+
 TEST(WizardStates, NextWithoutARowDoesNothing) {
   WizardFlags flags = Started();
   flags.nextEnabled = true;  // as ShowPage(0) leaves it

@@ -37,6 +37,8 @@ TEST(DebugLoop, AttachFillsTablesAndEndsTheTarget) {
   EXPECT_EQ(f.session->processId, 1234u);
   EXPECT_EQ(sim::target().symbolSearchPath, "C:\\app;");
   EXPECT_TRUE(sim::target().symbolsInvaded);
+  // Loaded as look-ups need them, and names still undecorated.
+  EXPECT_EQ(sim::target().symbolOptionsAtStart, static_cast<DWORD>(SYMOPT_UNDNAME | SYMOPT_DEFERRED_LOADS));
   EXPECT_TRUE(sim::target().terminated);
   EXPECT_FALSE(sim::target().symbolsActive);  // shut down after the report
   // Creation events continue, the breakpoint goes back unhandled, the exit is not continued.

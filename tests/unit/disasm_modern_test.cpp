@@ -39,6 +39,32 @@ const Case kGeneral[] = {
     {"66f20f38f1c1", 6, "", "crc32", "eax,cx"},
     {"0f01f9", 3, "", "rdtscp", ""},
     {"0f01f8", 3, "", "???", ""},
+    // 0F 01 with a register operand: the ModR/M byte names the instruction.
+    {"0f01d0", 3, "", "xgetbv", ""},
+    {"0f01d1", 3, "", "xsetbv", ""},
+    {"0f01d5", 3, "", "xend", ""},
+    {"0f01d6", 3, "", "xtest", ""},
+    {"0f01c8", 3, "", "monitor", ""},
+    {"0f01c9", 3, "", "mwait", ""},
+    {"0f01ca", 3, "", "clac", ""},
+    {"0f01e8", 3, "", "serialize", ""},
+    {"0f01ee", 3, "", "rdpkru", ""},
+    {"0f01ef", 3, "", "wrpkru", ""},
+    {"0f01fc", 3, "", "clzero", ""},
+    {"0f01c0", 3, "", "???", ""},
+    {"0f01e9", 3, "", "???", ""},
+    {"0f01f0", 3, "", "lmsw", "al"},
+    {"0f0138", 3, "", "invlpg", "byte ptr [eax]"},
+    {"0f0110", 3, "", "lgdt", "[eax]"},
+    // 0F C7 by reg and mod.
+    {"0fc7f0", 3, "", "rdrand", "eax"},
+    {"0fc7f8", 3, "", "rdseed", "eax"},
+    {"660fc7f1", 4, "", "rdrand", "cx"},
+    {"0fc70e", 3, "", "cmpxchg8b", "qword ptr [esi]"},
+    {"f00fc70f", 4, "lock", "cmpxchg8b", "qword ptr [edi]"},
+    {"0fc7c8", 3, "", "???", ""},
+    {"0fc700", 3, "", "???", ""},
+    {"0fc720", 3, "", "xsavec", "[eax]"},
     {"0f18 08", 3, "", "prefetcht0", "byte ptr [eax]"},
     {"0f0d08", 3, "", "prefetchw", "byte ptr [eax]"},
     {"0fae06", 3, "", "fxsave", "[esi]"},
@@ -125,10 +151,38 @@ const Case kSse[] = {
     {"660f3a22c001", 6, "", "pinsrd", "xmm0,eax,0x1"},
     {"660f3a63c10c", 6, "", "pcmpistri", "xmm0,xmm1,0xc"},
     {"660f3a0bc104", 6, "", "roundsd", "xmm0,xmm1,0x4"},
-    // A F3 before an instruction without a F3 form stays a printed prefix.
-    {"f30f28c1", 4, "rep ", "movaps", "xmm0,xmm1"},
+    // A 66, F2 or F3 that selects no row of an instruction after the 80486 leaves it
+    // undefined, three bytes long as the 0F map's undefined opcodes are.
+    {"f30f28c1", 3, "", "???", ""},
+    {"660f77", 3, "", "???", ""},
+    {"660f53c1", 3, "", "???", ""},
+    {"f20f60c1", 3, "", "???", ""},
+    {"66f20f6f00", 4, "", "???", ""},
+    {"f0f30f28c1", 4, "lock", "???", ""},
+    {"f30f3800c1", 5, "", "???", ""},
+    {"f20f3a0fc101", 6, "", "???", ""},
+    {"f30f38f006", 5, "", "???", ""},
+    // The general-purpose rows keep 66 as the operand size and F2/F3 as printed prefixes.
+    {"f30f44c1", 4, "rep ", "cmove", "eax,ecx"},
+    {"660f38f006", 5, "", "movbe", "ax,[esi]"},
+    {"66f30f1000", 5, "", "movss", "xmm0,dword ptr [eax]"},
+    {"660f3400", 3, "", "sysenter", ""},
+    {"f30f09", 3, "", "wbnoinvd", ""},
+    {"660f38f6c1", 5, "", "adcx", "eax,ecx"},
+    {"f30f38f6c1", 5, "", "adox", "eax,ecx"},
     // 66 with a row of its own is no operand-size prefix; without one it still is.
     {"660f1f00", 4, "", "nop", "word ptr [eax]"},
+    // Forms the processor defines for memory or for a register only: the other is "???",
+    // with the ModR/M operand consumed and no value shown.
+    {"0f5000", 3, "", "???", ""},
+    {"0f13c1", 3, "", "???", ""},
+    {"0fb2c1", 3, "", "???", ""},
+    {"0f7300", 3, "", "???", ""},
+    {"0f0dc8", 3, "", "???", ""},
+    {"0f38f0c1", 4, "", "???", ""},
+    {"c5f85000", 4, "", "???", ""},
+    {"c5f850c1", 4, "", "vmovmskps", "eax,xmm1"},
+    {"660fe700", 4, "", "movntdq", "xmmword ptr [eax],xmm0"},
     // Undefined in the three-byte maps: the ModR/M (and immediate) consumed.
     {"0f38ffc0", 4, "", "???", ""},
     {"0f3affc001", 5, "", "???", ""},
@@ -280,6 +334,8 @@ TEST(DisasmModern, EightyFourEightySixRowsKeepTheirReading) {
     if (second == 0x38 || second == 0x3A) continue;
     if (disasm::kPrimaryTable[disasm::TwoByteIndex(static_cast<uint8_t>(second))].mnemonic[0] == '?') continue;
     for (const char* prefix : {"", "66", "f2"}) {
+      // A 66 before a near branch is the size of its displacement (decoder cases).
+      if (prefix[0] == '6' && second >= 0x80 && second <= 0x8F) continue;
       const std::string tail = "0f" + std::string(1, "0123456789abcdef"[second >> 4]) +
                                std::string(1, "0123456789abcdef"[second & 15]) + "4424080102030405";
       const Decoded withPrefix = DecodeBytes(Hex(prefix + tail));

@@ -137,6 +137,51 @@ TEST(RegionFiles, OneThatCannotBeRemovedRefusesTheDump) {
   EXPECT_EQ(ReadWholeFile(f.reportPath + ".00500000.bin"), "old");
 }
 
+// REPORT.dmp of an earlier dump: removed whether or not this dump writes one, so a minidump
+// beside the report is always of this report's moment; one that cannot be removed refuses
+// the dump as a region file does.
+TEST(EarlierMinidump, RemovedOrTheDumpRefused) {
+  struct Case {
+    const char* name;
+    bool earlier;       // a REPORT.dmp is there before the dump
+    MinidumpKind kind;  // this dump's minidump
+    bool deleteFails;
+    DumpExitCode status;
+    const char* line;   // the line after "...beside REPORT" / "...minidump REPORT.dmp", or none
+    bool dmpAfter;      // a REPORT.dmp is there after the dump
+  };
+  const Case cases[] = {
+      {"earlier, none now", true, MinidumpKind::kNone, false, kExitDumped, "removed", false},
+      {"earlier, a new one now", true, MinidumpKind::kNormal, false, kExitDumped, "removed", true},
+      {"none there", false, MinidumpKind::kNone, false, kExitDumped, nullptr, false},
+      {"none there, removal would fail", false, MinidumpKind::kNone, true, kExitDumped, nullptr, false},
+      {"in use", true, MinidumpKind::kNone, true, kExitReportNotCreated, "refused", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RulesFixture f;
+    f.session->minidump = c.kind;
+    if (c.earlier) WriteFile(f.reportPath + ".dmp", "an earlier moment");
+    sim::target().deleteFails = c.deleteFails;
+    EXPECT_EQ(f.Run(), c.status);
+    const std::string removed = "Removed the minidump of an earlier dump beside " + f.reportPath;
+    const std::string refused =
+        "Dump refused: minidump " + f.reportPath + ".dmp of an earlier dump cannot be removed (e=5)";
+    EXPECT_EQ(f.Logged(removed), c.line != nullptr && std::string(c.line) == "removed");
+    EXPECT_EQ(f.Logged(refused), c.line != nullptr && std::string(c.line) == "refused");
+    f.session.reset();
+    EXPECT_EQ(Exists(f.reportPath + ".dmp"), c.dmpAfter);
+    if (c.dmpAfter) {
+      // A refusal leaves the earlier one as it was; a new dump's is not the earlier one.
+      EXPECT_EQ(ReadWholeFile(f.reportPath + ".dmp") == "an earlier moment", c.status != kExitDumped);
+    }
+    if (c.status == kExitReportNotCreated) {
+      EXPECT_FALSE(Exists(f.reportPath));
+      EXPECT_FALSE(sim::target().terminated);
+    }
+  }
+}
+
 // Names too long for the region files refuse the dump before the target is touched.
 TEST(RegionFiles, NamesTooLongRefuseBeforeTheAttach) {
   RulesFixture f;

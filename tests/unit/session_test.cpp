@@ -62,12 +62,26 @@ TEST(Session, FailedWriteIsLoggedOnceAndPrintingGoesOn) {
   SessionFixture f;
   sim::target().failWritesAfter = 1;
   f.session->Print("kept\r\n");
+  f.session->Print("kept too\r\n");
+  f.session->FlushReportText();
   f.session->Print("lost 1\r\n");
+  f.session->FlushReportText();
   f.session->Print("lost 2\r\n");
+  f.session->FlushReportText();
   EXPECT_EQ(sim::Calls("WriteFile"), 3);
   ASSERT_EQ(f.log.lines.size(), 1u);
   EXPECT_EQ(f.log.lines[0], "Write to report " + f.reportPath + " failed (e=112)");
-  EXPECT_EQ(f.Report(), "kept\r\n");
+  EXPECT_EQ(f.Report(), "kept\r\nkept too\r\n");
+}
+
+// Small prints are written together; a long report goes out in pieces while it is made.
+TEST(Session, PrintsAreWrittenInLargePieces) {
+  SessionFixture f;
+  const std::string line(100, 'x');
+  for (int i = 0; i < 1000; ++i) f.session->Print("%s\r\n", line.c_str());
+  EXPECT_EQ(sim::Calls("WriteFile"), 1);  // 64 KiB of the 102 KB
+  EXPECT_EQ(f.Report().size(), 102000u);
+  EXPECT_EQ(sim::Calls("WriteFile"), 2);
 }
 
 TEST(Session, LogAppendsOneLinePerCall) {

@@ -105,12 +105,13 @@ cli 7 gone 4000000000 "$(winpath "$WORK/crash.txt")"
 grep -q "no process with id 4000000000" "$WORK/gone.err" || fail "gone-id line: $(cat "$WORK/gone.err")"
 [ "$(cat "$WORK/crash.txt")" = "an earlier report" ] || fail "a failed look-up changed an existing report"
 
-# Dump 1: --keep-running --no-memory-dump of A by id, over an earlier report and a region
-# file of it, which the dump removes and says so.
+# Dump 1: --keep-running --no-memory-dump of A by id, over an earlier report, a region file
+# and a minidump of it, which the dump removes and says so.
 TARGET_PID=$pid_a
 report1="$WORK/keep.txt"
 echo "an earlier report" > "$report1"
 echo "an earlier region" > "$report1.0BADF000.bin"
+echo "an earlier minidump" > "$report1.dmp"
 dump_target "$report1" --keep-running --no-memory-dump
 [ "$DUMP_RC" = 0 ] || fail "--keep-running exited $DUMP_RC: $(cat "$DUMP_LOG" "$DUMP_LOG.err")"
 echo "keep-running dump took ${DUMP_SECONDS}s"
@@ -120,6 +121,9 @@ grep -q 'Commited Memory' "$report1.lf" "$DUMP_LOG" && fail "region lines with -
 compgen -G "$WORK/keep.txt.*.bin" > /dev/null && fail "region files beside a --no-memory-dump report: $(ls "$WORK"/keep.txt.*.bin)"
 grep -qxF "Removed 1 region files of an earlier dump beside $(winpath "$report1")" "$DUMP_LOG" ||
   fail "no line for the removed region file: $(cat "$DUMP_LOG")"
+grep -qxF "Removed the minidump of an earlier dump beside $(winpath "$report1")" "$DUMP_LOG" ||
+  fail "no line for the removed minidump: $(cat "$DUMP_LOG")"
+[ -e "$report1.dmp" ] && fail "the earlier minidump is still beside a report without --minidump"
 grep -q '^\*----> Symbol Table <----\*$' "$report1.lf" || fail "no symbol table in the first report"
 grep -Eq "^(Can't detach|Can't continue|Can't restore|DebugSetProcessKillOnExit failed)" "$DUMP_LOG" && fail "failure lines: $(cat "$DUMP_LOG")"
 kill -0 "$host_a" 2>/dev/null || fail "target A ended after --keep-running"

@@ -5,6 +5,7 @@
 APP="$BUILD_WIN32/tarnholm.exe"
 PROBE="$BUILD_WIN32/wizprobe.exe"
 DESK="tarnholm-test"
+DESK_SIZE=${DESK_SIZE:-800x600}  # the Wine desktop, within the 1024x768 display
 [ -f "$APP" ] || fail "no $APP"
 [ -f "$PROBE" ] || fail "no $PROBE"
 for tool in Xvfb xdotool; do
@@ -43,7 +44,7 @@ probe() { wine "$PROBE" --desktop "$DESK" "$@" 2>/dev/null | tr -d '\r'; }
 
 # start_wizard: tarnholm.exe on a Wine desktop of its own, as scripts/run starts it.
 start_wizard() {
-  wine explorer /desktop="$DESK,800x600" "$APP" >/dev/null 2>&1 &
+  wine explorer /desktop="$DESK,$DESK_SIZE" "$APP" >/dev/null 2>&1 &
   APP_HOST_PID=$!
   APP_PIDS+=("$APP_HOST_PID")
   local i

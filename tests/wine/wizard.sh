@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The wizard driven as a person would, with mouse clicks and keys on a virtual X display:
 # pick the sample target, Next, check the options page, type a report path, Finish, check
-# the report, the region files and the finished state, Finish again to close. Then Esc on
-# each page, and Finish with an empty report name. On the way, the keyboard: the focus at
+# the report, the region files and the finished state, Finish again to close. Then Finish on
+# a process that has gone, over an earlier report, Esc on each page, and Finish with an empty
+# report name. On the way, the keyboard: the focus at
 # start and after the save dialog, Tab, Shift+Tab, the arrows, Enter and access keys on each
 # page, and none of them acting through the controls the progress page covers; and the hint
 # of a disabled button. Saves a screenshot of each page under build/screenshots/ and checks
-# that the Japanese texts are drawn.
+# that the Japanese texts are drawn, every control inside the window and no text cut.
 # wine-test-timeout: 900
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/gui.sh"
@@ -40,22 +41,28 @@ wait_dialogs() {
   return 1
 }
 
-# tip_over NAME TEXT: the pointer resting on a control shows its hint. A hint goes away
-# by itself after 5 s, and in the emulated guest one probe can take about as long, so the
-# pointer leaves and comes back for another look.
+# tip_over NAME TEXT: the pointer resting on a control shows its hint. One probe watches
+# from before the pointer arrives until the hint shows, so neither a slow start of the probe
+# nor the 5 s after which a hint hides itself can hide it from the check; no hint, or
+# another control's, fails.
 tip_over() {
-  local tip="" point i j
+  local tip="" point watch watcher i j
   point=$(probe point "$1")
-  for i in $(seq 1 4); do
+  watch="$WORK/tip.$RANDOM"
+  for i in 1 2; do
     xdotool mousemove 790 590
-    sleep 0.3
+    # Straight to the file, not through probe's pipe, which would hold "ready" back.
+    wine "$PROBE" --desktop "$DESK" tipwait $((20 * WINE_SLOWDOWN)) > "$watch" 2>/dev/null &
+    watcher=$!
+    for j in $(seq 1 $((100 * WINE_SLOWDOWN))); do
+      grep -q '^ready$' "$watch" 2>/dev/null && break
+      sleep 0.1
+    done
     # shellcheck disable=SC2086
     xdotool mousemove $point
-    for j in $(seq 1 5); do
-      tip=$(probe tooltips)
-      [ -n "$tip" ] && break 2
-      sleep 0.25
-    done
+    wait "$watcher"
+    tip=$(sed -n 2p "$watch")
+    [ -n "$tip" ] && break
   done
   [ "$tip" = "$2" ] || fail "the tool tip on $1 reads '$tip', expected '$2'"
 }
@@ -130,6 +137,7 @@ printf '%s\n' "$memory" | grep -Eq '^[0-9]+ KB$' || fail "memory column '$memory
 [ -z "$(printf '%s\n' "$rows" | awk -F'\t' '$2 == 1')" ] || fail "a row is selected at start"
 shot 1-process-list
 drawn 1-process-list Label1 0
+layout=$(probe layout) || fail "start: a control outside or a text cut: $layout"
 expect_focus ListView "start"
 tip_over ButtonNext "ダンプ取得画面"  # disabled: the system gives its mouse messages to the window
 
@@ -159,6 +167,7 @@ stamp=${stamp%"-$TARGET_PID.TXT"}
   [ "$name" = "$cwd\\sample_target-$stamp-$TARGET_PID.TXT" ] || fail "default report name '$name'"
 shot 2-options
 drawn 2-options Label3 0
+layout=$(probe layout) || fail "options: a control outside or a text cut: $layout"
 drawn 2-options LabelName 0
 
 report="$WORK/wizard.txt"
@@ -204,6 +213,33 @@ shot 3-progress-hint 40
 click ButtonFin
 expect_closed "second Finish"
 echo "dump through the wizard: $(wc -l < "$report") report lines, $regions region files"
+
+# ---- A process that is gone by Finish cannot be attached: an earlier report of the name
+# given stays as it was, and the refusal is in the pane.
+start_target
+start_wizard
+click_row "$TARGET_PID"
+click ButtonNext
+earlier="$WORK/earlier.txt"
+printf 'the earlier report\r\n' > "$earlier"
+click EditFileName
+xdotool key End shift+Home BackSpace
+xdotool type --delay 15 "$(winpath "$earlier")"
+kill "$TARGET_HOST_PID"
+wait_gone "$TARGET_HOST_PID" || fail "the target did not end"
+sleep 1
+click ButtonFin
+for i in $(seq 1 60); do
+  snapshot
+  [ "$(field ButtonBack 2)" = 0 ] && break
+  sleep 0.5
+done
+memo=$(memo_text)
+printf '%s\n' "$memo" | grep -Eqx "Can't attach to process $TARGET_PID \(e=[0-9]+\)" || fail "gone target: pane shows '$memo'"
+expect ButtonBack 2 0 "attach refused"
+[ "$(cat "$earlier")" = $'the earlier report\r' ] || fail "a refused attach changed the earlier report: $(od -c "$earlier" | head -3)"
+click ButtonFin
+expect_closed "Finish after the refused attach"
 
 # ---- The keyboard on each page; Esc closes the window on either page, without a dump.
 start_target

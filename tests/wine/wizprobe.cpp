@@ -12,10 +12,15 @@
 //   rect NAME           screen rectangle of a control: left top width height
 //   hint NAME           the hint text of a control
 //   tooltips            the texts of the window's tool-tip windows that are shown
+//   tipwait SECONDS     prints "ready" once no tool tip is shown, then watches every 20 ms
+//                       for one and prints its text at once (exit 1 when none shows in time)
 //   focus               the control with the keyboard focus, and the active window
 //   dialogs             the titles of the wizard's shown dialog windows (the save dialog)
 //   acp                 the ANSI code page this probe runs with (no window needed)
 //   fontcheck           the faces the two font names map to, and missing glyphs
+//   layout              one line per control: name, inside its parent and the window (1/0),
+//                       text fits (1/0, shown controls only), the text's width and height
+//                       against the room for it
 #include <windows.h>
 #include <commctrl.h>
 
@@ -230,9 +235,122 @@ int FontCheck(HWND form) {
   return status;
 }
 
+// A caption as drawn: "&" marks the access key, "&&" is one "&".
+std::wstring Drawn(const std::wstring& caption) {
+  std::wstring text;
+  for (size_t i = 0; i < caption.size(); ++i) {
+    if (caption[i] == L'&' && i + 1 < caption.size()) ++i;
+    text += caption[i];
+  }
+  return text;
+}
+
+bool Inside(const RECT& inner, const RECT& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+         inner.bottom <= outer.bottom;
+}
+
+RECT ClientOnScreen(HWND window) {
+  RECT rect;
+  GetClientRect(window, &rect);
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+// The room a control's kind leaves for its text, in pixels at dpi: the frame and margins of
+// a push button, the box of a check box, the frame of an edit and the inset of a caption.
+SIZE TextRoom(HWND window, int dpi) {
+  wchar_t kind[32] = {0};
+  GetClassNameW(window, kind, 32);
+  RECT client;
+  GetClientRect(window, &client);
+  SIZE room = {client.right, client.bottom};
+  const LONG style = GetWindowLongW(window, GWL_STYLE);
+  if (lstrcmpiW(kind, L"Button") == 0) {
+    const LONG type = style & BS_TYPEMASK;
+    if (type == BS_GROUPBOX) {
+      room.cx -= MulDiv(16, dpi, 96);
+    } else if (type == BS_AUTOCHECKBOX || type == BS_CHECKBOX) {
+      room.cx -= MulDiv(13 + 4, dpi, 96);
+    } else {
+      room.cx -= 2 * GetSystemMetrics(SM_CXEDGE) + 4;
+      room.cy -= 2 * GetSystemMetrics(SM_CYEDGE) + 2;
+    }
+  } else if (lstrcmpiW(kind, L"Edit") == 0) {
+    room.cx -= 2;
+  }
+  return room;
+}
+
+// Every control inside its parent and the window, and its text not cut: measured in the
+// window's font at the screen's pixels per inch. The list's headers against their columns.
+int Layout(HWND form) {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  HFONT font = CreateFontW(-MulDiv(12, dpi, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS,
+                           L"ＭＳ Ｐゴシック");
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ previous = SelectObject(dc, font);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  Out(L"dpi\t" + Number(dpi) + L"\tfont height " + Number(metrics.tmHeight));
+  const RECT formClient = ClientOnScreen(form);
+  int status = 0;
+  for (const ControlName& control : kControlNames) {
+    HWND window = Control(form, control.name);
+    wchar_t wide[64] = {0};
+    MultiByteToWideChar(CP_UTF8, 0, control.name, -1, wide, 64);
+    if (window == nullptr) {
+      Out(std::wstring(wide) + L"\tmissing");
+      status = 1;
+      continue;
+    }
+    RECT rect;
+    GetWindowRect(window, &rect);
+    const bool inside = Inside(rect, ClientOnScreen(GetParent(window))) && Inside(rect, formClient);
+    wchar_t kind[32] = {0};
+    GetClassNameW(window, kind, 32);
+    // The pane's lines and the file name scroll; the panels carry no text; the texts of a
+    // page not shown are not seen (the options page's labels are set when it is entered).
+    const bool measured = IsWindowVisible(window) &&
+                          (lstrcmpiW(kind, L"Edit") != 0 || window == Control(form, "EditInst"));
+    const std::wstring text = measured ? Drawn(Text(window)) : L"";
+    SIZE extent = {0, 0};
+    if (!text.empty()) GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    if (!text.empty()) extent.cy = metrics.tmHeight;
+    const SIZE room = TextRoom(window, dpi);
+    const bool fits = extent.cx <= room.cx && extent.cy <= room.cy;
+    Out(std::wstring(wide) + L"\t" + Number(inside) + L"\t" + Number(fits) + L"\t" + Number(extent.cx) + L"x" +
+        Number(extent.cy) + L" in " + Number(room.cx) + L"x" + Number(room.cy));
+    if (!inside || !fits) status = 1;
+  }
+  HWND list = Control(form, "ListView");
+  static const wchar_t* const kHeaders[] = {L"プログラム名", L"PID", L"メモリー使用量"};
+  for (int column = 0; column < 3 && list != nullptr; ++column) {
+    SIZE extent = {0, 0};
+    GetTextExtentPoint32W(dc, kHeaders[column], lstrlenW(kHeaders[column]), &extent);
+    const int width = static_cast<int>(Send(list, LVM_GETCOLUMNWIDTH, column, 0));
+    const bool fits = extent.cx + MulDiv(12, dpi, 96) <= width;  // the header's margins
+    Out(L"Column" + Number(column) + L"\t1\t" + Number(fits) + L"\t" + Number(extent.cx) + L" in " + Number(width));
+    if (!fits) status = 1;
+  }
+  SelectObject(dc, previous);
+  DeleteObject(font);
+  DeleteDC(dc);
+  return status;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // The wizard is DPI aware: so is its probe, or the system would scale every rectangle
+  // the probe reads from the wizard's pixels to 96 pixels per inch.
+  using SetAwareFunction = BOOL(WINAPI*)();
+  const auto setAware = reinterpret_cast<SetAwareFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDPIAware")));
+  if (setAware != nullptr) setAware();
   int arg = 1;
   if (arg + 1 < argc && wcscmp(argv[arg], L"--desktop") == 0) {
     HDESK desktop = OpenDesktopW(argv[arg + 1], 0, FALSE, GENERIC_ALL);
@@ -243,7 +361,7 @@ int wmain(int argc, wchar_t** argv) {
     arg += 2;
   }
   if (arg >= argc) {
-    Out(L"usage: wizprobe [--desktop NAME] wait|gone|controls|rows|row-point|point|rect|hint|tooltips|focus|dialogs|acp|fontcheck");
+    Out(L"usage: wizprobe [--desktop NAME] wait|gone|controls|rows|row-point|point|rect|hint|tooltips|tipwait|focus|dialogs|acp|fontcheck|layout");
     return 2;
   }
   const std::wstring command = argv[arg];
@@ -347,6 +465,30 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
 
+  if (command == L"tipwait") {
+    // One process watches the whole time: a hint that shows for a few seconds is seen
+    // however slowly the test's other commands start.
+    // A hint still shown from before is not the one asked about: "ready" comes once none is.
+    const DWORD limit = GetTickCount() + 1000u * static_cast<DWORD>(arg + 1 < argc ? _wtoi(argv[arg + 1]) : 20);
+    bool ready = false;
+    while (static_cast<LONG>(GetTickCount() - limit) < 0) {
+      std::wstring shown;
+      for (HWND tip : ToolTips(form)) {
+        if (IsWindowVisible(tip) && shown.empty()) shown = Text(tip);
+      }
+      if (ready && !shown.empty()) {
+        Out(shown);
+        return 0;
+      }
+      if (!ready && shown.empty()) {
+        ready = true;
+        Out(L"ready");
+      }
+      Sleep(20);
+    }
+    return 1;
+  }
+
   if (command == L"focus") {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
@@ -372,6 +514,7 @@ int wmain(int argc, wchar_t** argv) {
   }
 
   if (command == L"fontcheck") return FontCheck(form);
+  if (command == L"layout") return Layout(form);
 
   Out(L"unknown command");
   return 2;

@@ -20,6 +20,7 @@
 #include "session/log_file.h"
 #include "tools/cli/cli_args.h"
 #include "tools/cli/console_progress.h"
+#include "tools/cli/phase_times.h"
 #include "tools/cli/process_match.h"
 #include "tools/cli/target_lookup.h"
 
@@ -62,6 +63,15 @@ void WriteThroughProgress(void* context, const char* line) {
   ConsoleOutput& output = *static_cast<ConsoleOutput*>(context);
   output.progress.OnLogLine(line, output.session ? output.session->process : nullptr);
 }
+
+double SecondsNow() {
+  LARGE_INTEGER count, frequency;
+  QueryPerformanceCounter(&count);
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+void NotePhaseTime(void* context, DumpPhase phase) { static_cast<PhaseTimes*>(context)->Note(phase, SecondsNow()); }
 
 bool IsConsole(DWORD standardHandle) {
   HANDLE handle = GetStdHandle(standardHandle);
@@ -162,8 +172,15 @@ int main() {
   session.minidump = args.minidump;
   if (args.minidump != MinidumpKind::kNone) console.progress.CountMinidump();
   if (const char* cache = getenv("TARNHOLM_READ_CACHE")) session.SetReadCache(strcmp(cache, "0") != 0);
+  const bool stats = getenv("TARNHOLM_STATS") != nullptr;
+  PhaseTimes phases;
+  if (stats) session.phaseSink = DumpPhaseSink{&NotePhaseTime, &phases};
   const bool attached = session.RunDebugLoop(processId);
+  phases.Finish(SecondsNow());
   console.progress.Finish();
-  if (getenv("TARNHOLM_STATS")) fprintf(stderr, "ReadProcessMemory calls: %u\n", session.PlatformReadCount());
+  if (stats) {
+    fprintf(stderr, "ReadProcessMemory calls: %u\n", session.PlatformReadCount());
+    fputs(phases.Text().c_str(), stderr);
+  }
   return DumpExitStatus(session, attached);
 }

@@ -1,0 +1,11 @@
+#include "app/wizard_dump.h"
+
+#include "session/log_file.h"
+
+bool RunWizardDump(const DumpChoices& choices, TextPane& pane) {
+  CLogFile session(choices.reportPath.c_str(), pane, ReportCreation::kAfterAttach);
+  session.instructionCount = choices.instructionCount;
+  session.symbolTableEnabled = choices.symbolTableEnabled;
+  session.RunDebugLoop(choices.processId);
+  return !session.reportRefused;
+}
