@@ -97,6 +97,9 @@ struct Target {
   std::vector<Module> modules;
   std::vector<Symbol> symbols;
   std::vector<FPO_DATA> fpo;
+  // From this many frames walked on, StackWalk gives the same frame again and again, as
+  // Wine's walker can where its unwinding makes no progress; 0: never.
+  DWORD stackWalkStuckAfter = 0;
   std::vector<DEBUG_EVENT> events;  // delivered in order by WaitForDebugEvent
   std::vector<Process> processes;   // what EnumProcesses lists
   std::map<std::string, std::string> environment;
