@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "report/back_trace.h"
-#include "session/symbol_lookup.h"
+#include "session/symbol_service.h"
 #include "tests/unit/test_support.h"
 #include "tools/pe_text.h"
 
@@ -86,8 +86,9 @@ int main(int argc, char** argv) {
     std::string work;
     while (scanf("%31s", word) == 1) {
       const uint32_t address = static_cast<uint32_t>(strtoul(word, nullptr, 16));
-      uint32_t displacement = 0;
-      const bool named = LookUpSymbolAt(session, address, &displacement);
+      CSymbol symbol;
+      const bool named = session.symbols.LookUp(address, &symbol);
+      const uint32_t displacement = symbol.displacement;
       CodeListingWork listing;
       WriteCodeListing(session, thread, address, &listing);
       char line[96];

@@ -4,7 +4,7 @@
 
 #include "disasm/tables.h"
 #include "session/log_file.h"
-#include "session/symbol_lookup.h"
+#include "session/symbol_service.h"
 
 namespace disasm {
 
@@ -27,12 +27,6 @@ void AppendHexNumber(Text& text, uint32_t value, uint32_t size) {
   while (first + 1 < count && digits[first] == '0') ++first;
   text.Append("0x");
   text.Append(digits + first, count - first);
-}
-
-// The longest name the symbol buffer can hold: it need not be terminated within its room.
-uint32_t SymbolNameRoom(const IMAGEHLP_SYMBOL& symbol) {
-  uint32_t room = kSymbolBufferSize - static_cast<uint32_t>(offsetof(IMAGEHLP_SYMBOL, Name));
-  return symbol.MaxNameLength < room ? symbol.MaxNameLength : room;
 }
 
 }  // namespace
@@ -64,18 +58,18 @@ void AppendNumber(Text& text, const uint8_t* bytes, uint32_t size, bool isSigned
 
 void AppendSymbolic(Text& text, CLogFile* session, const uint8_t* bytes, uint32_t size) {
   uint32_t value = LittleEndian(bytes, size);
-  if (session != nullptr && session->symbolBuffer != nullptr) {
-    uint32_t displacement = 0;
-    if (LookUpSymbolAt(*session, value, &displacement)) {
-      text.Append(session->symbolBuffer->Name, SymbolNameRoom(*session->symbolBuffer));
-      const uint8_t offset[4] = {static_cast<uint8_t>(displacement), static_cast<uint8_t>(displacement >> 8),
-                                 static_cast<uint8_t>(displacement >> 16), static_cast<uint8_t>(displacement >> 24)};
-      AppendNumber(text, offset, size, true);
-      text.Append(" (");
-      AppendHexValue(text, bytes, size);
-      text.Append(')');
-      return;
-    }
+  CSymbol symbol;
+  if (session != nullptr && session->symbols.LookUp(value, &symbol)) {
+    // At most the name length the handler is asked for.
+    text.Append(symbol.name.c_str(), kSymbolNameLength);
+    const uint32_t displacement = symbol.displacement;
+    const uint8_t offset[4] = {static_cast<uint8_t>(displacement), static_cast<uint8_t>(displacement >> 8),
+                               static_cast<uint8_t>(displacement >> 16), static_cast<uint8_t>(displacement >> 24)};
+    AppendNumber(text, offset, size, true);
+    text.Append(" (");
+    AppendHexValue(text, bytes, size);
+    text.Append(')');
+    return;
   }
   AppendHexValue(text, bytes, size);
 }

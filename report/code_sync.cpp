@@ -5,7 +5,7 @@
 #include "disasm/decoder.h"
 #include "disasm/disassemble.h"
 #include "session/log_file.h"
-#include "session/symbol_lookup.h"
+#include "session/symbol_service.h"
 
 namespace {
 
@@ -80,8 +80,8 @@ bool KnownBoundary(CLogFile& session, uint32_t from, uint32_t address, uint32_t*
 // boundaries all.
 bool StartsAtUnknownByte(CLogFile& session, uint32_t start, uint32_t span) {
   if (span != kUnsizedSpan) return false;
-  uint32_t displacement = 0;
-  return !LookUpSymbolAt(session, start, &displacement);
+  CSymbol symbol;
+  return !session.symbols.LookUp(start, &symbol);
 }
 
 }  // namespace

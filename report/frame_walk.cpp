@@ -7,7 +7,7 @@
 
 #include "report/call_site.h"
 #include "session/code_sections.h"
-#include "session/symbol_lookup.h"
+#include "session/symbol_service.h"
 
 namespace {
 
@@ -31,24 +31,6 @@ void SetFlat(ADDRESS& address, uint32_t offset) {
   address.Offset = offset;
   address.Mode = AddrModeFlat;
 }
-
-// The look-ups the walk makes for its own decisions leave the session's symbol buffer as it
-// was, so that the frame line reads the flags of its own look-up as before.
-class CSymbolBufferKeeper {
- public:
-  explicit CSymbolBufferKeeper(CLogFile& session) : buffer(session.symbolBuffer) {
-    if (buffer != nullptr) memcpy(saved, buffer, sizeof saved);
-  }
-  ~CSymbolBufferKeeper() {
-    if (buffer != nullptr) memcpy(buffer, saved, sizeof saved);
-  }
-  CSymbolBufferKeeper(const CSymbolBufferKeeper&) = delete;
-  CSymbolBufferKeeper& operator=(const CSymbolBufferKeeper&) = delete;
-
- private:
-  PIMAGEHLP_SYMBOL buffer;
-  uint8_t saved[kSymbolBufferSize];
-};
 
 }  // namespace
 
@@ -470,13 +452,12 @@ bool CFrameWalk::FunctionFloor(uint32_t at, uint32_t* low, uint32_t* likelyStart
   if (module == nullptr) return false;
   *low = module->base;
   *likelyStart = 0;
-  CSymbolBufferKeeper keep(session);
-  uint32_t displacement = 0;
-  bool fromExports = false;
-  if (LookUpSymbolAt(session, at, &displacement, &fromExports) && at - displacement - module->base < module->size) {
-    *low = at - displacement;
+  // The walk's own decisions leave the flags the frame line reads as they were.
+  CSymbol symbol;
+  if (session.symbols.LookUpQuietly(at, &symbol) && symbol.address - module->base < module->size) {
+    *low = symbol.address;
     *likelyStart = *low;
-    if (!fromExports) return true;
+    if (!symbol.fromExports) return true;
   }
   uint32_t target = 0;
   if (session.codeSections.FunctionStartAtOrBelow(session, at, &target) && target >= *low) *likelyStart = target;
@@ -516,11 +497,10 @@ uint32_t CFrameWalk::FittingTarget(uint32_t target, uint32_t low, uint32_t at) {
 }
 
 bool CFrameWalk::IsThreadStart(uint32_t at) {
-  CSymbolBufferKeeper keep(session);
-  uint32_t displacement = 0;
-  if (!LookUpSymbolAt(session, at, &displacement)) return false;
+  CSymbol symbol;
+  if (!session.symbols.LookUpQuietly(at, &symbol)) return false;
   for (const char* name : kThreadStarts) {
-    if (strcmp(session.symbolBuffer->Name, name) == 0) return true;
+    if (symbol.name == name) return true;
   }
   return false;
 }

@@ -75,7 +75,7 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   WriteMinidump(session, exception);
   session.NotePhase(DumpPhase::kMinidumpWritten);
   session.FlushReportText();
-  session.symbols.EndReport(session.process);
+  session.symbols.EndReport();
   // The target's memory may change once it runs again.
   session.ClearReadCache();
   session.codeSections.Clear();

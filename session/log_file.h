@@ -17,7 +17,7 @@
 #include "session/module.h"
 #include "session/page_cache.h"
 #include "session/platform.h"
-#include "session/symbol_lookup.h"
+#include "session/symbol_service.h"
 #include "session/text_pane.h"
 #include "session/thread_context.h"
 
@@ -47,10 +47,8 @@ class CLogFile {
   HANDLE reportFile;
   HANDLE process;
   uint32_t processId;
-  // The symbol buffer, the export tables and the handler's start and end have one owner;
-  // symbolBuffer names its buffer.
-  CSymbolState symbols;
-  PIMAGEHLP_SYMBOL& symbolBuffer;
+  // The symbol handler and the export tables, asked by value.
+  CSymbolService symbols;
   std::vector<CThreadContext> threads;
   std::vector<CModule> modules;
 
@@ -162,6 +160,8 @@ class CLogFile {
   // After a refusal that came once the attach had succeeded: the target goes on as before.
   void LeaveTargetRunning(uint32_t targetProcessId);
   void WriteReportText(const char* text, size_t length);
+  // The read path of the export tables: the readable front of a range.
+  static bool ReadReadableFront(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* count);
   void HandOn(DebugEventListener::Callback DebugEventListener::*which, const DEBUG_EVENT& event);
 
   std::vector<DebugEventListener> listeners;

@@ -74,13 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   code.resize(distance);
   sim::Fill(address, code);
 
-  PIMAGEHLP_SYMBOL saved = w.session->symbolBuffer;
-  if (noSymbols) w.session->symbolBuffer = nullptr;
+  if (noSymbols) w.session->symbols.Disable();
   // A line buffer of exactly the promised size: the address sanitizer sees any write past it.
   char* line = static_cast<char*>(malloc(kListingLineSize));
   uint32_t next = address;
   const bool ok = Disassemble(*w.session, thread, next, line, evaluate);
-  w.session->symbolBuffer = saved;
+  w.session->symbols.Enable();
   if (strnlen(line, kListingLineSize) >= kListingLineSize) abort();
   uint32_t length = 0;
   const bool lengthOk = DisassembleLength(*w.session, address, &length);

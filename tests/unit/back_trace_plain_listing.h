@@ -9,20 +9,20 @@
 
 #include "disasm/disassemble.h"
 #include "session/log_file.h"
-#include "session/symbol_lookup.h"
+#include "session/symbol_service.h"
 
 // Returns the number of passes the search took.
 inline uint32_t WritePlainCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t address,
                                       uint64_t* decodes) {
   uint32_t start = address - 50, span = 100;
-  const char* name = "<nosymbols>";
-  uint32_t displacement = 0;
-  if (LookUpSymbolAt(session, address, &displacement)) {
-    start = session.symbolBuffer->Address;
-    span = session.symbolBuffer->Size != 0 ? session.symbolBuffer->Size : 100;
-    name = session.symbolBuffer->Name;
+  CSymbol symbol;
+  std::string name = "<nosymbols>";
+  if (session.symbols.LookUp(address, &symbol)) {
+    start = symbol.address;
+    span = symbol.size != 0 ? symbol.size : 100;
+    name = symbol.name;
   }
-  session.Print("function: %s\r\n", name);
+  session.Print("function: %s\r\n", name.c_str());
 
   char line[kListingLineSize];
   int64_t index = -1;

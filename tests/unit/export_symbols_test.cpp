@@ -7,7 +7,7 @@
 
 #include "disasm/disassemble.h"
 #include "report/back_trace.h"
-#include "session/symbol_lookup.h"
+#include "session/symbol_service.h"
 #include "tests/unit/code_module.h"
 #include "tests/unit/pe_image.h"
 #include "tests/unit/test_support.h"
@@ -51,13 +51,12 @@ struct ExportFixture : SessionFixture {
   }
   // "name+displacement address size flags", or "none".
   std::string LookUp(DWORD address) {
-    uint32_t displacement = 0;
-    if (!LookUpSymbolAt(*session, address, &displacement)) return "none";
-    const IMAGEHLP_SYMBOL& symbol = *session->symbolBuffer;
+    CSymbol symbol;
+    if (!session->symbols.LookUp(address, &symbol)) return "none";
     char text[1200];
-    snprintf(text, sizeof text, "%s+%x %08x %x %x", symbol.Name, static_cast<unsigned>(displacement),
-             static_cast<unsigned>(symbol.Address), static_cast<unsigned>(symbol.Size),
-             static_cast<unsigned>(symbol.Flags));
+    snprintf(text, sizeof text, "%s+%x %08x %x %x", symbol.name.c_str(), static_cast<unsigned>(symbol.displacement),
+             static_cast<unsigned>(symbol.address), static_cast<unsigned>(symbol.size),
+             static_cast<unsigned>(symbol.flags));
     return text;
   }
 };
@@ -240,7 +239,7 @@ TEST(ExportSymbols, OneModuleCostsTwoReadsOncePerReport) {
   EXPECT_EQ(sim::Calls("ReadProcessMemory"), 2);
   EXPECT_EQ(sim::Calls("SymGetSymFromAddr"), 2);  // the handler is still asked first
   // The next report reads the module again (through a cleared cache).
-  f.session->symbols.exports.Clear();
+  f.session->symbols.ForgetExports();
   f.session->ClearReadCache();
   EXPECT_EQ(f.LookUp(kBase + 0x1105), "RtlUserThreadStart+5 7bc01100 700 0");
   EXPECT_EQ(sim::Calls("ReadProcessMemory"), 4);
@@ -439,7 +438,7 @@ TEST(ExportSymbols, LoadedModuleRecordWinsOverAnUnloadedOne) {
   EXPECT_TRUE(f.log.lines.empty());
   // With both gone the latest record answers.
   f.session->UnloadModule(kBase);
-  f.session->symbols.exports.Clear();
+  f.session->symbols.ForgetExports();
   EXPECT_EQ(f.LookUp(kBase + 0x1105), "RtlUserThreadStart+5 7bc01100 700 0");
 }
 

@@ -144,7 +144,7 @@ TEST(ReportFileIn932, FailureLinesShowTheNameInTheCodePage) {
   LineRecorder log;
   CLogFile session(sim::WideText(dir + "/none/한.txt").c_str(), log.pane);
   EXPECT_EQ(session.reportFile, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(session.symbolBuffer, nullptr);
+  EXPECT_FALSE(session.symbols.enabled());
   EXPECT_EQ(log.lines, std::vector<std::string>{"File:" + dir + "/none/?.txt creation failed (3)"});
   EXPECT_TRUE(FolderNames(dir).empty());
 }
