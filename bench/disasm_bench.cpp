@@ -42,7 +42,7 @@ struct Target {
     session = new CLogFile("/dev/null", pane);
     session->process = sim::target().processHandle;
     sim::target().symbolsActive = true;
-    thread = new CThreadContext(nullptr, 1, session);
+    thread = new CThreadContext(nullptr, 1);
     thread->context.Esp = 0x0012ff00;
     thread->context.Ebp = 0x0012ff40;
     thread->context.Esi = text.address;

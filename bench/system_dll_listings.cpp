@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     sim::Fill(base, image);
     if (exports) session.AddModule(CModule(name, base, size));
     session.Print("(%08x - %08x) %s\r\n\r\nState Dump for Thread ID 0x1\r\n", base, base + size, name.c_str());
-    CThreadContext thread(nullptr, 1, &session);
+    CThreadContext thread(nullptr, 1);
     char word[32];
     std::string work;
     while (scanf("%31s", word) == 1) {

@@ -26,7 +26,7 @@ void WriteHeader(CLogFile& session, const SYSTEMTIME& now) {
 }
 
 void WriteThreadSection(CLogFile& session, CThreadContext& thread) {
-  ReadThreadContext(thread);
+  ReadThreadContext(session, thread);
   session.Print("State Dump for Thread ID 0x%x\r\n", thread.threadId);
   WriteRegisters(session, thread);
   WriteCodeListing(session, thread, thread.eip);
@@ -36,7 +36,7 @@ void WriteThreadSection(CLogFile& session, CThreadContext& thread) {
 
 }  // namespace
 
-void ReadThreadContext(CThreadContext& thread) {
+void ReadThreadContext(CLogFile& session, CThreadContext& thread) {
   memset(&thread.context, 0, sizeof thread.context);
   thread.context.ContextFlags = kContextFlags;
   if (GetThreadContext(thread.hThread, &thread.context)) {
@@ -45,8 +45,8 @@ void ReadThreadContext(CThreadContext& thread) {
     thread.esp = thread.context.Esp;
     return;
   }
-  thread.session->Log(">>>>> GetThreadContext failed: err(%d), hthread(0x%x)", static_cast<int>(GetLastError()),
-                      static_cast<unsigned>(reinterpret_cast<uintptr_t>(thread.hThread)));
+  session.Log(">>>>> GetThreadContext failed: err(%d), hthread(0x%x)", static_cast<int>(GetLastError()),
+              static_cast<unsigned>(reinterpret_cast<uintptr_t>(thread.hThread)));
   thread.eip = thread.ebp = thread.esp = 0;
 }
 

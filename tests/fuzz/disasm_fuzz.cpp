@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool noSymbols = (data[0] & 2) != 0;
   const uint32_t distance = 1 + data[1] % 96;
   const uint32_t address = kPageEnd - distance;
-  CThreadContext thread(nullptr, 1, w.session);
+  CThreadContext thread(nullptr, 1);
   const uint8_t* p = data + 2;
   size_t left = size - 2;
   uint32_t registers[8] = {0x00400100, 0x00401ff0, 0x00500000, 0xfffffff0, 0x0012ff00, 0x00400800, 0x00500ffc, 0};

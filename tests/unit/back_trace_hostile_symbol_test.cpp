@@ -73,7 +73,7 @@ TEST(HostileSymbol, EnormousSizeFarBelowTheAddress) {
   plain->process = f.session->process;
   plain->instructionCount = f.session->instructionCount = 16;
   plain.reset();
-  CThreadContext thread(nullptr, 1, f.session.get());
+  CThreadContext thread(nullptr, 1);
   CodeListingWork work;
   WriteCodeListing(*f.session, thread, base + size - 0x10, &work);
   EXPECT_LE(work.lengthDecodes, 8u);

@@ -18,9 +18,8 @@ constexpr DWORD kMov = 0x401100;
 constexpr DWORD kReturn = kMov + 2 + 50;
 
 struct BoundaryFixture : SessionFixture {
-  CThreadContext thread{nullptr, 1, nullptr};
+  CThreadContext thread{nullptr, 1};
 
-  BoundaryFixture() { thread.session = session.get(); }
   // app.exe at 0x400000: headers, .text from 0x401000 (0x1000 bytes of nops), .data.
   void AddApp() {
     code_module::Add("C:\\app\\app.exe", kBase, 0x3000, 0x1000);

@@ -88,7 +88,7 @@ TEST(BackTraceSync, FastListingEqualsPlainRuleOnRandomCode) {
     const int32_t counts[] = {0, 1, 2, 3, 5, 16, 200};
     twins.SetCount(counts[random() % 7]);
     sim::Thread& simThread = sim::AddThread(1, address, 0x12ff00, 0x12ff40);
-    CThreadContext thread(simThread.handle, 1, twins.session.get());
+    CThreadContext thread(simThread.handle, 1);
     thread.context = simThread.context;
     thread.eip = address;
 
@@ -123,7 +123,7 @@ TEST(BackTraceSync, SearchEndsWhenTheSpanPassesTheTop) {
   EXPECT_EQ(found.start, 0xFFFFF000u);
   EXPECT_EQ(found.index, 0xF00);
 
-  CThreadContext thread(nullptr, 1, twins.session.get());
+  CThreadContext thread(nullptr, 1);
   WriteCodeListing(*twins.session, thread, 0xFFFFFF00u);
   EXPECT_EQ(twins.Texts().first, "function: top\r\n\r\n");
 }

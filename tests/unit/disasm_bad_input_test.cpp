@@ -12,7 +12,7 @@ namespace {
 struct Target {
   LineRecorder log;
   CLogFile session{"/dev/null", log.pane};
-  CThreadContext thread{nullptr, 1, &session};
+  CThreadContext thread{nullptr, 1};
   Target() {
     session.process = sim::target().processHandle;
     sim::target().symbolsActive = true;

@@ -158,7 +158,7 @@ TEST(DisasmSymbols, LineFitsWithLongestPiecesEverywhere) {
   code.push_back(0x9A);
   sim::AddRegion(0x00401000, 0x1000, PAGE_EXECUTE_READ);
   sim::Fill(0x00401000, code);
-  CThreadContext thread(nullptr, 1, &session);
+  CThreadContext thread(nullptr, 1);
   char line[kListingLineSize + 16];
   memset(line, 0x55, sizeof line);
   uint32_t address = 0x00401000;

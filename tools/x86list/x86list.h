@@ -196,7 +196,7 @@ inline std::string Run(const Options& options) {
     MapBytes(memory.address, static_cast<uint32_t>(memory.bytes.size()), memory.bytes, PAGE_READWRITE);
   for (const SymbolOption& symbol : options.symbols) sim::AddSymbol(symbol.name, symbol.address, symbol.size);
 
-  CThreadContext thread(nullptr, 1, &session);
+  CThreadContext thread(nullptr, 1);
   for (const auto& reg : options.registers) SetContextRegister(thread.context, reg.first, reg.second);
 
   const uint32_t end = options.base + size;
