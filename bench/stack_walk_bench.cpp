@@ -112,7 +112,7 @@ void Run(bool symbols) {
     {
       CLogFile session(path.c_str(), pane.pane);
       session.process = sim::target().processHandle;
-      session.instructionCount = 16;
+      session.options.instructionCount = 16;
       session.AddModule(CModule("C:\\app\\prog.exe", kBase, 0x20000));
       CThreadContext thread(nullptr, 1);
       thread.eip = thread.context.Eip = eip;

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     CLogFile session(report.c_str(), log.pane);
     session.process = sim::target().processHandle;
     sim::target().symbolsActive = true;
-    session.instructionCount = 16;  // the wizard's default
+    session.options.instructionCount = 16;  // the wizard's default
     sim::AddModule(name, base, size);
     sim::AddRegion(base, size, PAGE_EXECUTE_READ, MEM_IMAGE);
     sim::Fill(base, image);

@@ -57,7 +57,7 @@ CodeSpan SpanAround(CLogFile& session, uint32_t address, const CallSite* site) {
 // before first are only stepped over, by their lengths.
 void ListInstructions(CLogFile& session, const CThreadContext& thread, CInstructionLengths& lengths,
                       const CodeSpan& code, const ListingStart& found, CodeListingWork& work) {
-  const int64_t count = session.instructionCount;
+  const int64_t count = session.options.instructionCount;
   const int64_t first = found.index - count > 0 ? found.index - count : 0;
   const int64_t last = found.index + count;
   const uint32_t end = found.start + code.span;

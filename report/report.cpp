@@ -67,9 +67,9 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   WriteHeader(session, now);
   for (CThreadContext& thread : session.threads) WriteThreadSection(session, thread);
   session.NotePhase(DumpPhase::kThreadsWritten);
-  if (session.symbolTableEnabled) WriteSymbolTable(session);
+  if (session.options.symbolTableEnabled) WriteSymbolTable(session);
   session.NotePhase(DumpPhase::kSymbolTableWritten);
-  if (session.memoryDumpEnabled) DumpCommittedMemory(session);
+  if (session.options.memoryDumpEnabled) DumpCommittedMemory(session);
   session.NotePhase(DumpPhase::kMemoryDumped);
   // Still stopped and still the debuggee: the minidump shows the report's moment.
   WriteMinidump(session, exception);
@@ -82,7 +82,7 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   session.codeBoundaries.Clear();
   session.NotePhase(DumpPhase::kReportWritten);
 
-  if (session.keepRunning) return;  // the debug loop detaches instead
+  if (session.options.keepRunning) return;  // the debug loop detaches instead
   HANDLE worker = CreateThread(nullptr, kTerminatorStackSize, TerminateTarget, &session, 0, nullptr);
   if (worker != nullptr) {
     WaitForSingleObject(worker, kTerminatorWaitMs);

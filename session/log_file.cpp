@@ -29,9 +29,6 @@ std::string FormatText(const char* format, va_list args) {
 
 CLogFile::CLogFile(const wchar_t* reportFileName, TextPane& pane, ReportCreation when)
     : textPane(pane),
-      symbolTableEnabled(true),
-      memoryDumpEnabled(true),
-      instructionCount(200),
       reportFile(INVALID_HANDLE_VALUE),
       process(nullptr),
       processId(0),

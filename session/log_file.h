@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "session/minidump_kind.h"
 #include "session/code_boundaries.h"
 #include "session/code_sections.h"
 #include "session/debug_events.h"
+#include "session/dump_options.h"
 #include "session/dump_phase.h"
 #include "session/module.h"
 #include "session/page_cache.h"
@@ -38,9 +38,7 @@ enum class ReportCreation {
 class CLogFile {
  public:
   TextPane& textPane;
-  bool symbolTableEnabled;
-  bool memoryDumpEnabled;
-  int32_t instructionCount;
+  DumpOptions options;
   std::string targetPath;
   std::string reportPath;    // the report name in the ANSI code page, for the lines of the text pane
   std::wstring reportPathW;  // the report name exactly as given; the report and region files are opened by it
@@ -66,16 +64,11 @@ class CLogFile {
   // A keep-running step failed: the target may not be left as it was.
   bool keepRunningFailed = false;
 
-  // After the first report, detach and let the target run on instead of ending it.
-  bool keepRunning = false;
-
   // Where the modules' code lies, for telling return addresses from other stack words.
   CCodeSections codeSections;
   // Instruction boundaries of those sections, for listings around addresses without a symbol.
   CCodeBoundaries codeBoundaries;
 
-  // With the first report, also REPORT.dmp from the platform's minidump writer.
-  MinidumpKind minidump = MinidumpKind::kNone;
   uint32_t eventThreadId = 0;    // the thread of the debug event being handled
 
   // Told of each step of the dump as it ends; nobody by default.

@@ -36,7 +36,7 @@ struct BoundaryFixture : SessionFixture {
     sim::Fill(mov + 13, rest);
   }
   std::string List(uint32_t address, int32_t count) {
-    session->instructionCount = count;
+    session->options.instructionCount = count;
     WriteCodeListing(*session, thread, address);
     return Report();
   }
@@ -103,7 +103,7 @@ TEST(BackTraceKnownBoundary, ReturnAddressListingBeginsAtABoundary) {
   f.AddApp();
   f.FillCode(kMov);
   sim::Fill(kMov + 52, {0xff, 0xd2});  // a second call edx; 50 bytes back lies the d2 of the first
-  f.session->instructionCount = 20;
+  f.session->options.instructionCount = 20;
   WriteReturnAddressListing(*f.session, f.thread, kMov + 54);
   const std::vector<std::string> lines = Bytes(f.Report());
   ASSERT_GE(lines.size(), 3u);
@@ -133,7 +133,7 @@ TEST(BackTraceKnownBoundary, SectionIsDecodedOnceAndSymbolStartsStand) {
   BoundaryFixture f;
   f.AddApp();
   f.FillCode(kMov);
-  f.session->instructionCount = 2;
+  f.session->options.instructionCount = 2;
   WriteCodeListing(*f.session, f.thread, kReturn);
   const size_t reads = sim::Reads().size();
   WriteCodeListing(*f.session, f.thread, kReturn + 3);

@@ -36,7 +36,7 @@ struct ListingFixture : SessionFixture {
     sim::Fill(kCode, std::vector<BYTE>(0x1000, 0x90));  // nops: one instruction per byte
   }
   std::string List(uint32_t address, int32_t count) {
-    session->instructionCount = count;
+    session->options.instructionCount = count;
     WriteCodeListing(*session, thread, address);
     return Report();
   }
@@ -146,7 +146,7 @@ TEST(BackTraceListing, LargeFunctionCostsFewReadsAndDecodes) {
   for (uint32_t i = 0; i < 0x400; ++i) code[i] = 0x90;
   sim::Fill(kCode, code);
   sim::AddSymbol("big", kCode, 0x10000);
-  f.session->instructionCount = 16;
+  f.session->options.instructionCount = 16;
   const uint32_t address = kCode + 0x401 + 5 * 12000;  // met only by the pass from 0x401401
   CodeListingWork work;
   WriteCodeListing(*f.session, thread, address, &work);

@@ -40,7 +40,7 @@ inline uint32_t WritePlainCodeListing(CLogFile& session, const CThreadContext& t
     if (index >= 0 || start == address) break;
   }
   if (index >= 0) {
-    const int64_t count = session.instructionCount;
+    const int64_t count = session.options.instructionCount;
     const int64_t first = index - count > 0 ? index - count : 0;
     const int64_t last = index + count;
     uint32_t cursor = start;

@@ -18,7 +18,7 @@ struct TwinSessions : SessionFixture {
   std::unique_ptr<CLogFile> plain{new CLogFile(plainPath.c_str(), log.pane)};
 
   TwinSessions() { plain->process = sim::target().processHandle; }
-  void SetCount(int32_t count) { session->instructionCount = plain->instructionCount = count; }
+  void SetCount(int32_t count) { session->options.instructionCount = plain->options.instructionCount = count; }
   // Both texts, after both files are closed.
   std::pair<std::string, std::string> Texts() {
     plain.reset();

@@ -40,7 +40,7 @@ pe_image::Image SystemImage() {
 struct ExportFixture : SessionFixture {
   CThreadContext thread{nullptr, 1};
 
-  ExportFixture() { session->instructionCount = 2; }
+  ExportFixture() { session->options.instructionCount = 2; }
   // The module as the stand-in and the session's module table both know it.
   void Load(const pe_image::Image& image, const char* path = kPath, DWORD base = kBase) {
     pe_image::Load(image, path, base);

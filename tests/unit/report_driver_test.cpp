@@ -8,8 +8,8 @@ namespace {
 struct DriverFixture : SessionFixture {
   EXCEPTION_DEBUG_INFO exception{};
   DriverFixture() {
-    session->symbolTableEnabled = false;
-    session->memoryDumpEnabled = false;
+    session->options.symbolTableEnabled = false;
+    session->options.memoryDumpEnabled = false;
   }
 };
 

@@ -29,9 +29,9 @@ TEST(Session, MissingDirectoryFails) {
 
 TEST(Session, DefaultsAndSymbolsEnabled) {
   SessionFixture f;
-  EXPECT_TRUE(f.session->symbolTableEnabled);
-  EXPECT_TRUE(f.session->memoryDumpEnabled);
-  EXPECT_EQ(f.session->instructionCount, 200);
+  EXPECT_TRUE(f.session->options.symbolTableEnabled);
+  EXPECT_TRUE(f.session->options.memoryDumpEnabled);
+  EXPECT_EQ(f.session->options.instructionCount, 200);
   EXPECT_TRUE(f.session->symbols.enabled());
   EXPECT_EQ(f.session->symbols.lastFoundFlags(), 0u);
 }
