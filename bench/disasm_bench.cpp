@@ -63,7 +63,7 @@ void ListLines(benchmark::State& state, bool evaluate) {
   size_t instructions = 0;
   for (auto _ : state) {
     for (uint32_t address = text.address; address < end;) {
-      if (!Disassemble(*t.session, *t.thread, address, line, evaluate)) ++address;
+      if (!Disassemble(t.session->target, *t.thread, address, line, evaluate)) ++address;
       ++instructions;
     }
     benchmark::DoNotOptimize(line);
@@ -82,7 +82,7 @@ void BM_DisassembleLength(benchmark::State& state) {
   for (auto _ : state) {
     for (uint32_t address = text.address; address < end;) {
       uint32_t length = 1;
-      DisassembleLength(*t.session, address, &length);
+      DisassembleLength(t.session->target, address, &length);
       address += length;
       ++instructions;
     }

@@ -4,7 +4,7 @@
 #include "disasm/prefixed_maps.h"
 #include "disasm/tables.h"
 #include "report/registers.h"
-#include "session/log_file.h"
+#include "session/target.h"
 
 namespace disasm {
 
@@ -48,8 +48,8 @@ inline void StoreLittleEndian(uint8_t* bytes, uint32_t value) {
 }
 
 uint32_t Register(const DecodeContext& c, uint8_t number) {
-  if (c.session == nullptr || c.thread == nullptr) return 0;
-  return static_cast<uint32_t>(RegisterValue(*c.session, *c.thread, kRegisterIndex[number & 7]));
+  if (c.target == nullptr || c.thread == nullptr) return 0;
+  return static_cast<uint32_t>(RegisterValue(*c.target, *c.thread, kRegisterIndex[number & 7]));
 }
 
 void AppendRegister8(Text& text, uint32_t number) { text.Append(kRegisterNames + 2 * (number & 7), 2); }
@@ -167,7 +167,7 @@ bool BranchTarget(DecoderState& s, const DecodeContext& c, uint32_t size, uint32
     if (size == 2) displacement = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(displacement)));
     uint8_t target[4];
     StoreLittleEndian(target, s.address + s.cursor + displacement);
-    AppendSymbolic(s.operands, c.session, target, width);
+    AppendSymbolic(s.operands, c.target, target, width);
   }
   return true;
 }
@@ -206,7 +206,7 @@ bool DecodeModRM(DecoderState& s, const DecodeContext& c) {
       const uint8_t* direct = Take(s, 2);
       if (direct == nullptr) return false;
       if (kListing) {
-        AppendSymbolic(s.memory, c.session, direct, 2);
+        AppendSymbolic(s.memory, c.target, direct, 2);
         slot.address = LittleEndian(direct, 2);
       }
     } else if (kListing) {
@@ -237,7 +237,7 @@ bool DecodeModRM(DecoderState& s, const DecodeContext& c) {
       const uint8_t* direct = Take(s, 4);
       if (direct == nullptr) return false;
       if (kListing) {
-        AppendSymbolic(s.memory, c.session, direct, 4);
+        AppendSymbolic(s.memory, c.target, direct, 4);
         slot.address = LittleEndian(direct, 4);
       }
     } else if (kListing) {
@@ -419,7 +419,7 @@ bool RunOperation(DecoderState& s, const DecodeContext& c, Operation operation, 
       if (kListing) {
         AppendHexValue(s.operands, selector, 2);
         s.operands.Append(':');
-        AppendSymbolic(s.operands, c.session, offset, s.operandSize);
+        AppendSymbolic(s.operands, c.target, offset, s.operandSize);
       }
       return true;
     }
@@ -555,7 +555,7 @@ bool RunOperation(DecoderState& s, const DecodeContext& c, Operation operation, 
         s.slots[0].size = (s.opcode & 1) == 0 ? 1 : s.operandSize;
         if (s.segmentOverride != 0) s.operands.Append(OverrideText(s));
         s.operands.Append('[');
-        AppendSymbolic(s.operands, c.session, offset, s.addressSize);
+        AppendSymbolic(s.operands, c.target, offset, s.addressSize);
         s.operands.Append(']');
       }
       return true;

@@ -8,7 +8,7 @@
 #include "disasm/listing.h"
 #include "disasm/text_piece.h"
 
-class CLogFile;
+class CTarget;
 struct CThreadContext;
 
 namespace disasm {
@@ -22,10 +22,10 @@ struct ValueSlot {
   const char* segment;
 };
 
-// What decoding with text may ask of the target. Without a session no symbol is known;
+// What decoding with text may ask of the target. Without a target no symbol is known;
 // with evaluate, memory operand addresses are worked out from the thread's registers.
 struct DecodeContext {
-  CLogFile* session;
+  const CTarget* target;
   const CThreadContext* thread;
   bool evaluate;
 };

@@ -3,8 +3,7 @@
 #include <stddef.h>
 
 #include "disasm/tables.h"
-#include "session/log_file.h"
-#include "session/symbol_service.h"
+#include "session/target.h"
 
 namespace disasm {
 
@@ -56,10 +55,10 @@ void AppendNumber(Text& text, const uint8_t* bytes, uint32_t size, bool isSigned
   AppendHexNumber(text, value, size);
 }
 
-void AppendSymbolic(Text& text, CLogFile* session, const uint8_t* bytes, uint32_t size) {
+void AppendSymbolic(Text& text, const CTarget* target, const uint8_t* bytes, uint32_t size) {
   uint32_t value = LittleEndian(bytes, size);
   CSymbol symbol;
-  if (session != nullptr && session->symbols.LookUp(value, &symbol)) {
+  if (target != nullptr && target->symbols().LookUp(value, &symbol)) {
     // At most the name length the handler is asked for.
     text.Append(symbol.name.c_str(), kSymbolNameLength);
     const uint32_t displacement = symbol.displacement;

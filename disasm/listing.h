@@ -7,7 +7,7 @@
 
 #include "disasm/text_piece.h"
 
-class CLogFile;
+class CTarget;
 
 namespace disasm {
 
@@ -33,8 +33,8 @@ void AppendHexValue(Text& text, const uint8_t* bytes, uint32_t n);
 // nothing for zero and a sign otherwise, "-" only for a negative single byte.
 void AppendNumber(Text& text, const uint8_t* bytes, uint32_t size, bool isSigned);
 // A 2- or 4-byte address: "name+0xN (address)" when the symbol handler knows it, else the hex.
-// A null session, or one without a symbol buffer, knows no symbols.
-void AppendSymbolic(Text& text, CLogFile* session, const uint8_t* bytes, uint32_t size);
+// A null target, or one whose symbols are not enabled, knows no symbols.
+void AppendSymbolic(Text& text, const CTarget* target, const uint8_t* bytes, uint32_t size);
 
 // The address column and the instruction's bytes.
 void AppendHead(Text& head, uint32_t address, const uint8_t* bytes, uint32_t n);

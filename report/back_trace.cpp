@@ -70,7 +70,7 @@ void ListInstructions(CLogFile& session, const CThreadContext& thread, CInstruct
       cursor += length;
     } else {
       ++work.lineDecodes;
-      if (!Disassemble(session, thread, cursor, line, true)) return;
+      if (!Disassemble(session.target, thread, cursor, line, true)) return;
       session.Print("        ");
       session.Print("%s\r\n", line);
     }

@@ -112,7 +112,7 @@ bool CInstructionLengths::Decode(uint32_t address, uint32_t* length) {
   ++decodeCount;
   uint8_t window[kWindow];
   const bool ok = WindowFromPages(address, window) ? DecodeLength(window, kWindow, length)
-                                                   : DisassembleLength(session, address, length);
+                                                   : DisassembleLength(session.target, address, length);
   // A length of 0 would keep a pass on the same address for ever.
   return ok && *length > 0 && *length <= kWindow;
 }

@@ -294,11 +294,11 @@ void CFrameWalk::MoveTo(const FrameRecord& taken, uint32_t nextEbp, bool restart
 uint32_t CFrameWalk::StackEnd(uint32_t esp) {
   const uint32_t fallback = 0u - esp > kStackReach ? esp + kStackReach : 0u - 4;
   MEMORY_BASIC_INFORMATION info;
-  if (VirtualQueryEx(session.process, TargetPointer(esp), &info, sizeof info) != sizeof info) return fallback;
+  if (!session.target.QueryRegion(esp, &info)) return fallback;
   const uintptr_t allocation = reinterpret_cast<uintptr_t>(info.AllocationBase);
   uint32_t end = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize);
   for (int i = 0; i < kStackRegions && end != 0; ++i) {
-    if (VirtualQueryEx(session.process, TargetPointer(end), &info, sizeof info) != sizeof info ||
+    if (!session.target.QueryRegion(end, &info) ||
         reinterpret_cast<uintptr_t>(info.AllocationBase) != allocation || info.State == MEM_FREE) {
       break;
     }
@@ -448,7 +448,7 @@ bool CFrameWalk::ReadWord(uint32_t address, uint32_t* word) {
 // which may lie far below), the start of its module and the nearest direct-call target at
 // or below at. False: at lies in no module.
 bool CFrameWalk::FunctionFloor(uint32_t at, uint32_t* low, uint32_t* likelyStart) {
-  const CModule* module = CCodeSections::ModuleAt(session, at);
+  const CModule* module = session.target.ModuleAt(at);
   if (module == nullptr) return false;
   *low = module->base;
   *likelyStart = 0;
@@ -465,7 +465,7 @@ bool CFrameWalk::FunctionFloor(uint32_t at, uint32_t* low, uint32_t* likelyStart
 }
 
 uint32_t CFrameWalk::ModuleLow(uint32_t at) {
-  const CModule* module = CCodeSections::ModuleAt(session, at);
+  const CModule* module = session.target.ModuleAt(at);
   return module != nullptr ? module->base : at;
 }
 
@@ -506,7 +506,7 @@ bool CFrameWalk::IsThreadStart(uint32_t at) {
 }
 
 bool CFrameWalk::IsSystemModule(uint32_t at) {
-  const CModule* module = CCodeSections::ModuleAt(session, at);
+  const CModule* module = session.target.ModuleAt(at);
   if (module == nullptr) return false;
   std::string path = module->name;
   std::transform(path.begin(), path.end(), path.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });

@@ -33,6 +33,7 @@ CLogFile::CLogFile(const wchar_t* reportFileName, TextPane& pane, ReportCreation
       process(nullptr),
       processId(0),
       symbols(process, modules, TargetReader{&CLogFile::ReadReadableFront, this}, pane),
+      target(process, TargetReadPath{&CLogFile::ReadThrough, this}, threads, modules, symbols),
       creation(when) {
   OpenSession(reportFileName ? reportFileName : L"");
 }
@@ -174,4 +175,9 @@ bool CLogFile::ReadReadableFront(void* context, uint32_t address, void* buffer, 
   }
   *count = done;
   return done > 0;
+}
+
+bool CLogFile::ReadThrough(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead,
+                           bool halve) {
+  return static_cast<CLogFile*>(context)->ReadTargetMemory(address, buffer, size, bytesRead, halve);
 }

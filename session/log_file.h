@@ -18,6 +18,7 @@
 #include "session/page_cache.h"
 #include "session/platform.h"
 #include "session/symbol_service.h"
+#include "session/target.h"
 #include "session/text_pane.h"
 #include "session/thread_context.h"
 
@@ -49,6 +50,8 @@ class CLogFile {
   CSymbolService symbols;
   std::vector<CThreadContext> threads;
   std::vector<CModule> modules;
+  // The target as the report's readers see it: a view over the fields above.
+  CTarget target;
 
   // What became of the dump, for the companion's exit status.
   uint32_t reportsWritten = 0;   // reports WriteReport has finished
@@ -154,6 +157,8 @@ class CLogFile {
   void LeaveTargetRunning(uint32_t targetProcessId);
   void WriteReportText(const char* text, size_t length);
   // The read path of the export tables: the readable front of a range.
+  static bool ReadThrough(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead,
+                          bool halve);
   static bool ReadReadableFront(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* count);
   void HandOn(DebugEventListener::Callback DebugEventListener::*which, const DEBUG_EVENT& event);
 

@@ -78,11 +78,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A line buffer of exactly the promised size: the address sanitizer sees any write past it.
   char* line = static_cast<char*>(malloc(kListingLineSize));
   uint32_t next = address;
-  const bool ok = Disassemble(*w.session, thread, next, line, evaluate);
+  const bool ok = Disassemble(w.session->target, thread, next, line, evaluate);
   w.session->symbols.Enable();
   if (strnlen(line, kListingLineSize) >= kListingLineSize) abort();
   uint32_t length = 0;
-  const bool lengthOk = DisassembleLength(*w.session, address, &length);
+  const bool lengthOk = DisassembleLength(w.session->target, address, &length);
   if (ok != lengthOk) abort();
   if (ok) {
     if (next - address < 1 || next - address > 64) abort();

@@ -50,7 +50,7 @@ TEST(BackTraceListing, LineLayoutAndSectionShape) {
   sim::AddSymbol("fn", kCode, 4);
   char line[kListingLineSize];
   uint32_t at = kCode + 1;
-  ASSERT_TRUE(Disassemble(*f.session, f.thread, at, line, true));
+  ASSERT_TRUE(Disassemble(f.session->target, f.thread, at, line, true));
   const std::string movLine = line;
   EXPECT_EQ(f.List(kCode, 16),
             "function: fn\r\n"

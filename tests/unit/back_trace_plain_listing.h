@@ -34,7 +34,7 @@ inline uint32_t WritePlainCodeListing(CLogFile& session, const CThreadContext& t
     while (cursor < start + span) {
       if (cursor == address) index = n;
       ++*decodes;
-      if (!Disassemble(session, thread, cursor, line, true)) break;
+      if (!Disassemble(session.target, thread, cursor, line, true)) break;
       ++n;
     }
     if (index >= 0 || start == address) break;
@@ -46,7 +46,7 @@ inline uint32_t WritePlainCodeListing(CLogFile& session, const CThreadContext& t
     uint32_t cursor = start;
     for (int64_t i = 0; cursor < start + span; ++i) {
       ++*decodes;
-      if (!Disassemble(session, thread, cursor, line, true)) break;
+      if (!Disassemble(session.target, thread, cursor, line, true)) break;
       if (i >= first) session.Print("        %s\r\n", line);
       if (i > last) break;
     }

@@ -176,6 +176,6 @@ TEST(BackTraceSync, WindowsAtTheEndOfReadableMemoryDecodeLikeDisassemble) {
   EXPECT_FALSE(lengths.Length(0x401ffc, &length));
   // A nop in the last 3 bytes: not even the 8-byte try of the code window succeeds.
   uint32_t direct = 0;
-  EXPECT_FALSE(DisassembleLength(*twins.session, 0x401ffd, &direct));
+  EXPECT_FALSE(DisassembleLength(twins.session->target, 0x401ffd, &direct));
   EXPECT_FALSE(lengths.Length(0x401ffd, &length));
 }

@@ -299,9 +299,9 @@ TEST(ExportSymbols, BranchAndMemoryOperandTargetsNamedFromExports) {
   f.Load(image);
   char line[kListingLineSize];
   uint32_t at = kBase + 0x1200;
-  ASSERT_TRUE(Disassemble(*f.session, f.thread, at, line, false));
+  ASSERT_TRUE(Disassemble(f.session->target, f.thread, at, line, false));
   EXPECT_STREQ(line, "7bc01200 e83bfeffff       call    NtWaitForSingleObject (7bc01040)");
-  ASSERT_TRUE(Disassemble(*f.session, f.thread, at, line, true));
+  ASSERT_TRUE(Disassemble(f.session->target, f.thread, at, line, true));
   EXPECT_STREQ(line,
                "7bc01205 a14410c07b                                      ds:7bc01044=90909090\n"
                "                                  mov     eax,[NtWaitForSingleObject+0x4 (7bc01044)]");

@@ -18,7 +18,7 @@ struct RegisterFixture : SessionFixture {
     WriteRegisters(*session, thread);
     return Report();
   }
-  uint64_t Value(uint32_t index) { return RegisterValue(*session, thread, index); }
+  uint64_t Value(uint32_t index) { return RegisterValue(session->target, thread, index); }
 };
 
 const char kZeroBlock[] =

@@ -207,7 +207,7 @@ inline std::string Run(const Options& options) {
   while (address - options.base < end - options.base) {
     if (options.lengths) {
       uint32_t length = 0;
-      bool ok = DisassembleLength(session, address, &length);
+      bool ok = DisassembleLength(session.target, address, &length);
       if (ok && runsPast(address, length)) ok = false;
       snprintf(text, sizeof text, ok ? "%08x %u\n" : "%08x ??\n", address, length);
       out += text;
@@ -215,7 +215,7 @@ inline std::string Run(const Options& options) {
       address += length;
     } else {
       uint32_t next = address;
-      bool ok = Disassemble(session, thread, next, line, options.evaluate);
+      bool ok = Disassemble(session.target, thread, next, line, options.evaluate);
       if (ok && runsPast(address, next - address)) {
         disasm::Text failure(line, kListingLineSize);
         const uint32_t left = end - address;
