@@ -1,6 +1,6 @@
 #include "report/call_site.h"
 
-#include "disasm/disassemble.h"
+#include "report/disassemble_target.h"
 #include "session/log_file.h"
 
 namespace {
