@@ -840,10 +840,10 @@ void Start(DecoderState& s, const uint8_t* window, uint32_t count, uint32_t addr
   s.slots[1].segment = kEs;
 }
 
-void SetFlow(Instruction* record, Flow flow, bool indirect, bool far) {
+void SetFlow(Instruction* record, Flow flow, bool indirect, bool farTarget) {
   record->flow = flow;
   record->indirect = indirect;
-  record->far = far;
+  record->farTarget = farTarget;
 }
 
 // FF /2 to /5: calls and jumps through a register or memory; the far ones take memory only.

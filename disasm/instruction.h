@@ -35,7 +35,7 @@ struct Instruction {
   uint32_t length = 0;
   Flow flow = Flow::kNone;
   bool indirect = false;  // the target comes from a register or memory
-  bool far = false;       // the target names a code segment too
+  bool farTarget = false;  // the target names a code segment too
   uint32_t target = 0;    // direct: the target (a far one's offset)
   uint16_t selector = 0;  // direct far: the target's segment
   uint32_t memoryCount = 0;

@@ -16,7 +16,7 @@ struct RecordCase {
   const char* hex;
   uint32_t length;
   Flow flow;
-  bool indirect, far;
+  bool indirect, farTarget;
   uint32_t target;
   uint16_t selector;
   uint32_t memoryCount;
@@ -50,7 +50,7 @@ const RecordCase kCases[] = {
     {"ff2500204000", 6, Flow::kJump, true, false, 0, 0, 1, kNone, kNone, 1, 4, {"ds:"}, {0x00402000}},
     {"ff6d08", 3, Flow::kJump, true, true, 0, 0, 1, disasm::kEbp, kNone, 1, 6, {"ss:"}, {0x0012FF88}},
     {"c3", 1, Flow::kNone, false, false, 0, 0, 0, kNone, kNone, 1, 0, {}, {}},
-    {"8b44b5f8", 4, Flow::kNone, false, false, 0, 0, 1, disasm::kEbp, disasm::kEsi, 4, 4, {"ss:"}, {0x0012FF80 + 0x400 - 8}},
+    {"8b44b5f8", 4, Flow::kNone, false, false, 0, 0, 1, disasm::kEbp, disasm::kEsi, 4, 4, {"ss:"}, {0x00130378}},
     {"8b0c8b", 3, Flow::kNone, false, false, 0, 0, 1, disasm::kEbx, disasm::kEcx, 4, 4, {"ds:"}, {0x00403040}},
     {"8b04cd00104000", 7, Flow::kNone, false, false, 0, 0, 1, kNone, disasm::kEcx, 8, 4, {"ds:"}, {0x00401080}},
     {"64a118000000", 6, Flow::kNone, false, false, 0, 0, 1, kNone, kNone, 1, 4, {"fs:"}, {0x18}},
@@ -70,7 +70,7 @@ TEST(DisasmRecord, FlowKindsAndMemoryOperands) {
     EXPECT_EQ(record.length, c.length) << c.hex;
     EXPECT_EQ(record.flow, c.flow) << c.hex;
     EXPECT_EQ(record.indirect, c.indirect) << c.hex;
-    EXPECT_EQ(record.far, c.far) << c.hex;
+    EXPECT_EQ(record.farTarget, c.farTarget) << c.hex;
     EXPECT_EQ(record.target, c.target) << c.hex;
     EXPECT_EQ(record.selector, c.selector) << c.hex;
     ASSERT_EQ(record.memoryCount, c.memoryCount) << c.hex;
