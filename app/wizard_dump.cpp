@@ -1,11 +1,13 @@
 #include "app/wizard_dump.h"
 
+#include "report/report.h"
 #include "session/log_file.h"
 
 bool RunWizardDump(const DumpChoices& choices, TextPane& pane) {
   CLogFile session(choices.reportPath.c_str(), pane, ReportCreation::kAfterAttach);
   session.instructionCount = choices.instructionCount;
   session.symbolTableEnabled = choices.symbolTableEnabled;
+  session.AddListener(ReportListener());
   session.RunDebugLoop(choices.processId);
   return !session.reportRefused;
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "report/memory_dump.h"
+#include "report/report.h"
 #include "session/exit_status.h"
 #include "session/log_file.h"
 #include "sim/sim.h"
@@ -117,6 +118,7 @@ DumpRun DumpOnce(const std::string& report, bool walkOnly) {
       session.process = sim::target().processHandle;
       DumpCommittedMemory(session);
     } else {
+      session.AddListener(ReportListener());
       run.status = DumpExitStatus(session, session.RunDebugLoop(1234));
     }
   }

@@ -28,18 +28,15 @@ namespace {
 // The image as the loader lays it out: headers, then each section at its address.
 bool MapImage(const char* path, std::vector<uint8_t>* image, uint32_t* imageBase) {
   std::vector<uint8_t> d;
-  if (!ReadPeFile(path, &d)) return false;
-  const uint32_t pe = PeWord32(d, 0x3C);
-  if (PeWord32(d, pe) != 0x00004550) return false;
-  const uint32_t sections = PeWord16(d, pe + 6), optional = PeWord16(d, pe + 20);
-  *imageBase = PeWord32(d, pe + 24 + 28);
-  const uint32_t imageSize = PeWord32(d, pe + 24 + 56);
-  const uint32_t headers = std::min<uint32_t>(PeWord32(d, pe + 24 + 60), std::min<size_t>(imageSize, d.size()));
+  pe::Headers pe;
+  if (!ReadPeFile(path, &d) || !ReadPeHeaders(d, &pe)) return false;
+  *imageBase = pe.optional.ImageBase;
+  const uint32_t imageSize = pe.optional.SizeOfImage;
+  const uint32_t headers = std::min<uint32_t>(pe.optional.SizeOfHeaders, std::min<size_t>(imageSize, d.size()));
   image->assign(imageSize, 0);
   memcpy(image->data(), d.data(), headers);
-  for (uint32_t i = 0; i < sections; ++i) {
-    const size_t header = pe + 24 + optional + 40 * i;
-    const uint32_t address = PeWord32(d, header + 12), raw = PeWord32(d, header + 16), at = PeWord32(d, header + 20);
+  for (const IMAGE_SECTION_HEADER& section : pe.sections) {
+    const uint32_t address = section.VirtualAddress, raw = section.SizeOfRawData, at = section.PointerToRawData;
     if (address >= imageSize || at >= d.size()) continue;
     const size_t count = std::min({static_cast<size_t>(raw), static_cast<size_t>(imageSize - address), d.size() - at});
     memcpy(image->data() + address, d.data() + at, count);

@@ -40,12 +40,14 @@ struct CodeSpan {
   const char* name;
 };
 
-CodeSpan SpanAround(CLogFile& session, uint32_t address, char* shown) {
+// site: the call that ends at address, when one is known to.
+CodeSpan SpanAround(CLogFile& session, uint32_t address, const CallSite* site, char* shown) {
   if (!LookUpSymbol(session, address, shown)) return {address - kUnknownBackOff, kUnknownSpan, kNoSymbol};
   const IMAGEHLP_SYMBOL& symbol = *session.symbolBuffer;
   if (address - symbol.Address >= kMaxListingBackOff) {
-    CallSite site;
-    if (CallEndsAt(session, address, &site)) return {address - site.length, kUnknownSpan, shown};
+    CallSite found;
+    if (site == nullptr && CallEndsAt(session, address, &found)) site = &found;
+    if (site != nullptr) return {address - site->length, kUnknownSpan, shown};
     return {address, kUnknownSpan, shown};
   }
   return {symbol.Address, symbol.Size != 0 ? symbol.Size : kUnknownSpan, shown};
@@ -76,8 +78,8 @@ void ListInstructions(CLogFile& session, const CThreadContext& thread, CInstruct
   }
 }
 
-void PrintFpo(CLogFile& session, const STACKFRAME& frame) {
-  const FPO_DATA& fpo = *static_cast<const FPO_DATA*>(frame.FuncTableEntry);
+void PrintFpo(CLogFile& session, const FrameRecord& frame) {
+  const FPO_DATA& fpo = *frame.fpo;
   const int params = fpo.cdwParams;
   const int locals = static_cast<int>(fpo.cdwLocals);
   const int registers = fpo.cbRegs;
@@ -88,7 +90,7 @@ void PrintFpo(CLogFile& session, const STACKFRAME& frame) {
         return;
       }
       session.Print(" (FPO:");
-      if (fpo.fUseBP) session.Print(" [EBP 0x%08x]", static_cast<unsigned>(frame.Reserved[0]));
+      if (fpo.fUseBP) session.Print(" [EBP 0x%08x]", static_cast<unsigned>(frame.savedEbp));
       session.Print(" [%d,%d,%d])", params, locals, registers);
       return;
     case FRAME_NONFPO:
@@ -100,24 +102,24 @@ void PrintFpo(CLogFile& session, const STACKFRAME& frame) {
   }
 }
 
-void PrintFrameLine(CLogFile& session, const STACKFRAME& frame, bool scanned) {
-  const uint32_t pc = frame.AddrPC.Offset;
+void PrintFrameLine(CLogFile& session, const FrameRecord& frame) {
+  const uint32_t pc = frame.pc;
   char shown[kShownSymbolNameSize];
   const char* name = LookUpSymbol(session, pc, shown) ? shown : kNoSymbol;
   session.Print("FramePtr ReturnAd Param#1  Param#2  Param#3  Param#4  Function Name\r\n");
-  session.Print("%08x %08x %08x %08x %08x %08x ", static_cast<unsigned>(frame.AddrFrame.Offset),
-                static_cast<unsigned>(frame.AddrReturn.Offset), static_cast<unsigned>(frame.Params[0]),
-                static_cast<unsigned>(frame.Params[1]), static_cast<unsigned>(frame.Params[2]),
-                static_cast<unsigned>(frame.Params[3]));
+  session.Print("%08x %08x %08x %08x %08x %08x ", static_cast<unsigned>(frame.framePointer),
+                static_cast<unsigned>(frame.returnAddress), static_cast<unsigned>(frame.params[0]),
+                static_cast<unsigned>(frame.params[1]), static_cast<unsigned>(frame.params[2]),
+                static_cast<unsigned>(frame.params[3]));
   IMAGEHLP_MODULE module;
   if (LookUpModule(session, pc, &module)) session.Print("%s!", module.ModuleName);
-  session.Print("%s%s ", name, scanned ? kScanMarker : "");
+  session.Print("%s%s ", name, frame.scanned() ? kScanMarker : "");
   // A lookup that found nothing leaves the flags of the one before.
   if (session.symbolBuffer != nullptr &&
       (session.symbolBuffer->Flags & (SYMF_OMAP_GENERATED | SYMF_OMAP_MODIFIED)) != 0) {
     session.Print("[omap] ");
   }
-  if (frame.FuncTableEntry != nullptr) PrintFpo(session, frame);
+  if (frame.fpo != nullptr) PrintFpo(session, frame);
   session.Print("\r\n");
 }
 
@@ -125,10 +127,8 @@ void PrintFrameLine(CLogFile& session, const STACKFRAME& frame, bool scanned) {
 // whose decoding meets the address, the one that meets it through that call is taken, so
 // that the lines before the address are the instructions that ran, not a phase of the bytes
 // that only meets the address by chance.
-bool FindStartThroughCall(CLogFile& session, CInstructionLengths& lengths, const CodeSpan& code, uint32_t address,
+bool FindStartThroughCall(CInstructionLengths& lengths, const CodeSpan& code, uint32_t address, const CallSite& site,
                           ListingStart* found) {
-  CallSite site;
-  if (!CallEndsAt(session, address, &site)) return false;
   const uint32_t call = address - site.length;
   if (call < code.start || address - code.start >= code.span) return false;
   ListingStart atCall;
@@ -142,19 +142,21 @@ bool FindStartThroughCall(CLogFile& session, CInstructionLengths& lengths, const
   return true;
 }
 
-void WriteListing(CLogFile& session, const CThreadContext& thread, uint32_t address, bool returnAddress,
+// site: the call that made address, for the listing around a return address; null for any
+// other address.
+void WriteListing(CLogFile& session, const CThreadContext& thread, uint32_t address, const CallSite* site,
                   CodeListingWork* work) {
   CodeListingWork ignored;
   if (work == nullptr) work = &ignored;
   char shown[kShownSymbolNameSize];
-  const CodeSpan code = SpanAround(session, address, shown);
+  const CodeSpan code = SpanAround(session, address, site, shown);
   session.Print("function: %s\r\n", code.name);
 
   uint32_t low = 0, count = 0;
   ListingSearchRange(code.start, code.span, address, &low, &count);
   CInstructionLengths lengths(session, low, count);
   ListingStart found;
-  if ((returnAddress && FindStartThroughCall(session, lengths, code, address, &found)) ||
+  if ((site != nullptr && FindStartThroughCall(lengths, code, address, *site, &found)) ||
       FindListingStart(lengths, code.start, code.span, address, &found)) {
     ListInstructions(session, thread, lengths, code, found, *work);
   }
@@ -165,11 +167,18 @@ void WriteListing(CLogFile& session, const CThreadContext& thread, uint32_t addr
 }  // namespace
 
 void WriteCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t address, CodeListingWork* work) {
-  WriteListing(session, thread, address, false, work);
+  WriteListing(session, thread, address, nullptr, work);
 }
 
 void WriteReturnAddressListing(CLogFile& session, const CThreadContext& thread, uint32_t address) {
-  WriteListing(session, thread, address, true, nullptr);
+  CallSite site;
+  WriteListing(session, thread, address, CallEndsAt(session, address, &site) ? &site : nullptr, nullptr);
+}
+
+void WriteFrameListing(CLogFile& session, const CThreadContext& thread, const FrameRecord& frame) {
+  // A return address of 0 or one the walker's last frame gave unchecked has no call.
+  const bool called = frame.returnAddress != 0 && frame.call.length != 0;
+  WriteListing(session, thread, frame.returnAddress, called ? &frame.call : nullptr, nullptr);
 }
 
 void WriteCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t address) {
@@ -180,10 +189,10 @@ void WriteBackTrace(CLogFile& session, const CThreadContext& thread) {
   // The walk works on its own copy of the context; the thread's stays as read.
   CFrameWalk walk(session, thread);
   session.Print("*----> Stack Back Trace <----*\r\n\r\n");
-  WalkedFrame walked;
-  while (walk.Next(&walked)) {
-    PrintFrameLine(session, walked.frame, walked.scanned);
-    WriteReturnAddressListing(session, thread, walked.frame.AddrReturn.Offset);
+  FrameRecord frame;
+  while (walk.Next(&frame)) {
+    PrintFrameLine(session, frame);
+    WriteFrameListing(session, thread, frame);
   }
   session.Print("\r\n");
 }

@@ -12,6 +12,8 @@ void WriteBackTrace(CLogFile& session, const CThreadContext& thread);
 // The same around a return address: where the bytes allow several starts, the listing takes
 // the one whose instruction just before the address is the call that made it.
 void WriteReturnAddressListing(CLogFile& session, const CThreadContext& thread, uint32_t address);
+// The same around a frame's return address, through the call its check found.
+void WriteFrameListing(CLogFile& session, const CThreadContext& thread, const FrameRecord& frame);
 
 // The work one code listing took: lengths decoded to find the start, lines disassembled.
 struct CodeListingWork {

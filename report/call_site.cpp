@@ -11,16 +11,16 @@ uint32_t Word32(const uint8_t* bytes) {
 
 // The call forms by their first byte. The decoder says how long the instruction is; only a
 // length that ends at the return address counts.
-bool IsCallForm(const uint8_t* code, uint32_t length, bool* direct) {
+bool IsCallForm(const uint8_t* code, uint32_t length, CallKind* kind) {
   switch (code[0]) {
     case 0xE8:
-      *direct = true;
+      *kind = CallKind::Direct;
       return length == 5;
     case 0x9A:
-      *direct = true;
+      *kind = CallKind::Far;
       return length == 7;
     case 0xFF:
-      *direct = false;
+      *kind = CallKind::Indirect;
       return ((code[1] >> 3) & 7) == 2;
     default:
       return false;
@@ -43,14 +43,14 @@ bool CallEndsAt(CLogFile& session, uint32_t address, CallSite* site) {
   for (uint32_t length = kShortestCall; length <= kLongestCall; ++length) {
     const uint8_t* code = bytes + kLongestCall - length;
     uint32_t decoded = 0;
-    bool direct = false;
+    CallKind kind = CallKind::Indirect;
     // Only the bytes up to the address are handed over: a longer instruction is cut.
-    if (!DecodeLength(code, length, &decoded) || decoded != length || !IsCallForm(code, length, &direct)) continue;
-    if (!found || (best.direct && !direct)) {
+    if (!DecodeLength(code, length, &decoded) || decoded != length || !IsCallForm(code, length, &kind)) continue;
+    if (!found || (best.direct() && kind == CallKind::Indirect)) {
       // An indirect call that ends here outweighs a direct one: its target is unknown, so
       // it cannot be held against a frame.
       best.length = length;
-      best.direct = direct;
+      best.kind = kind;
       best.target = code[0] == 0xE8 ? address + Word32(code + 1) : (code[0] == 0x9A ? Word32(code + 1) : 0);
     }
     found = true;

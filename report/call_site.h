@@ -8,10 +8,16 @@
 
 class CLogFile;
 
+// The three forms: E8 rel32 (direct), FF /2 (indirect, through a register or memory) and
+// 9A ptr16:32 (far, whose offset is known).
+enum class CallKind : uint8_t { Direct, Indirect, Far };
+
 struct CallSite {
   uint32_t length = 0;  // of the call instruction
-  bool direct = false;  // only direct calls (E8, 9A) end there: target is known
-  uint32_t target = 0;  // the called address of a direct call
+  CallKind kind = CallKind::Indirect;
+  uint32_t target = 0;  // the called address of a direct or far call
+  // Only direct and far calls end there: the target is known.
+  bool direct() const { return kind != CallKind::Indirect; }
 };
 
 // True when address is believable as a return address; *site then describes the call.

@@ -2,6 +2,9 @@
 
 #include <string.h>
 
+#include <algorithm>
+#include <string>
+
 #include "report/call_site.h"
 #include "session/code_sections.h"
 #include "session/symbol_lookup.h"
@@ -18,6 +21,11 @@ constexpr uint32_t kPageSize = 4096;
 // program's, so no scan goes past them.
 const char* const kThreadStarts[] = {"BaseThreadInitThunk", "RtlUserThreadStart", "_RtlUserThreadStart",
                                      "__RtlUserThreadStart", "BaseProcessStart", "BaseThreadStart"};
+// The system's own modules, by the directory they load from: a callback's frames above
+// one of them are the program's again.
+const char* const kSystemDirectories[] = {"\\windows\\system32\\", "\\windows\\syswow64\\"};
+// How many regions of the thread's stack allocation are looked at for its end.
+constexpr int kStackRegions = 16;
 
 void SetFlat(ADDRESS& address, uint32_t offset) {
   address.Offset = offset;
@@ -80,13 +88,12 @@ DWORD WINAPI StackModuleBase(HANDLE process, DWORD address) {
 DWORD WINAPI StackTranslateAddress(HANDLE, HANDLE, LPADDRESS) { return 0; }
 
 CFrameWalk::CFrameWalk(CLogFile& owned, const CThreadContext& thread)
-    : session(owned), owner(owned), context(thread.context) {
+    : session(owned), owner(owned), context(thread.context), pc(thread.eip), floor(thread.esp), ebp(thread.ebp) {
   memset(&frame, 0, sizeof frame);
   SetFlat(frame.AddrPC, thread.eip);
   SetFlat(frame.AddrFrame, thread.ebp);
   SetFlat(frame.AddrStack, thread.esp);
-  floor = thread.esp;
-  lastReturn = thread.eip;  // the first frame runs there
+  stackEnd = StackEnd(thread.esp);
 }
 
 bool CFrameWalk::Walker() {
@@ -94,153 +101,326 @@ bool CFrameWalk::Walker() {
                    StackFunctionTable, StackModuleBase, StackTranslateAddress) != FALSE;
 }
 
-bool CFrameWalk::Next(WalkedFrame* out) {
-  if (ended || produced >= kMaxFrames) return false;
-  const bool fresh = walkerRestarted;
-  walkerRestarted = false;
-  if (!Walker()) return Unwalked(out);
+bool CFrameWalk::Next(FrameRecord* out) {
+  if (ended || produced >= kMaxFrames || pc == 0) return false;
+  const bool threadStart = IsThreadStart(pc);
+  if ((walkerLive && FromWalker(out)) || (!threadStart && FromFramePointer(out)) ||
+      (!threadStart && FromScan(kScanWords, false, 0, out)) || LastFrame(out)) {
+    ++produced;
+    return true;
+  }
+  return false;
+}
+
+// The walker's next frame: the one it gave ahead, or a fresh one.
+bool CFrameWalk::NextWalkerFrame(STACKFRAME* out) {
+  if (havePending) {
+    *out = pending;
+    havePending = false;
+    return true;
+  }
+  if (!Walker()) return false;
+  *out = frame;
+  return true;
+}
+
+// The walker's frame at pc, when its return address is one a call made and lies higher up
+// the stack than the frame before's. The walker gives each frame with the stack pointer it
+// had on entry, so the slot of a frame's return address is known from the frame after it:
+// the walker is asked one frame ahead.
+bool CFrameWalk::FromWalker(FrameRecord* out) {
+  const bool fresh = walkerFresh;
+  walkerFresh = false;
+  STACKFRAME current;
+  if (!NextWalkerFrame(&current)) {
+    walkerLive = false;
+    return false;
+  }
   ++stats.walkerFrames;
-  // A stack pointer the walker claims for the frame is only trusted upward from the floor.
-  const uint32_t stack = frame.AddrStack.Offset;
-  const uint32_t from = stack >= floor && stack - floor < kStackReach ? stack : floor;
-  const uint32_t returnAddress = frame.AddrReturn.Offset;
-  // The walker goes on from the return address it gave last; a frame at any other address
-  // is not one of this stack's.
-  if (!fresh && frame.AddrPC.Offset != lastReturn) {
-    ++stats.rejected;
-    return Unwalked(out);
+  const uint32_t returnAddress = current.AddrReturn.Offset;
+  const uint32_t stack = current.AddrStack.Offset;
+  // The walker goes on from the return address given last; a frame at any other address
+  // is not one of this stack's. A frame whose stack does not rise above the frame before,
+  // with the same return address, is no progress.
+  const bool stalled = !fresh && stack <= lastWalkerStack && returnAddress == lastWalkerReturn;
+  CallSite call;
+  if ((!fresh && current.AddrPC.Offset != pc) || stalled ||
+      (returnAddress != 0 && !CallEndsAt(session, returnAddress, &call))) {
+    return RejectWalker();
   }
-  CallSite site;
-  if (returnAddress == 0 || CallEndsAt(session, returnAddress, &site)) {
-    uint32_t slot = 0;
-    const bool onStack = returnAddress != 0 && Find(returnAddress, from, &slot);
-    // A walker that follows a frame pointer the code never kept returns from an outer
-    // frame, skipping the frames in between. Where its return address comes after an
-    // indirect call, whose target is unknown, a direct call of this frame's function below
-    // that slot gives the skipped caller away; where it returns into a thread's start
-    // routines, which only the outermost frames run in, any believable word below does.
-    if (onStack && !site.direct && slot > from &&
-        Recovered(frame.AddrPC.Offset, from, (slot - from) / 4, !IsThreadStart(returnAddress), out)) {
-      ++stats.skipped;
-      ++produced;
-      return true;
-    }
-    out->frame = frame;
-    out->scanned = false;
-    floor = onStack ? slot + 4 : from;
-    lastReturn = returnAddress;
-    ++produced;
+  lastWalkerStack = stack;
+  lastWalkerReturn = returnAddress;
+  const uint32_t from = stack >= floor && stack < stackEnd ? stack : floor;
+  uint32_t nextStack = 0;
+  uint32_t nextEbp = static_cast<uint32_t>(context.Ebp);
+  if (returnAddress != 0 && Walker()) {
+    pending = frame;
+    havePending = true;
+    nextStack = pending.AddrStack.Offset;
+    nextEbp = pending.AddrFrame.Offset;
+  }
+  uint32_t slot = 0;
+  if (returnAddress != 0 && !WalkerSlot(returnAddress, from, nextStack, &slot)) return RejectWalker();
+  if (returnAddress == 0) return WalkerEnd(current, out);
+  // A walker that follows a frame pointer the program's code never kept returns from an
+  // outer frame, skipping the frames in between; a direct call below that slot gives the
+  // skip away. The system's modules come with their own unwind data.
+  if ((!call.direct() || !Fits(call, pc)) && !IsSystemModule(pc) && CloserCallBelow(slot, returnAddress, out)) {
+    ++stats.skipped;
     return true;
   }
-  ++stats.rejected;
-  // This frame's own address is sound, only its return address is not: the frame is shown
-  // with the return address the scan finds, or, when there is none, as the last one.
-  if (IsThreadStart(frame.AddrPC.Offset) || !Recovered(frame.AddrPC.Offset, from, kScanWords, false, out)) {
-    out->frame = frame;
-    out->frame.AddrReturn.Offset = 0;
-    out->scanned = false;
-    ended = true;
-  }
-  ++produced;
+  Fill(slot, returnAddress, current.AddrFrame.Offset, ebp, call, FrameSource::Unwind, out);
+  out->fpo = static_cast<const FPO_DATA*>(current.FuncTableEntry);
+  out->savedEbp = current.Reserved[0];
+  MoveTo(*out, nextEbp, false);
   return true;
 }
 
-// The walker found no frame at the return address given last (or at the thread's EIP):
-// the scan looks for that frame's return address. Where there is none, the frame is still
-// shown, as the last one, with nothing known but its address; where the stack ended at an
-// address of 0, or nothing of the thread could be walked, there is no such frame.
-bool CFrameWalk::Unwalked(WalkedFrame* out) {
+// The walker says the stack ends with this frame; its own words are all there is.
+bool CFrameWalk::WalkerEnd(const STACKFRAME& last, FrameRecord* out) {
+  Fill(0, 0, ebp, ebp, CallSite(), FrameSource::Unwind, out);
+  out->framePointer = last.AddrFrame.Offset;
+  for (int i = 0; i < 4; ++i) out->params[i] = last.Params[i];
+  out->fpo = static_cast<const FPO_DATA*>(last.FuncTableEntry);
+  out->savedEbp = last.Reserved[0];
   ended = true;
-  const uint32_t pc = lastReturn;
-  if (pc == 0) return false;
-  if (!IsThreadStart(pc) && Recovered(pc, floor, kScanWords, false, out)) {
-    ++produced;
-    return true;
-  }
-  if (produced == 0) return false;
-  memset(&out->frame, 0, sizeof out->frame);
-  SetFlat(out->frame.AddrPC, pc);
-  SetFlat(out->frame.AddrReturn, 0);
-  SetFlat(out->frame.AddrFrame, 0);
-  SetFlat(out->frame.AddrStack, floor);
-  out->scanned = false;
-  ++produced;
   return true;
 }
 
-// The frame that runs at pc with its return address at the next believable slot from from;
-// the walker then starts afresh above that slot.
-bool CFrameWalk::Recovered(uint32_t pc, uint32_t from, uint32_t words, bool directOnly, WalkedFrame* out) {
+bool CFrameWalk::RejectWalker() {
+  ++stats.rejected;
+  walkerLive = false;
+  havePending = false;
+  return false;
+}
+
+// Where the walker's return address lies: just below the stack the walker's next frame
+// starts with, or else the first place from the frame's own stack up that holds it.
+bool CFrameWalk::WalkerSlot(uint32_t returnAddress, uint32_t from, uint32_t nextStack, uint32_t* slot) {
+  const uint32_t named = nextStack - 4;
+  uint32_t word = 0;
+  if (nextStack != 0 && (named & 3) == 0 && named >= from && named < stackEnd && ReadWord(named, &word) &&
+      word == returnAddress) {
+    *slot = named;
+    return true;
+  }
+  return Find(returnAddress, from, slot);
+}
+
+// The frame whose EBP points up the same stack at a saved EBP and a believable return
+// address; a direct call there must have called the function the frame runs in.
+bool CFrameWalk::FromFramePointer(FrameRecord* out) {
+  const uint32_t slot = ebp + 4;
+  uint32_t saved = 0, returnAddress = 0;
+  CallSite call;
+  if ((ebp & 3) != 0 || slot < floor || slot >= stackEnd || !ReadWord(ebp, &saved) ||
+      !ReadWord(slot, &returnAddress) || returnAddress == 0 || !CallEndsAt(session, returnAddress, &call) ||
+      !Fits(call, pc)) {
+    return false;
+  }
+  // EBP may be an outer frame's, kept from before functions that never set it.
+  if (!call.direct() && CloserCallBelow(slot, returnAddress, out)) return true;
+  ++stats.framePointer;
+  Fill(slot, returnAddress, ebp, ebp, call, FrameSource::FramePointer, out);
+  MoveTo(*out, saved, true);
+  return true;
+}
+
+// Between the floor and a slot whose call is indirect, a direct call of the function the
+// frame runs in is the frame's true caller. Where the slot returns into a thread's start
+// routines, which only the outermost frames run in, any believable word below it is; and
+// where a frame of the program returns into a system DLL, which calls the program only
+// back through pointers, so is an indirect call below it: the DLL's own frame in between.
+bool CFrameWalk::CloserCallBelow(uint32_t slot, uint32_t returnAddress, FrameRecord* out) {
+  // Below a thread's start routines there are only their own frames; a copy of the return
+  // address below its slot (a realigned stack keeps one) is no other frame.
+  if (slot <= floor || IsThreadStart(pc)) return false;
+  const bool callback = IsSystemModule(returnAddress) && !IsSystemModule(pc);
+  return FromScan((slot - floor) / 4, !IsThreadStart(returnAddress) && !callback, returnAddress, out);
+}
+
+// The frame at pc with its return address at the next believable slot from the floor; the
+// walker then starts afresh above that slot.
+bool CFrameWalk::FromScan(uint32_t words, bool directOnly, uint32_t exclude, FrameRecord* out) {
   uint32_t slot = 0, returnAddress = 0;
-  if (!Scan(pc, from, words, directOnly, &slot, &returnAddress)) return false;
-  memset(&out->frame, 0, sizeof out->frame);
-  SetFlat(out->frame.AddrPC, pc);
-  SetFlat(out->frame.AddrReturn, returnAddress);
-  SetFlat(out->frame.AddrFrame, slot - 4);
-  SetFlat(out->frame.AddrStack, from);
+  CallSite call;
+  if (!Scan(floor, words, directOnly, exclude, &slot, &returnAddress, &call)) return false;
+  Fill(slot, returnAddress, ebp, ebp, call, FrameSource::Scan, out);
+  // The frame pointer stays while it still points further up the same stack.
+  const uint32_t nextEbp = ebp >= slot + 4 && ebp < stackEnd ? ebp : 0;
+  MoveTo(*out, nextEbp, true);
+  return true;
+}
+
+// Nothing finds this frame's return address: it is still shown, as the last one, with
+// nothing known but its address; when nothing of the thread could be walked, there is no
+// such frame.
+bool CFrameWalk::LastFrame(FrameRecord* out) {
+  ended = true;
+  if (produced == 0) return false;
+  *out = FrameRecord();
+  out->pc = pc;
+  return true;
+}
+
+void CFrameWalk::Fill(uint32_t slot, uint32_t returnAddress, uint32_t walkerEbp, uint32_t frameEbp,
+                      const CallSite& call, FrameSource source, FrameRecord* out) {
+  *out = FrameRecord();
+  out->pc = pc;
+  out->returnAddress = returnAddress;
+  out->returnSlot = slot;
+  out->source = source;
+  out->call = call;
+  if (slot == 0) return;
+  // The frame keeps EBP as its frame pointer when EBP lies in the frame and the word above
+  // it is the return address (a copy of it, where the prologue realigned the stack). The
+  // walker's frame address and the EBP the frame runs with are the candidates.
+  out->framePointer = slot - 4;
+  for (uint32_t candidate : {frameEbp, walkerEbp}) {
+    uint32_t above = 0;
+    if ((candidate & 3) == 0 && candidate >= floor && candidate < slot && ReadWord(candidate + 4, &above) &&
+        above == returnAddress) {
+      out->framePointer = candidate;
+      break;
+    }
+  }
   for (uint32_t i = 0; i < 4; ++i) {
     uint32_t word = 0;
-    out->frame.Params[i] = ReadWord(slot + 4 + 4 * i, &word) ? word : 0;
+    out->params[i] = ReadWord(slot + 4 + 4 * i, &word) ? word : 0;
   }
-  out->scanned = true;
-  Restart(returnAddress, slot + 4);
-  lastReturn = returnAddress;
-  floor = slot + 4;
-  ended = false;
-  return true;
 }
 
-void CFrameWalk::Restart(uint32_t pc, uint32_t stack) {
-  // The frame pointer stays while it still points further up the same stack.
-  uint32_t ebp = context.Ebp;
-  if (!(ebp >= stack && ebp - stack < kStackReach)) ebp = 0;
+void CFrameWalk::MoveTo(const FrameRecord& taken, uint32_t nextEbp, bool restartWalker) {
+  pc = taken.returnAddress;
+  floor = taken.returnSlot + 4;
+  ebp = nextEbp;
+  if (!restartWalker) return;
   memset(&frame, 0, sizeof frame);
   SetFlat(frame.AddrPC, pc);
-  SetFlat(frame.AddrStack, stack);
+  SetFlat(frame.AddrStack, floor);
   SetFlat(frame.AddrFrame, ebp);
   context.Eip = pc;
-  context.Esp = stack;
+  context.Esp = floor;
   context.Ebp = ebp;
-  walkerRestarted = true;
+  walkerLive = true;
+  walkerFresh = true;
+  havePending = false;
 }
 
-bool CFrameWalk::Scan(uint32_t pc, uint32_t from, uint32_t words, bool directOnly, uint32_t* slot,
-                      uint32_t* returnAddress) {
+// The end of the thread's stack: the end of the last region of the allocation that holds
+// the stack pointer. No frame of this thread lies above it.
+uint32_t CFrameWalk::StackEnd(uint32_t esp) {
+  const uint32_t fallback = 0u - esp > kStackReach ? esp + kStackReach : 0u - 4;
+  MEMORY_BASIC_INFORMATION info;
+  if (VirtualQueryEx(session.process, TargetPointer(esp), &info, sizeof info) != sizeof info) return fallback;
+  const uintptr_t allocation = reinterpret_cast<uintptr_t>(info.AllocationBase);
+  uint32_t end = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize);
+  for (int i = 0; i < kStackRegions && end != 0; ++i) {
+    if (VirtualQueryEx(session.process, TargetPointer(end), &info, sizeof info) != sizeof info ||
+        reinterpret_cast<uintptr_t>(info.AllocationBase) != allocation || info.State == MEM_FREE) {
+      break;
+    }
+    end = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize);
+  }
+  return end != 0 ? end : 0u - 4;
+}
+
+// What is known of the function a frame runs in, for judging its callers.
+CFrameWalk::Callee CFrameWalk::CalleeAt(uint32_t runs) {
+  Callee callee;
+  callee.runs = runs;
+  callee.bounded = FunctionFloor(runs, &callee.low, &callee.likely);
+  callee.inSystem = IsSystemModule(runs);
+  return callee;
+}
+
+// How a stack word stands as the return address of callee's frame. A direct call must have
+// called the function the frame runs in: this rejects most return addresses that earlier
+// calls left on the stack. A call of that function's likely start, or the frame's own
+// address again (a recursion), settles it; a direct call of a function below it only fits.
+// A system DLL's frame may have been entered from the program through a call of another
+// function of that DLL (a thunk, a tail call): any call into that module at or below the
+// frame's address may stand for it. An indirect call's target is unknown.
+CFrameWalk::Caller CFrameWalk::Judge(const Callee& callee, uint32_t word, CallSite* site, uint32_t* target) {
+  if (!CallEndsAt(session, word, site)) return Caller::None;
+  if (!site->direct()) return Caller::Indirect;
+  *target = callee.bounded ? FittingTarget(site->target, callee.low, callee.runs) : 0;
+  if (*target == 0 && callee.inSystem && !IsSystemModule(word)) {
+    *target = FittingTarget(site->target, ModuleLow(callee.runs), callee.runs);
+  }
+  if (*target == 0) return Caller::None;
+  return *target == callee.likely || word == callee.runs ? Caller::Settles : Caller::Fits;
+}
+
+// The start may not be known; but no function starts between it and the frame's address,
+// so of the direct calls that only fit, the one with the highest target is the call of that
+// function, and the others called functions below it. An indirect call counts unless a
+// fitting direct call came first, or a settling one comes after it.
+bool CFrameWalk::Scan(uint32_t from, uint32_t words, bool directOnly, uint32_t exclude, uint32_t* slot,
+                      uint32_t* returnAddress, CallSite* call) {
   ++stats.scans;
-  uint32_t low = 0;
-  bool named = false;
-  const bool bounded = FunctionFloor(pc, &low, &named);
-  // Without a symbol the start of pc's function is not known; but no function starts
-  // between it and pc, so of the direct calls that fit, the one with the highest target is
-  // the call of that function, and the others called functions below it.
+  const Callee callee = CalleeAt(pc);
   uint32_t bestTarget = 0;
+  bool indirect = false;
   const uint32_t start = (from + 3) & ~3u;
-  if (words > kScanWords) words = kScanWords;
-  for (uint32_t i = 0; i < words; ++i) {
-    const uint32_t at = start + 4 * i;
+  const uint32_t end = start + 4 * (words < kScanWords ? words : kScanWords);
+  for (uint32_t at = start; at != end; at += 4) {
     uint32_t word = 0;
-    if (at < start || !ReadWord(at, &word)) break;  // the top of memory, or of the stack
+    if (at < start || at >= stackEnd || !ReadWord(at, &word)) break;  // the top of memory, or of the stack
     ++stats.wordsScanned;
     CallSite site;
-    if (!CallEndsAt(session, word, &site)) continue;
-    if (!site.direct) {
-      // An indirect call's target is unknown: it counts unless a fitting direct call came first.
-      if (directOnly) continue;
-      if (bestTarget != 0) break;
-      *slot = at;
-      *returnAddress = word;
-      return true;
-    }
-    // A direct call must have called the function the frame below runs in: this rejects
-    // most return addresses that earlier calls left on the stack.
-    const uint32_t target = bounded ? FittingTarget(site.target, low, pc) : 0;
-    if (target == 0 || target <= bestTarget) continue;
-    bestTarget = target;
+    uint32_t target = 0;
+    const Caller caller = word == exclude ? Caller::None : Judge(callee, word, &site, &target);
+    if (caller == Caller::None || (caller == Caller::Indirect && (directOnly || indirect))) continue;
+    if (caller == Caller::Indirect && bestTarget != 0) break;
+    if (caller == Caller::Fits && (indirect || target <= bestTarget)) continue;
+    bestTarget = caller == Caller::Indirect ? bestTarget : target;
+    indirect = indirect || caller == Caller::Indirect;
     *slot = at;
     *returnAddress = word;
-    if (named) return true;
+    *call = site;
+    if (caller == Caller::Settles) {
+      LaterSettling(callee, at + 4, end, slot, returnAddress, call);
+      return true;
+    }
   }
-  return bestTarget != 0;
+  return bestTarget != 0 || indirect;
+}
+
+// A settling call may be stale: a call of the same function that an earlier caller left.
+// Where another one settles further up and the frame the first would make finds no caller
+// of its own up to there, one of the two lies in the other's caller's frame: the one whose
+// own caller comes sooner above both is taken.
+void CFrameWalk::LaterSettling(const Callee& callee, uint32_t from, uint32_t end, uint32_t* slot,
+                               uint32_t* returnAddress, CallSite* call) {
+  for (uint32_t at = from; at != end && at < stackEnd; at += 4) {
+    uint32_t word = 0, target = 0;
+    CallSite site;
+    if (!ReadWord(at, &word)) return;
+    if (Judge(callee, word, &site, &target) != Caller::Settles) continue;
+    if (FirstCaller(*returnAddress, *slot + 4, at + 4) <= at) return;
+    const uint32_t first = FirstCaller(*returnAddress, at + 4, end), later = FirstCaller(word, at + 4, end);
+    if (later < first) {
+      *slot = at;
+      *returnAddress = word;
+      *call = site;
+    }
+    return;
+  }
+}
+
+// The first slot in [from, to) that holds a believable return address of a frame running
+// at runs (a settling direct call, or an indirect one), or 0xFFFFFFFF.
+uint32_t CFrameWalk::FirstCaller(uint32_t runs, uint32_t from, uint32_t to) {
+  const Callee callee = CalleeAt(runs);
+  for (uint32_t at = from; at < to && at < stackEnd; at += 4) {
+    uint32_t word = 0, target = 0;
+    CallSite site;
+    if (!ReadWord(at, &word)) break;
+    const Caller caller = Judge(callee, word, &site, &target);
+    if (caller == Caller::Settles || caller == Caller::Indirect) return at;
+  }
+  return 0xFFFFFFFFu;
 }
 
 bool CFrameWalk::Find(uint32_t value, uint32_t from, uint32_t* slot) {
@@ -248,7 +428,7 @@ bool CFrameWalk::Find(uint32_t value, uint32_t from, uint32_t* slot) {
   for (uint32_t i = 0; i < kScanWords; ++i) {
     const uint32_t at = start + 4 * i;
     uint32_t word = 0;
-    if (at < start || !ReadWord(at, &word)) return false;
+    if (at < start || at >= stackEnd || !ReadWord(at, &word)) return false;
     if (word == value) {
       *slot = at;
       return true;
@@ -281,28 +461,46 @@ bool CFrameWalk::ReadWord(uint32_t address, uint32_t* word) {
   return true;
 }
 
-// The lowest address at which the function that runs at pc can start: its symbol's start
-// (named), or, without one, the start of its module. False: pc lies in no module.
-bool CFrameWalk::FunctionFloor(uint32_t pc, uint32_t* low, bool* named) {
-  const CModule* module = CCodeSections::ModuleAt(session, pc);
+// The lowest address at which the function that runs at at can start, and where it most
+// likely starts: a named symbol's start gives both; without one (or with only an export,
+// which may lie far below), the start of its module and the nearest direct-call target at
+// or below at. False: at lies in no module.
+bool CFrameWalk::FunctionFloor(uint32_t at, uint32_t* low, uint32_t* likelyStart) {
+  const CModule* module = CCodeSections::ModuleAt(session, at);
   if (module == nullptr) return false;
   *low = module->base;
-  *named = false;
+  *likelyStart = 0;
   CSymbolBufferKeeper keep(session);
   uint32_t displacement = 0;
-  if (LookUpSymbolAt(session, pc, &displacement) && pc - displacement - module->base < module->size) {
-    *low = pc - displacement;
-    *named = true;
+  bool fromExports = false;
+  if (LookUpSymbolAt(session, at, &displacement, &fromExports) && at - displacement - module->base < module->size) {
+    *low = at - displacement;
+    *likelyStart = *low;
+    if (!fromExports) return true;
   }
+  uint32_t target = 0;
+  if (session.codeSections.FunctionStartAtOrBelow(session, at, &target) && target >= *low) *likelyStart = target;
   return true;
 }
 
-// Where a direct call's target leads when it fits the frame below, which runs at pc: into
-// [low, pc], since a symbol (an export above all) may lie before functions that have none.
+uint32_t CFrameWalk::ModuleLow(uint32_t at) {
+  const CModule* module = CCodeSections::ModuleAt(session, at);
+  return module != nullptr ? module->base : at;
+}
+
+// Whether a call can have called the function that runs at at: an indirect one always can.
+bool CFrameWalk::Fits(const CallSite& call, uint32_t at) {
+  if (!call.direct()) return true;
+  uint32_t low = 0, likely = 0;
+  return FunctionFloor(at, &low, &likely) && FittingTarget(call.target, low, at) != 0;
+}
+
+// Where a direct call's target leads when it fits the frame below, which runs at at: into
+// [low, at], since a symbol (an export above all) may lie before functions that have none.
 // A target that only jumps on (an import thunk, an incremental-link stub) is followed once.
 // 0 when it does not fit.
-uint32_t CFrameWalk::FittingTarget(uint32_t target, uint32_t low, uint32_t pc) {
-  if (target >= low && target <= pc) return target;
+uint32_t CFrameWalk::FittingTarget(uint32_t target, uint32_t low, uint32_t at) {
+  if (target >= low && target <= at) return target;
   uint8_t code[6];
   uint32_t count = 0;
   if (!session.ReadTargetMemory(target, code, sizeof code, &count, false) || count != sizeof code) return 0;
@@ -314,15 +512,26 @@ uint32_t CFrameWalk::FittingTarget(uint32_t target, uint32_t low, uint32_t pc) {
   } else if (code[0] == 0xE9) {
     next = target + 5 + (code[1] | code[2] << 8 | code[3] << 16 | static_cast<uint32_t>(code[4]) << 24);
   }
-  return next != 0 && next >= low && next <= pc ? next : 0;
+  return next != 0 && next >= low && next <= at ? next : 0;
 }
 
-bool CFrameWalk::IsThreadStart(uint32_t pc) {
+bool CFrameWalk::IsThreadStart(uint32_t at) {
   CSymbolBufferKeeper keep(session);
   uint32_t displacement = 0;
-  if (!LookUpSymbolAt(session, pc, &displacement)) return false;
+  if (!LookUpSymbolAt(session, at, &displacement)) return false;
   for (const char* name : kThreadStarts) {
     if (strcmp(session.symbolBuffer->Name, name) == 0) return true;
+  }
+  return false;
+}
+
+bool CFrameWalk::IsSystemModule(uint32_t at) {
+  const CModule* module = CCodeSections::ModuleAt(session, at);
+  if (module == nullptr) return false;
+  std::string path = module->name;
+  std::transform(path.begin(), path.end(), path.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
+  for (const char* directory : kSystemDirectories) {
+    if (path.find(directory) != std::string::npos) return true;
   }
   return false;
 }

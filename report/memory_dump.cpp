@@ -7,6 +7,7 @@
 
 #include "report/region_copy.h"
 #include "report/region_guard.h"
+#include "session/region_walk.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ char TypeLetter(DWORD type) {
 // exception can still be cleaned up by the walk.
 struct RegionStep {
   CLogFile* session;
-  uint32_t address;
+  const RegionWalk* walk;
   uint8_t* chunk;  // the walk's one read buffer
   uint32_t chunkSize;
   MEMORY_BASIC_INFORMATION info;
@@ -79,6 +80,7 @@ void DumpRegion(RegionStep& step) {
   char heading[128];
   snprintf(heading, sizeof heading, "*----> Commited Memory (0x%08X-%8u) %s %c <----*", base, size,
            ProtectionText(info.AllocationProtect), TypeLetter(info.Type));
+  step.session->NoteRegion(base, size);
   step.session->Log("%s", heading);
   step.session->Print("%s\r\n", heading);
   if (OpenDumpFile(step, base)) SaveRegion(step, base, size);
@@ -86,7 +88,7 @@ void DumpRegion(RegionStep& step) {
 
 void QueryAndDump(void* context) {
   RegionStep& step = *static_cast<RegionStep*>(context);
-  if (VirtualQueryEx(step.session->process, TargetPointer(step.address), &step.info, sizeof step.info) == 0) {
+  if (!step.walk->Query(step.info)) {
     step.queryError = GetLastError();
     return;
   }
@@ -126,14 +128,12 @@ class WalkBuffer {
 }  // namespace
 
 void DumpCommittedMemory(CLogFile& session) {
-  SYSTEM_INFO system;
-  GetSystemInfo(&system);
-  uint32_t end = TargetAddress(system.lpMaximumApplicationAddress);
   WalkBuffer chunk(session);
   RegionGuard guard;
-  uint32_t address = 0;
-  while (address < end) {
-    RegionStep step{&session, address, chunk.bytes, chunk.size, {}};
+  RegionWalk walk(session.process);
+  while (!walk.AtEnd()) {
+    const uint32_t address = walk.address();
+    RegionStep step{&session, &walk, chunk.bytes, chunk.size, {}};
     DWORD code = 0;
     bool ran = guard.Run(QueryAndDump, &step, &code);
     if (!ran && code == kAccessViolation) session.Log("Can't read memory block %08X", address);
@@ -151,13 +151,9 @@ void DumpCommittedMemory(CLogFile& session) {
         return;
       }
       // Stopped inside the query: no region to step over, so the next page is asked next.
-      uint32_t nextPage = (address & ~(kPageSize - 1)) + kPageSize;
-      if (nextPage <= address) return;
-      address = nextPage;
+      if (!walk.StepToNextPage()) return;
       continue;
     }
-    uint32_t next = TargetAddress(step.info.BaseAddress) + static_cast<uint32_t>(step.info.RegionSize);
-    if (next <= address) return;  // the last region reaches the top of the address space
-    address = next;
+    if (!walk.StepOver(step.info)) return;  // the last region reaches the top of the address space
   }
 }

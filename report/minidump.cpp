@@ -36,6 +36,7 @@ void WriteMinidump(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   session.minidumpTried = true;
   const std::wstring name = MinidumpFileName(session);
   const std::string shown = session.reportPath + ".dmp";
+  session.NotePhase(DumpPhase::kMinidumpStarting);
   session.Log("Writing minidump %s (%s)", shown.c_str(), KindName(session.minidump));
 
   // For reading and writing, as the platform's own dump writers open theirs.

@@ -89,3 +89,18 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
     CloseHandle(worker);
   }
 }
+
+namespace {
+
+void ReportException(void*, CLogFile& session, const DEBUG_EVENT& event) {
+  WriteReport(session, event.u.Exception);
+  ++session.reportsWritten;
+}
+
+}  // namespace
+
+DebugEventListener ReportListener() {
+  DebugEventListener listener;
+  listener.onException = &ReportException;
+  return listener;
+}

@@ -5,5 +5,7 @@
 #include "session/log_file.h"
 
 void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception);
+// The report as a listener of the debug loop: every exception event it hands on gets one.
+DebugEventListener ReportListener();
 void ReadThreadContext(CThreadContext& thread);
 DWORD WINAPI TerminateTarget(LPVOID session);

@@ -21,6 +21,11 @@ class CCodeSections {
   bool SectionAt(CLogFile& session, uint32_t address, uint32_t* start, uint32_t* end);
   // The module of the session's table that holds address, or null.
   static const CModule* ModuleAt(const CLogFile& session, uint32_t address);
+  // Where the function that holds address most likely starts when no symbol says so: the
+  // nearest address at or below it, in the same executable section, that the section's code
+  // calls directly (E8 rel32) or takes as a function pointer (an immediate operand of a
+  // push or a move). The section's bytes are read once, at the first question.
+  bool FunctionStartAtOrBelow(CLogFile& session, uint32_t address, uint32_t* start);
   void Clear() { modules.clear(); }
 
  private:
@@ -28,12 +33,18 @@ class CCodeSections {
     uint32_t start;  // relative to the module's base
     uint32_t end;
   };
+  struct Targets {
+    uint32_t start;                // the section's, relative to the module's base
+    std::vector<uint32_t> sorted;  // absolute addresses of likely function starts in the section
+  };
   struct ModuleSections {
     uint32_t base;
     uint32_t size;
     std::vector<Range> ranges;  // empty when the headers could not be used
+    std::vector<Targets> targets;
   };
-  const ModuleSections& SectionsOf(CLogFile& session, const CModule& module);
+  ModuleSections& SectionsOf(CLogFile& session, const CModule& module);
+  static Targets ReadTargets(CLogFile& session, uint32_t base, const Range& range);
 
   std::vector<ModuleSections> modules;
 };

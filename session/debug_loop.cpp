@@ -1,7 +1,6 @@
 // Becoming the target's debugger, and the loop over its debug events.
 #include <stdlib.h>
 
-#include "report/report.h"
 #include "session/debug_privilege.h"
 #include "session/keep_running.h"
 #include "session/log_file.h"
@@ -33,6 +32,12 @@ void CLogFile::LeaveTargetRunning(uint32_t targetProcessId) {
   }
 }
 
+void CLogFile::HandOn(DebugEventListener::Callback DebugEventListener::*which, const DEBUG_EVENT& event) {
+  for (const DebugEventListener& listener : listeners) {
+    if (listener.*which != nullptr) (listener.*which)(listener.context, *this, event);
+  }
+}
+
 bool CLogFile::RunDebugLoop(uint32_t targetProcessId) {
   // Everything that can refuse the dump by its names alone does so before the target is touched.
   if (!CheckRegionFileNames()) return false;
@@ -59,32 +64,38 @@ bool CLogFile::RunDebugLoop(uint32_t targetProcessId) {
           // The dump's reads clear the guard of every guard page they touch; the target gets
           // each one back before it runs on.
           const GuardPages guards = RecordGuardPages(*this);
-          WriteReport(*this, event.u.Exception);
-          ++reportsWritten;
+          HandOn(&DebugEventListener::onException, event);
           RestoreGuardPages(*this, guards);
           ContinueAndDetach(*this, event);
           return true;
         }
-        WriteReport(*this, event.u.Exception);
-        ++reportsWritten;
+        HandOn(&DebugEventListener::onException, event);
         status = DBG_EXCEPTION_NOT_HANDLED;
         break;
       case CREATE_THREAD_DEBUG_EVENT:
         AddThread(event.u.CreateThread.hThread, event.dwThreadId);
+        HandOn(&DebugEventListener::onThreadCreated, event);
         break;
       case CREATE_PROCESS_DEBUG_EVENT:
         OnProcessOrModuleEvent(event);
         AddThread(event.u.CreateProcessInfo.hThread, event.dwThreadId);
+        HandOn(&DebugEventListener::onProcessCreated, event);
         break;
       case EXIT_PROCESS_DEBUG_EVENT:
+        HandOn(&DebugEventListener::onProcessExited, event);
         return true;  // not continued
       case LOAD_DLL_DEBUG_EVENT:
         OnProcessOrModuleEvent(event);
+        HandOn(&DebugEventListener::onModuleLoaded, event);
         break;
       case UNLOAD_DLL_DEBUG_EVENT:  // the module keeps its record, marked as gone
         UnloadModule(TargetAddress(event.u.UnloadDll.lpBaseOfDll));
+        HandOn(&DebugEventListener::onModuleUnloaded, event);
         break;
-      case EXIT_THREAD_DEBUG_EVENT:  // the thread keeps its record
+      case EXIT_THREAD_DEBUG_EVENT:
+        RemoveThread(event.dwThreadId);
+        HandOn(&DebugEventListener::onThreadExited, event);
+        break;
       case OUTPUT_DEBUG_STRING_EVENT:
       case RIP_EVENT:
         break;

@@ -5,26 +5,9 @@
 
 #include <algorithm>
 
+#include "session/pe_image.h"
 
 namespace {
-
-// Where the loader finds things in an image (offsets in bytes).
-constexpr uint32_t kDosHeaderSize = 64;
-constexpr uint32_t kDosMagic = 0x5A4D;          // "MZ"
-constexpr uint32_t kNewHeaderField = 0x3C;      // e_lfanew
-constexpr uint32_t kPeSignature = 0x00004550;   // "PE\0\0"
-constexpr uint32_t kNtHeaderSize = 24;          // signature and file header
-constexpr uint32_t kSectionCountField = 6;     // from the signature on
-constexpr uint32_t kOptionalSizeField = 20;
-constexpr uint32_t kPe32Magic = 0x10B;
-constexpr uint32_t kImageSizeField = 56;        // in the optional header
-constexpr uint32_t kDirectoryCountField = 92;
-constexpr uint32_t kExportEntryField = 96;      // data directory 0: address and size
-constexpr uint32_t kOptionalNeeded = kExportEntryField + 8;
-constexpr uint32_t kSectionHeaderSize = 40;
-constexpr uint32_t kMaxSections = 96;           // the loader's own limit
-constexpr uint32_t kSectionExecutable = 0x20000000 | 0x00000020;  // MEM_EXECUTE or CNT_CODE
-constexpr uint32_t kExportDirectorySize = 40;
 
 // Bounds that keep a damaged or hostile directory cheap. Name ordinals are 16-bit, so no
 // real module exports more functions or names than this.
@@ -34,10 +17,6 @@ constexpr uint32_t kMaxNameBytes = 1u << 20;
 constexpr uint32_t kMaxHeldDirectory = 1u << 20;
 constexpr uint32_t kNoName = 0xFFFFFFFF;
 constexpr uint32_t kPageSize = 4096;
-// Data directories given as file offsets, not as addresses in the image.
-constexpr uint32_t kSecurityDirectory = 4;
-constexpr uint32_t kBoundImportDirectory = 11;
-constexpr uint32_t kMaxDirectories = 16;
 
 uint32_t Word16(const uint8_t* bytes) { return bytes[0] | bytes[1] << 8; }
 uint32_t Word32(const uint8_t* bytes) {
@@ -146,55 +125,51 @@ struct ImageLayout {
   std::vector<Section> data;  // every data directory's range, the export directory's too
 };
 
-bool ReadLayout(CImageReader& image, ImageLayout* layout, std::string* problem) {
-  uint8_t dos[kDosHeaderSize];
-  if (!image.Read(0, sizeof dos, dos)) return Fail(problem, "headers unreadable");
-  if (Word16(dos) != kDosMagic) return Fail(problem, "no MZ header");
-  const uint32_t nt = Word32(dos + kNewHeaderField);
-  uint8_t file[kNtHeaderSize];
-  if (!image.Read(nt, sizeof file, file) || Word32(file) != kPeSignature) return Fail(problem, "no PE header");
-  const uint32_t sectionCount = Word16(file + kSectionCountField);
-  const uint32_t optionalSize = Word16(file + kOptionalSizeField);
-  if (sectionCount > kMaxSections || optionalSize < kOptionalNeeded) return Fail(problem, "damaged PE header");
-  uint8_t optional[kExportEntryField + 8 * kMaxDirectories];
-  const uint32_t optionalRead = std::min<uint32_t>(optionalSize, sizeof optional);
-  if (!image.Read(nt + kNtHeaderSize, optionalRead, optional) || Word16(optional) != kPe32Magic) {
-    return Fail(problem, "no 32-bit optional header");
+bool ReadHeaders(CImageReader& image, pe::Headers* headers, std::string* problem) {
+  auto read = [&image](uint32_t offset, uint32_t size, void* out) { return image.Read(offset, size, out); };
+  switch (pe::ReadFileHeader(read, headers)) {
+    case pe::Fault::kNone: break;
+    case pe::Fault::kNoMz: return Fail(problem, "no MZ header");
+    case pe::Fault::kNoPe: return Fail(problem, "no PE header");
+    default: return Fail(problem, "headers unreadable");
   }
-  const uint32_t directoryCount = std::min({Word32(optional + kDirectoryCountField), kMaxDirectories,
-                                            (optionalRead - kExportEntryField) / 8});
-  if (directoryCount == 0) return false;  // no directories at all
-  layout->exportStart = Word32(optional + kExportEntryField);
-  layout->exportSize = Word32(optional + kExportEntryField + 4);
+  switch (pe::ReadOptionalHeader(read, headers)) {
+    case pe::Fault::kNone: return true;
+    case pe::Fault::kDamaged: return Fail(problem, "damaged PE header");
+    default: return Fail(problem, "no 32-bit optional header");
+  }
+}
+
+// Every data directory's range inside the image, but those two that give file offsets.
+void AddDataRanges(const pe::Headers& headers, ImageLayout* layout) {
+  for (uint32_t i = 0; i < headers.directoryCount; ++i) {
+    if (i == IMAGE_DIRECTORY_ENTRY_SECURITY || i == IMAGE_DIRECTORY_ENTRY_BOUND_IMPORT) continue;
+    const uint32_t start = headers.optional.DataDirectory[i].VirtualAddress;
+    const uint64_t size = headers.optional.DataDirectory[i].Size;
+    if (start == 0 || size == 0 || start >= layout->imageSize) continue;
+    layout->data.push_back({start, static_cast<uint32_t>(std::min<uint64_t>(start + size, layout->imageSize))});
+  }
+}
+
+bool ReadLayout(CImageReader& image, ImageLayout* layout, std::string* problem) {
+  pe::Headers headers;
+  if (!ReadHeaders(image, &headers, problem)) return false;
+  const IMAGE_DATA_DIRECTORY* exports = headers.Directory(IMAGE_DIRECTORY_ENTRY_EXPORT);
+  if (exports == nullptr) return false;  // no directories at all
+  layout->exportStart = exports->VirtualAddress;
+  layout->exportSize = exports->Size;
   if (layout->exportStart == 0 || layout->exportSize == 0) return false;  // exports nothing
-  const uint32_t declaredSize = Word32(optional + kImageSizeField);
-  layout->imageSize = std::min(declaredSize, image.imageEnd());
+  layout->imageSize = std::min<uint32_t>(headers.optional.SizeOfImage, image.imageEnd());
   // A directory said to run past the image ends with it (forwarder texts lie inside it).
   if (layout->exportStart < layout->imageSize && layout->exportSize > layout->imageSize - layout->exportStart) {
     layout->exportSize = layout->imageSize - layout->exportStart;
   }
-  for (uint32_t i = 0; i < directoryCount; ++i) {
-    if (i == kSecurityDirectory || i == kBoundImportDirectory) continue;
-    const uint32_t start = Word32(optional + kExportEntryField + 8 * i);
-    const uint64_t size = Word32(optional + kExportEntryField + 8 * i + 4);
-    if (start == 0 || size == 0 || start >= layout->imageSize) continue;
-    layout->data.push_back({start, static_cast<uint32_t>(std::min<uint64_t>(start + size, layout->imageSize))});
-  }
-
-  std::vector<uint8_t> headers(sectionCount * kSectionHeaderSize);
-  const uint64_t sectionTable = static_cast<uint64_t>(nt) + kNtHeaderSize + optionalSize;
-  if (sectionTable > 0xFFFFFFFFu || !image.Read(static_cast<uint32_t>(sectionTable), headers.size(), headers.data())) {
-    return Fail(problem, "section table unreadable");
-  }
-  for (uint32_t i = 0; i < sectionCount; ++i) {
-    const uint8_t* header = &headers[i * kSectionHeaderSize];
-    if ((Word32(header + 36) & kSectionExecutable) == 0) continue;
-    const uint32_t virtualSize = Word32(header + 8);
-    const uint32_t start = Word32(header + 12);
-    const uint64_t size = virtualSize != 0 ? virtualSize : Word32(header + 16);
-    if (start >= layout->imageSize) continue;
-    const uint64_t end = std::min<uint64_t>(start + size, layout->imageSize);
-    if (end > start) layout->executable.push_back({start, static_cast<uint32_t>(end)});
+  AddDataRanges(headers, layout);
+  auto read = [&image](uint32_t offset, uint32_t size, void* out) { return image.Read(offset, size, out); };
+  if (pe::ReadSectionTable(read, &headers) != pe::Fault::kNone) return Fail(problem, "section table unreadable");
+  for (const IMAGE_SECTION_HEADER& header : headers.sections) {
+    Section section;
+    if (pe::ExecutableSpan(header, layout->imageSize, &section.start, &section.end)) layout->executable.push_back(section);
   }
   return true;
 }
@@ -239,6 +214,123 @@ void AppendNote(std::string* notes, const char* format, uint32_t count) {
   notes->append(note);
 }
 
+// The export directory and its three arrays, as far as they can be read.
+struct ExportArrays {
+  uint32_t ordinalBase = 0;
+  uint32_t functionCount = 0;  // as the directory gives it; addresses may hold fewer
+  uint32_t namesRead = 0;      // names whose address and ordinal could both be read
+  std::vector<uint32_t> addresses, nameAddresses;
+  std::vector<uint16_t> nameOrdinals;
+};
+
+// False with *problem set when the directory cannot be used; *notes gets what of its arrays
+// is unreadable (of arrays that reach unreadable memory, the readable fronts are used).
+bool ReadExportArrays(CImageReader& exports, uint32_t start, ExportArrays* arrays, std::string* notes,
+                      std::string* problem) {
+  IMAGE_EXPORT_DIRECTORY directory;
+  if (!exports.Read(start, sizeof directory, &directory)) return Fail(problem, "export directory unreadable");
+  arrays->ordinalBase = directory.Base;
+  arrays->functionCount = directory.NumberOfFunctions;
+  const uint32_t nameCount = directory.NumberOfNames;
+  if (arrays->functionCount > kMaxFunctions || nameCount > kMaxFunctions) return Fail(problem, "export counts too large");
+  if (!ReadArray(exports, directory.AddressOfFunctions, arrays->functionCount, &arrays->addresses) ||
+      !ReadArray(exports, directory.AddressOfNames, nameCount, &arrays->nameAddresses) ||
+      !ReadArray(exports, directory.AddressOfNameOrdinals, nameCount, &arrays->nameOrdinals)) {
+    return Fail(problem, "export arrays outside the image");
+  }
+  if (arrays->addresses.size() < arrays->functionCount) {
+    AppendNote(notes, "%u functions unreadable", arrays->functionCount - static_cast<uint32_t>(arrays->addresses.size()));
+  }
+  arrays->namesRead = static_cast<uint32_t>(std::min(arrays->nameAddresses.size(), arrays->nameOrdinals.size()));
+  if (arrays->namesRead < nameCount) AppendNote(notes, "%u names unreadable", nameCount - arrays->namesRead);
+  return true;
+}
+
+// Only code counts: a function in an executable section, neither inside the export directory
+// (a forwarder text) nor inside another data directory (data the image keeps in a code
+// section, such as its import address table).
+bool IsCode(const ImageLayout& layout, uint32_t offset) {
+  return offset != 0 && SectionOf(layout.executable, offset) != nullptr && SectionOf(layout.data, offset) == nullptr;
+}
+
+// One export as a candidate for its address; several may share one.
+struct Candidate {
+  uint32_t offset;
+  uint32_t codeEnd;
+  uint32_t nameOffset;
+  bool named;
+};
+
+// The functions from their candidates sorted by address: one per address, each up to the next
+// one's start or the end of its code.
+void KeepOnePerAddress(const std::vector<Candidate>& candidates, uint32_t base, std::vector<ExportedFunction>* functions) {
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    const Candidate& c = candidates[i];
+    if (i > 0 && candidates[i - 1].offset == c.offset) continue;
+    size_t next = i + 1;
+    while (next < candidates.size() && candidates[next].offset == c.offset) ++next;
+    const uint32_t end =
+        next < candidates.size() && candidates[next].offset < c.codeEnd ? candidates[next].offset : c.codeEnd;
+    functions->push_back({base + c.offset, end - c.offset, c.nameOffset});
+  }
+}
+
+// The name of each function, an offset into names (kNoName for none); false with *problem set
+// when the names outgrow their bound.
+bool NameFunctions(CImageReader& exports, const ImageLayout& layout, const ExportArrays& arrays, std::string* names,
+                   std::vector<uint32_t>* nameOf, std::string* notes, std::string* problem) {
+  nameOf->assign(arrays.addresses.size(), kNoName);
+  std::string name;
+  uint32_t badNames = 0, badOrdinals = 0;
+  for (uint32_t i = 0; i < arrays.namesRead; ++i) {
+    const uint32_t index = arrays.nameOrdinals[i];
+    if (index >= arrays.functionCount) {
+      ++badOrdinals;
+      continue;
+    }
+    if (index >= arrays.addresses.size() || !IsCode(layout, arrays.addresses[index])) continue;
+    if (!exports.ReadName(arrays.nameAddresses[i], &name)) {
+      ++badNames;
+      continue;
+    }
+    // Of two names for one function, the first in text order.
+    uint32_t& known = (*nameOf)[index];
+    if (known != kNoName && strcmp(names->c_str() + known, name.c_str()) <= 0) continue;
+    if (names->size() + name.size() + 1 > kMaxNameBytes) return Fail(problem, "export names too large");
+    known = static_cast<uint32_t>(names->size());
+    names->append(name).push_back('\0');
+  }
+  if (badOrdinals > 0) AppendNote(notes, "%u name ordinals out of range", badOrdinals);
+  if (badNames > 0) AppendNote(notes, "%u bad names", badNames);
+  return true;
+}
+
+// The functions that are code, "#N" for those without a name, one per address.
+void CollectFunctions(const ImageLayout& layout, const ExportArrays& arrays, const std::vector<uint32_t>& nameOf,
+                      uint32_t base, std::string* names, std::vector<ExportedFunction>* functions) {
+  std::vector<Candidate> candidates;
+  for (uint32_t index = 0; index < arrays.addresses.size(); ++index) {
+    const uint32_t offset = arrays.addresses[index];
+    if (!IsCode(layout, offset)) continue;
+    uint32_t nameOffset = nameOf[index];
+    const bool named = nameOffset != kNoName;
+    if (!named) {
+      char ordinal[16];
+      snprintf(ordinal, sizeof ordinal, "#%u", static_cast<unsigned>(arrays.ordinalBase + index));
+      nameOffset = static_cast<uint32_t>(names->size());
+      names->append(ordinal).push_back('\0');
+    }
+    candidates.push_back({offset, CodeEnd(layout, offset), nameOffset, named});
+  }
+  // Where several exports share an address, a name beats an ordinal, then text order decides.
+  std::sort(candidates.begin(), candidates.end(), [&](const Candidate& a, const Candidate& b) {
+    if (a.offset != b.offset) return a.offset < b.offset;
+    if (a.named != b.named) return a.named;
+    return strcmp(names->c_str() + a.nameOffset, names->c_str() + b.nameOffset) < 0;
+  });
+  KeepOnePerAddress(candidates, base, functions);
+}
+
 }  // namespace
 
 bool CExportTable::Read(const TargetReader& reader, uint32_t base, uint32_t moduleSize, std::string* problem) {
@@ -253,95 +345,14 @@ bool CExportTable::Read(const TargetReader& reader, uint32_t base, uint32_t modu
   CImageReader exports(reader, base, layout.imageSize);
   exports.Hold(layout.exportStart, layout.exportSize);
 
-  uint8_t directory[kExportDirectorySize];
-  if (!exports.Read(layout.exportStart, sizeof directory, directory)) return Fail(problem, "export directory unreadable");
-  const uint32_t ordinalBase = Word32(directory + 16);
-  const uint32_t functionCount = Word32(directory + 20);
-  const uint32_t nameCount = Word32(directory + 24);
-  if (functionCount > kMaxFunctions || nameCount > kMaxFunctions) return Fail(problem, "export counts too large");
-  std::vector<uint32_t> addresses, nameAddresses;
-  std::vector<uint16_t> nameOrdinals;
-  if (!ReadArray(exports, Word32(directory + 28), functionCount, &addresses) ||
-      !ReadArray(exports, Word32(directory + 32), nameCount, &nameAddresses) ||
-      !ReadArray(exports, Word32(directory + 36), nameCount, &nameOrdinals)) {
-    return Fail(problem, "export arrays outside the image");
-  }
-  // Of arrays that reach unreadable memory, the readable fronts are used.
+  ExportArrays arrays;
   std::string notes;
-  if (addresses.size() < functionCount) AppendNote(&notes, "%u functions unreadable", functionCount - addresses.size());
-  const uint32_t namesRead = static_cast<uint32_t>(std::min(nameAddresses.size(), nameOrdinals.size()));
-  if (namesRead < nameCount) AppendNote(&notes, "%u names unreadable", nameCount - namesRead);
-
-  // Only code counts: a function in an executable section, neither inside the export
-  // directory (a forwarder text) nor inside another data directory (data the image keeps in
-  // a code section, such as its import address table).
-  auto usable = [&](uint32_t offset) {
-    return offset != 0 && SectionOf(layout.executable, offset) != nullptr && SectionOf(layout.data, offset) == nullptr;
-  };
-  std::vector<uint32_t> nameOf(addresses.size(), kNoName);
-  std::string name;
-  uint32_t badNames = 0, badOrdinals = 0;
-  for (uint32_t i = 0; i < namesRead; ++i) {
-    const uint32_t index = nameOrdinals[i];
-    if (index >= functionCount) {
-      ++badOrdinals;
-      continue;
-    }
-    if (index >= addresses.size() || !usable(addresses[index])) continue;
-    if (!exports.ReadName(nameAddresses[i], &name)) {
-      ++badNames;
-      continue;
-    }
-    // Of two names for one function, the first in text order.
-    if (nameOf[index] != kNoName && strcmp(names.c_str() + nameOf[index], name.c_str()) <= 0) continue;
-    if (names.size() + name.size() + 1 > kMaxNameBytes) return Fail(problem, "export names too large");
-    nameOf[index] = static_cast<uint32_t>(names.size());
-    names.append(name).push_back('\0');
-  }
-  if (badOrdinals > 0) AppendNote(&notes, "%u name ordinals out of range", badOrdinals);
-  if (badNames > 0) AppendNote(&notes, "%u bad names", badNames);
-
-  struct Candidate {
-    uint32_t offset;
-    uint32_t codeEnd;
-    uint32_t nameOffset;
-    bool named;
-  };
-  std::vector<Candidate> candidates;
-  for (uint32_t index = 0; index < addresses.size(); ++index) {
-    const uint32_t offset = addresses[index];
-    if (!usable(offset)) continue;
-    uint32_t nameOffset = nameOf[index];
-    const bool named = nameOffset != kNoName;
-    if (!named) {
-      char ordinal[16];
-      snprintf(ordinal, sizeof ordinal, "#%u", static_cast<unsigned>(ordinalBase + index));
-      nameOffset = static_cast<uint32_t>(names.size());
-      names.append(ordinal).push_back('\0');
-    }
-    candidates.push_back({offset, CodeEnd(layout, offset), nameOffset, named});
-  }
-  // Where several exports share an address, a name beats an ordinal, then text order decides.
-  std::sort(candidates.begin(), candidates.end(), [&](const Candidate& a, const Candidate& b) {
-    if (a.offset != b.offset) return a.offset < b.offset;
-    if (a.named != b.named) return a.named;
-    return strcmp(names.c_str() + a.nameOffset, names.c_str() + b.nameOffset) < 0;
-  });
-  for (size_t i = 0; i < candidates.size(); ++i) {
-    const Candidate& c = candidates[i];
-    if (i > 0 && candidates[i - 1].offset == c.offset) continue;
-    size_t next = i + 1;
-    while (next < candidates.size() && candidates[next].offset == c.offset) ++next;
-    const uint32_t end =
-        next < candidates.size() && candidates[next].offset < c.codeEnd ? candidates[next].offset : c.codeEnd;
-    functions.push_back({base + c.offset, end - c.offset, c.nameOffset});
-  }
-  if (functions.empty()) {
-    if (!notes.empty()) *problem = notes;
-    return false;
-  }
+  if (!ReadExportArrays(exports, layout.exportStart, &arrays, &notes, problem)) return false;
+  std::vector<uint32_t> nameOf;
+  if (!NameFunctions(exports, layout, arrays, &names, &nameOf, &notes, problem)) return false;
+  CollectFunctions(layout, arrays, nameOf, base, &names, &functions);
   *problem = notes;
-  return true;
+  return !functions.empty();
 }
 
 const ExportedFunction* CExportTable::FunctionAt(uint32_t address) const {

@@ -1,13 +1,10 @@
 #include "session/keep_running.h"
 
+#include "session/region_walk.h"
+
 namespace {
 
 constexpr uint32_t kPageSize = 0x1000;
-
-// The region record at address; false when the query fails.
-bool QueryRegion(CLogFile& session, uint32_t address, MEMORY_BASIC_INFORMATION& region) {
-  return VirtualQueryEx(session.process, TargetPointer(address), &region, sizeof region) == sizeof region;
-}
 
 }  // namespace
 
@@ -20,17 +17,11 @@ void KeepTargetAfterDebuggerEnds(CLogFile& session) {
 
 GuardPages RecordGuardPages(CLogFile& session) {
   GuardPages guards;
-  SYSTEM_INFO system;
-  GetSystemInfo(&system);
-  const uint32_t end = TargetAddress(system.lpMaximumApplicationAddress);
-  for (uint32_t address = 0; address < end;) {
-    MEMORY_BASIC_INFORMATION region;
-    if (!QueryRegion(session, address, region)) break;  // nothing further can be read either
-    const uint32_t base = TargetAddress(region.BaseAddress);
-    const uint32_t size = static_cast<uint32_t>(region.RegionSize);
-    if (region.State == MEM_COMMIT && (region.Protect & PAGE_GUARD) != 0) guards.push_back({base, size, region.Protect});
-    if (size == 0 || base + size <= address) break;  // a record that would not move the walk on
-    address = base + size;
+  RegionWalk walk(session.process);
+  MEMORY_BASIC_INFORMATION region;
+  while (walk.Next(region)) {
+    if (region.State != MEM_COMMIT || (region.Protect & PAGE_GUARD) == 0) continue;
+    guards.push_back({TargetAddress(region.BaseAddress), static_cast<uint32_t>(region.RegionSize), region.Protect});
   }
   return guards;
 }
@@ -42,7 +33,7 @@ void RestoreGuardPages(CLogFile& session, const GuardPages& guards) {
     for (uint64_t page = guard.base; page < end; page += kPageSize) {
       const uint32_t address = static_cast<uint32_t>(page);
       MEMORY_BASIC_INFORMATION region;
-      if (QueryRegion(session, address, region) && (region.Protect & PAGE_GUARD) != 0) continue;
+      if (QueryRegion(session.process, address, region) && (region.Protect & PAGE_GUARD) != 0) continue;
       DWORD old = 0;
       if (!VirtualProtectEx(session.process, TargetPointer(address), kPageSize, guard.protect, &old)) {
         session.Log("Can't restore the guard page at %08X (e=%d)", address, static_cast<int>(GetLastError()));

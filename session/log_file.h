@@ -12,6 +12,7 @@
 #include "session/minidump_kind.h"
 #include "session/code_boundaries.h"
 #include "session/code_sections.h"
+#include "session/debug_events.h"
 #include "session/dump_phase.h"
 #include "session/module.h"
 #include "session/page_cache.h"
@@ -84,6 +85,9 @@ class CLogFile {
   void NotePhase(DumpPhase phase) {
     if (phaseSink.onPhase != nullptr) phaseSink.onPhase(phaseSink.context, phase);
   }
+  void NoteRegion(uint32_t base, uint32_t size) {
+    if (phaseSink.onRegion != nullptr) phaseSink.onRegion(phaseSink.context, base, size);
+  }
   bool minidumpTried = false;    // one minidump per session: the moment of the first report
   bool minidumpFailed = false;   // it was asked for and is not there in full
 
@@ -131,14 +135,19 @@ class CLogFile {
 
   // Thread and module tables, filled from the debug events.
   void AddThread(HANDLE hThread, uint32_t threadId);
+  // The thread has exited: its record goes. Its handle is the system's, which closes it when
+  // the exit event is continued; a record kept would later read a dead or reused handle.
+  void RemoveThread(uint32_t threadId);
   void AddModule(const CModule& module);
   void UnloadModule(uint32_t base);  // the latest loaded record at base is marked unloaded
   void OnProcessOrModuleEvent(const DEBUG_EVENT& event);
   static std::string BuildSymbolSearchPath();
 
-  // Attach and debug-event loop.
+  // Attach and debug-event loop. The loop keeps the tables and continues or detaches; the
+  // report (which also ends the target) is a listener that whoever runs the loop adds.
   bool AttachToProcess(uint32_t targetProcessId);
   bool RunDebugLoop(uint32_t targetProcessId);
+  void AddListener(const DebugEventListener& listener) { listeners.push_back(listener); }
 
   // Serve reads of the stopped target from whole pages read once (on by default).
   void SetReadCache(bool enabled) { cacheEnabled = enabled; }
@@ -153,6 +162,9 @@ class CLogFile {
   // After a refusal that came once the attach had succeeded: the target goes on as before.
   void LeaveTargetRunning(uint32_t targetProcessId);
   void WriteReportText(const char* text, size_t length);
+  void HandOn(DebugEventListener::Callback DebugEventListener::*which, const DEBUG_EVENT& event);
+
+  std::vector<DebugEventListener> listeners;
 
   ReportCreation creation = ReportCreation::kAtOnce;
   bool writeFailureLogged = false;

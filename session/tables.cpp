@@ -7,6 +7,15 @@
 
 void CLogFile::AddThread(HANDLE hThread, uint32_t threadId) { threads.emplace_back(hThread, threadId, this); }
 
+void CLogFile::RemoveThread(uint32_t threadId) {
+  for (size_t i = 0; i < threads.size(); ++i) {
+    if (threads[i].threadId == threadId) {
+      threads.erase(threads.begin() + static_cast<std::ptrdiff_t>(i));
+      return;
+    }
+  }
+}
+
 void CLogFile::AddModule(const CModule& module) { modules.push_back(module); }
 
 void CLogFile::UnloadModule(uint32_t base) {
@@ -68,6 +77,9 @@ void CLogFile::OnProcessOrModuleEvent(const DEBUG_EVENT& event) {
   }
 
   if (imageFile == nullptr || imageFile == INVALID_HANDLE_VALUE) return;
+  // The image file handle is the debugger's to close; nothing here reads the file, and an
+  // open handle would keep the image from being replaced or deleted while the session lasts.
+  CloseHandle(imageFile);
   IMAGEHLP_MODULE info;
   memset(&info, 0, sizeof info);
   info.SizeOfStruct = sizeof info;

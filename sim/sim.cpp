@@ -23,7 +23,10 @@ struct World {
   std::vector<std::pair<DWORD, DWORD>> reads;
   std::vector<DWORD> continues;
   std::vector<std::string> debugControl;
+  std::vector<HANDLE> closed;
   size_t nextEvent = 0;
+  DWORD exitingThread = 0;  // of the exit-thread event delivered last, until it is continued
+  bool threadExiting = false;
   size_t nextModuleQuery = 0;  // for SymGetModuleInfo(0xFFFFFFFF)
   std::map<HANDLE, FILE*> files;
   std::map<HANDLE, std::string> fileNames;
@@ -305,10 +308,12 @@ void AddSymbol(const std::string& name, DWORD address, DWORD size, DWORD flags) 
   symbols.insert(at, symbol);
 }
 
+HANDLE ImageFileHandle(size_t module) { return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x2000 + module * 4)); }
+
 void ScriptAttachEvents() {
   Target& t = world().target;
   t.events.clear();
-  auto fileHandle = [](size_t i) { return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x2000 + i * 4)); };
+  auto fileHandle = ImageFileHandle;
   DEBUG_EVENT create{};
   create.dwDebugEventCode = CREATE_PROCESS_DEBUG_EVENT;
   create.dwProcessId = t.processId;
@@ -351,6 +356,7 @@ int Calls(const std::string& function) {
 
 const std::vector<std::pair<DWORD, DWORD>>& Reads() { return world().reads; }
 const std::vector<DWORD>& Continues() { return world().continues; }
+const std::vector<HANDLE>& ClosedHandles() { return world().closed; }
 int RaisedCount() { return world().raised; }
 const std::vector<std::string>& DebugControlCalls() { return world().debugControl; }
 const std::vector<MinidumpCall>& MinidumpCalls() { return world().minidumps; }
@@ -621,6 +627,7 @@ BOOL GetModuleHandleExA(DWORD flags, LPCSTR name, HMODULE* module) {
 
 BOOL CloseHandle(HANDLE handle) {
   Count("CloseHandle");
+  world().closed.push_back(handle);
   auto it = world().files.find(handle);
   if (it != world().files.end()) {
     fclose(it->second);
@@ -862,6 +869,8 @@ BOOL WaitForDebugEvent(LPDEBUG_EVENT event, DWORD) {
     return FALSE;
   }
   *event = w.target.events[w.nextEvent++];
+  w.threadExiting = event->dwDebugEventCode == EXIT_THREAD_DEBUG_EVENT;
+  w.exitingThread = event->dwThreadId;
   return TRUE;
 }
 
@@ -871,6 +880,13 @@ BOOL ContinueDebugEvent(DWORD, DWORD, DWORD status) {
   snprintf(call, sizeof call, "ContinueDebugEvent(0x%x)", static_cast<unsigned>(status));
   world().debugControl.push_back(call);
   world().continues.push_back(status);
+  // As Windows does: continuing an exit-thread event closes the thread's handle.
+  if (world().threadExiting) {
+    for (sim::Thread& thread : world().target.threads) {
+      if (thread.id == world().exitingThread) thread.exited = true;
+    }
+    world().threadExiting = false;
+  }
   if (world().target.continueFails) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -882,7 +898,7 @@ BOOL GetThreadContext(HANDLE thread, LPCONTEXT context) {
   Count("GetThreadContext");
   for (const sim::Thread& candidate : world().target.threads) {
     if (candidate.handle == thread) {
-      if (!candidate.contextReadable) break;
+      if (!candidate.contextReadable || candidate.exited) break;
       DWORD flags = context->ContextFlags;
       *context = candidate.context;
       context->ContextFlags = flags;

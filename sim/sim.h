@@ -32,6 +32,9 @@ struct Thread {
   DWORD id = 0;
   CONTEXT context{};
   bool contextReadable = true;
+  // Its exit event was continued: the system has closed the handle the creation event gave,
+  // so the handle names nothing (or, on Windows, possibly a later object).
+  bool exited = false;
 };
 
 struct Module {
@@ -94,6 +97,9 @@ struct Target {
   std::vector<Module> modules;
   std::vector<Symbol> symbols;
   std::vector<FPO_DATA> fpo;
+  // From this many frames walked on, StackWalk gives the same frame again and again, as
+  // Wine's walker can where its unwinding makes no progress; 0: never.
+  DWORD stackWalkStuckAfter = 0;
   std::vector<DEBUG_EVENT> events;  // delivered in order by WaitForDebugEvent
   std::vector<Process> processes;   // what EnumProcesses lists
   std::map<std::string, std::string> environment;
@@ -164,6 +170,10 @@ std::map<DWORD, DWORD> PageProtections();
 int Calls(const std::string& function);
 // The ReadProcessMemory requests in order, {address, size}: the first 2^20 of them.
 const std::vector<std::pair<DWORD, DWORD>>& Reads();
+// The handles CloseHandle was given, in order, whatever they were.
+const std::vector<HANDLE>& ClosedHandles();
+// The image file handle ScriptAttachEvents gives the event of module i (the main module 0).
+HANDLE ImageFileHandle(size_t module);
 // Exceptions the platform functions have raised so far.
 int RaisedCount();
 // Status values passed to ContinueDebugEvent, in order.

@@ -25,6 +25,8 @@ BOOL StackWalk(DWORD machine, HANDLE process, HANDLE, LPSTACKFRAME frame, PVOID 
   if (machine != IMAGE_FILE_MACHINE_I386 || frame == nullptr || context == nullptr || readMemory == nullptr) {
     return FALSE;
   }
+  const DWORD stuck = sim::target().stackWalkStuckAfter;
+  if (stuck != 0 && frame->Reserved[2] >= stuck) return TRUE;  // the frame as it was
   DWORD ebp = frame->AddrFrame.Offset;
   if (frame->Reserved[2] != 0) {
     // Frame n + 1 is the caller of frame n; the caller must lie further up the stack.

@@ -15,24 +15,16 @@ constexpr uint32_t kPeManifestProcess = 1;    // CREATEPROCESS_MANIFEST_RESOURCE
 
 namespace pe_resource {
 
-struct Sections {
-  size_t table = 0;  // file offset of the first 40-byte section header
-  uint32_t count = 0;
-};
-
 // The file offset of size bytes at rva, when they lie inside one section's raw data.
-inline bool FileOffset(const std::vector<uint8_t>& image, const Sections& sections, uint32_t rva, uint32_t size,
+inline bool FileOffset(const std::vector<uint8_t>& image, const pe::Headers& headers, uint32_t rva, uint32_t size,
                        size_t* offset) {
-  for (uint32_t i = 0; i < sections.count; ++i) {
-    const size_t header = sections.table + 40 * static_cast<size_t>(i);
-    if (header + 40 > image.size()) return false;
-    const uint32_t address = PeWord32(image, header + 12);
-    const uint32_t rawSize = PeWord32(image, header + 16);
-    const uint32_t rawPointer = PeWord32(image, header + 20);
+  for (const IMAGE_SECTION_HEADER& section : headers.sections) {
+    const uint32_t address = section.VirtualAddress;
+    const uint32_t rawSize = section.SizeOfRawData;
     if (rva < address || rva - address >= rawSize) continue;
     const uint64_t inSection = rva - address;
-    if (inSection + size > rawSize || rawPointer + inSection + size > image.size()) return false;
-    *offset = static_cast<size_t>(rawPointer + inSection);
+    if (inSection + size > rawSize || section.PointerToRawData + inSection + size > image.size()) return false;
+    *offset = static_cast<size_t>(section.PointerToRawData + inSection);
     return true;
   }
   return false;
@@ -63,19 +55,14 @@ inline bool Entry(const std::vector<uint8_t>& image, size_t directory, bool anyI
 // The data of resource (type, id), its first language; false when the file is no 32-bit
 // PE image, has no such resource, or any part of the way lies outside it.
 inline bool FindPeResource(const std::vector<uint8_t>& image, uint32_t type, uint32_t id, std::vector<uint8_t>* data) {
-  const uint32_t pe = PeWord32(image, 0x3C);
-  if (PeWord32(image, pe) != 0x00004550) return false;
-  const size_t optional = static_cast<size_t>(pe) + 24;
-  if (PeWord16(image, optional) != 0x10B) return false;  // PE32
-  const uint32_t directories = PeWord32(image, optional + 92);
-  if (directories < 3) return false;
-  const uint32_t rootRva = PeWord32(image, optional + 96 + 2 * 8);
-  const uint32_t rootSize = PeWord32(image, optional + 96 + 2 * 8 + 4);
-  pe_resource::Sections sections;
-  sections.count = PeWord16(image, static_cast<size_t>(pe) + 6);
-  sections.table = optional + PeWord16(image, static_cast<size_t>(pe) + 20);
+  pe::Headers headers;
+  if (!ReadPeHeaders(image, &headers)) return false;
+  const IMAGE_DATA_DIRECTORY* resources = headers.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE);
+  if (resources == nullptr) return false;
+  const uint32_t rootRva = resources->VirtualAddress;
+  const uint32_t rootSize = resources->Size;
   size_t root = 0;
-  if (rootRva == 0 || !pe_resource::FileOffset(image, sections, rootRva, rootSize, &root)) return false;
+  if (rootRva == 0 || !pe_resource::FileOffset(image, headers, rootRva, rootSize, &root)) return false;
 
   // Three levels: type, id, language. Each offset stays within the resource directory.
   uint32_t value = 0;
@@ -92,7 +79,7 @@ inline bool FindPeResource(const std::vector<uint8_t>& image, uint32_t type, uin
   // directory is now the 16-byte data entry: the data's address and size.
   size_t at = 0;
   const uint32_t size = PeWord32(image, directory + 4);
-  if (!pe_resource::FileOffset(image, sections, PeWord32(image, directory), size, &at)) return false;
+  if (!pe_resource::FileOffset(image, headers, PeWord32(image, directory), size, &at)) return false;
   data->assign(image.begin() + at, image.begin() + at + size);
   return true;
 }

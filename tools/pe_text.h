@@ -8,6 +8,8 @@
 
 #include <vector>
 
+#include "session/pe_image.h"
+
 struct PeTextSection {
   uint32_t address = 0;  // where the image base puts it
   std::vector<uint8_t> bytes;
@@ -31,27 +33,27 @@ inline bool ReadPeFile(const char* path, std::vector<uint8_t>* image) {
   return true;
 }
 
+// The headers of an image file in memory; false when it is no 32-bit PE image or its
+// section table lies outside the file.
+inline bool ReadPeHeaders(const std::vector<uint8_t>& image, pe::Headers* headers) {
+  pe::BytesReader read{image.data(), image.size()};
+  return pe::ReadFileHeader(read, headers) == pe::Fault::kNone &&
+         pe::ReadOptionalHeader(read, headers) == pe::Fault::kNone &&
+         pe::ReadSectionTable(read, headers) == pe::Fault::kNone;
+}
+
 // False when the file cannot be read, is no PE image or has no .text section inside it.
 inline bool ReadPeTextSection(const char* path, PeTextSection* text) {
   std::vector<uint8_t> image;
-  if (!ReadPeFile(path, &image)) return false;
-  uint32_t pe = PeWord32(image, 0x3C);
-  if (PeWord32(image, pe) != 0x00004550) return false;
-  uint32_t sections = PeWord16(image, pe + 6);
-  uint32_t optional = PeWord16(image, pe + 20);
-  uint32_t imageBase = PeWord32(image, pe + 24 + 28);
-  size_t header = pe + 24 + optional;
-  for (uint32_t i = 0; i < sections; ++i, header += 40) {
-    if (header + 40 > image.size()) return false;
-    if (memcmp(&image[header], ".text\0\0\0", 8) != 0) continue;
-    uint32_t virtualSize = PeWord32(image, header + 8);
-    uint32_t virtualAddress = PeWord32(image, header + 12);
-    uint32_t rawSize = PeWord32(image, header + 16);
-    uint32_t rawPointer = PeWord32(image, header + 20);
-    uint32_t size = virtualSize != 0 && virtualSize < rawSize ? virtualSize : rawSize;
-    if (static_cast<size_t>(rawPointer) + size > image.size()) return false;
-    text->address = imageBase + virtualAddress;
-    text->bytes.assign(image.begin() + rawPointer, image.begin() + rawPointer + size);
+  pe::Headers headers;
+  if (!ReadPeFile(path, &image) || !ReadPeHeaders(image, &headers)) return false;
+  for (const IMAGE_SECTION_HEADER& section : headers.sections) {
+    if (memcmp(section.Name, ".text\0\0\0", IMAGE_SIZEOF_SHORT_NAME) != 0) continue;
+    const uint32_t virtualSize = section.Misc.VirtualSize;
+    const uint32_t size = virtualSize != 0 && virtualSize < section.SizeOfRawData ? virtualSize : section.SizeOfRawData;
+    if (static_cast<size_t>(section.PointerToRawData) + size > image.size()) return false;
+    text->address = headers.optional.ImageBase + section.VirtualAddress;
+    text->bytes.assign(image.begin() + section.PointerToRawData, image.begin() + section.PointerToRawData + size);
     return true;
   }
   return false;

@@ -200,9 +200,10 @@ TEST(BackTraceScan, GuardPageInTheScannedRangeIsReadAsWindowsReadsIt) {
   ScanFixture f(false);
   Chain chain;
   const DWORD guard = kEsp + 0x1000;
+  // One allocation, as a thread's stack is.
   sim::AddRegion(kStack, guard - kStack);
-  sim::AddRegion(guard, 0x1000, PAGE_READWRITE | PAGE_GUARD);
-  sim::AddRegion(guard + 0x1000, kStack + kStackSize - guard - 0x1000);
+  sim::AddRegion(guard, 0x1000, PAGE_READWRITE | PAGE_GUARD).allocationBase = kStack;
+  sim::AddRegion(guard + 0x1000, kStack + kStackSize - guard - 0x1000).allocationBase = kStack;
   // fn_a's frame is large: its return address lies in the guard page.
   f.Stack(guard + 0x20, {chain.b, 0, chain.c, 0});
   f.Start(kFnA + 0x20, kEsp, 0);
@@ -224,9 +225,10 @@ TEST(CallSite, EveryCallFormAndWhatIsNone) {
     std::vector<BYTE> bytes;
     bool call;
     bool direct;
+    CallKind kind = CallKind::Indirect;
   } rows[] = {
-      {{0xE8, 0x10, 0x00, 0x00, 0x00}, true, true},                    // call rel32
-      {{0x9A, 0x00, 0x10, 0x40, 0x00, 0x1b, 0x00}, true, true},        // call far ptr16:32
+      {{0xE8, 0x10, 0x00, 0x00, 0x00}, true, true, CallKind::Direct},              // call rel32
+      {{0x9A, 0x00, 0x10, 0x40, 0x00, 0x1b, 0x00}, true, true, CallKind::Far},     // call far ptr16:32
       {{0xFF, 0xD0}, true, false},                                     // call eax
       {{0xFF, 0x10}, true, false},                                     // call [eax]
       {{0xFF, 0x14, 0x24}, true, false},                               // call [esp]
@@ -255,7 +257,8 @@ TEST(CallSite, EveryCallFormAndWhatIsNone) {
     CallSite site;
     EXPECT_EQ(CallEndsAt(*f.session, ends[i], &site), rows[i].call) << i;
     if (rows[i].call) {
-      EXPECT_EQ(site.direct, rows[i].direct) << i;
+      EXPECT_EQ(site.direct(), rows[i].direct) << i;
+      EXPECT_EQ(site.kind, rows[i].kind) << i;
       EXPECT_EQ(site.length, rows[i].bytes.size()) << i;
     }
   }
@@ -314,5 +317,243 @@ TEST(BackTraceScan, WalkerThatSkipsFramesByAStaleFramePointerIsCorrected) {
   EXPECT_EQ(lines[0], Line(kEsp, chain.b, {2, chain.c, 3, chain.w}, "prog!fn_a [scan] "));
   EXPECT_EQ(lines[1].substr(9, 9) + lines[1].substr(54), "00401315 prog!fn_b [scan] ");
   EXPECT_EQ(lines[2].substr(9, 9) + lines[2].substr(54), "00401715 prog!fn_c [scan] ");
-  EXPECT_EQ(lines[3].substr(0, 18) + lines[3].substr(54), "00128040 7b001112 prog!worker [scan] ");
+  // worker did keep its frame pointer: the walker's frame there checks out.
+  EXPECT_EQ(lines[3].substr(0, 18) + lines[3].substr(54), "00128040 7b001112 prog!worker ");
+}
+
+namespace {
+
+// What a walk gave: per frame its return address and " [scan]" when the scan found it.
+struct WalkResult {
+  std::vector<std::string> frames;
+  bool slotsRise = true;
+  uint32_t wordsScanned = 0;
+};
+
+WalkResult Walk(ScanFixture& f) {
+  WalkResult result;
+  CFrameWalk walk(*f.session, f.thread);
+  FrameRecord frame;
+  uint32_t lastSlot = 0;
+  while (walk.Next(&frame)) {
+    char text[32];
+    snprintf(text, sizeof text, "%08x%s", static_cast<unsigned>(frame.returnAddress), frame.scanned() ? " [scan]" : "");
+    result.frames.push_back(text);
+    if (frame.returnSlot != 0 && frame.returnSlot <= lastSlot) result.slotsRise = false;
+    if (frame.returnSlot != 0) lastSlot = frame.returnSlot;
+  }
+  result.wordsScanned = walk.work().wordsScanned;
+  return result;
+}
+
+std::string Shown(DWORD returnAddress, bool scanned) {
+  char text[32];
+  snprintf(text, sizeof text, "%08x%s", static_cast<unsigned>(returnAddress), scanned ? " [scan]" : "");
+  return text;
+}
+
+// The true chain of Chain on the stack at kEsp, among noise, as the scan finds it.
+std::vector<DWORD> ChainWords(const Chain& chain) {
+  return {5, kData + 0x10, chain.b, 7, kFnB, kFnC + 0x20, chain.c, kEsp + 0x40, chain.w, 0x11, chain.k, 0, chain.n, 0};
+}
+std::vector<std::string> ChainShown(const Chain& chain) {
+  return {Shown(chain.b, true), Shown(chain.c, true), Shown(chain.w, true), Shown(chain.k, true), Shown(0, false)};
+}
+
+}  // namespace
+
+// Stacks and frame pointers that no walk should follow: the work stays bounded, no frame
+// comes twice, every slot lies higher than the one before, and the trace ends.
+TEST(BackTraceScan, BadStacksEndCleanly) {
+  const struct Row {
+    const char* what;
+    void (*set)(ScanFixture& f, const Chain& chain);
+    std::vector<std::string> (*expected)(const Chain& chain);
+  } rows[] = {
+      {"one return address repeated: it is fn_a's caller once, and nobody's after",
+       [](ScanFixture& f, const Chain& chain) {
+         f.Stack(kEsp, std::vector<DWORD>(3000, chain.b));
+         f.Start(kFnA + 0x20, kEsp, 0);
+       },
+       [](const Chain& chain) { return std::vector<std::string>{Shown(chain.b, true), Shown(0, false)}; }},
+      {"a recursion deeper than the limit: exactly the limit",
+       [](ScanFixture& f, const Chain&) {
+         code_module::CallDirect(kFnR + 0x30, kFnR);
+         f.Stack(kEsp, std::vector<DWORD>(150, kFnR + 0x35));
+         f.Start(kFnR + 0x50, kEsp, 0);
+       },
+       [](const Chain&) { return std::vector<std::string>(kMaxFrames, Shown(kFnR + 0x35, true)); }},
+      {"a frame pointer below the stack pointer, at a believable frame",
+       [](ScanFixture& f, const Chain& chain) {
+         f.Stack(kEsp - 0x40, {kEsp - 0x20, CallDirect(kFnB + 0x60, kFnA), 1, 2, 3, 4});
+         f.Stack(kEsp, ChainWords(chain));
+         f.Start(kFnA + 0x20, kEsp, kEsp - 0x40);
+       },
+       ChainShown},
+      {"a frame pointer into the next allocation, another thread's stack",
+       [](ScanFixture& f, const Chain& chain) {
+         const DWORD other = kStack + kStackSize;
+         sim::AddRegion(other, 0x10000);
+         f.Stack(other + 0x100, {other + 0x200, CallDirect(kFnB + 0x60, kFnA), 1, 2, 3, 4});
+         f.Stack(kEsp, ChainWords(chain));
+         f.Start(kFnA + 0x20, kEsp, other + 0x100);
+       },
+       ChainShown},
+      {"a scan that reaches the top of the stack: the next allocation is not read",
+       [](ScanFixture& f, const Chain& chain) {
+         const DWORD top = kStack + kStackSize;
+         sim::AddRegion(top, 0x1000);
+         f.Stack(top - 0x10, {1, 2, 3, 4, chain.b, chain.c});
+         f.Start(kFnA + 0x20, top - 0x10, 0);
+       },
+       [](const Chain&) { return std::vector<std::string>{}; }},
+      {"return addresses into modules that unloaded, with and without their table entry",
+       [](ScanFixture& f, const Chain& chain) {
+         f.session->AddModule(CModule("C:\\app\\gone.dll", 0x600000, 0x10000));
+         std::vector<DWORD> words = ChainWords(chain);
+         words.insert(words.begin(), {0x601105, 0x701105});
+         f.Stack(kEsp - 8, words);
+         f.Start(kFnA + 0x20, kEsp - 8, 0);
+       },
+       ChainShown},
+      {"a saved frame pointer that points at itself: its frame once, then the scan",
+       [](ScanFixture& f, const Chain& chain) {
+         const DWORD ebp = kEsp + 0x10;
+         f.Stack(kEsp, {0, 0, 0, 0, ebp, chain.b, 9, chain.c, 0x11, chain.w, 0, chain.k, 0, 0});
+         f.Start(kFnA + 0x20, kEsp, ebp);
+       },
+       [](const Chain& chain) {
+         return std::vector<std::string>{Shown(chain.b, false), Shown(chain.c, true), Shown(chain.w, true),
+                                         Shown(chain.k, true), Shown(0, false)};
+       }},
+      {"a frame pointer at the top of the stack: the walker cannot read its frame, the saved-EBP chain can",
+       [](ScanFixture& f, const Chain& chain) {
+         const DWORD top = kStack + kStackSize;
+         f.Stack(top - 8, {0, chain.b});
+         f.Start(kFnA + 0x20, top - 0x20, top - 8);
+       },
+       [](const Chain& chain) { return std::vector<std::string>{Shown(chain.b, false), Shown(0, false)}; }},
+      {"a walker that gives a frame returning to its own address over and over: once, then the scan",
+       [](ScanFixture& f, const Chain&) {
+         sim::target().stackWalkStuckAfter = 1;
+         const DWORD self = CallDirect(kFnR + 0x30, kFnR), f0 = kEsp + 0x10;
+         // A stale copy of the return address higher up must not make the same frame again.
+         f.Stack(f0, {kEsp + 0x100, self, 1, CallDirect(kFnMain + 0x10, kFnR), 2, 0, self});
+         f.Start(self, kEsp, f0);
+       },
+       [](const Chain&) {
+         return std::vector<std::string>{Shown(kFnR + 0x35, false), Shown(kFnMain + 0x15, true), Shown(0, false)};
+       }},
+  };
+  for (const Row& row : rows) {
+    ScanFixture f;
+    Chain chain;
+    row.set(f, chain);
+    const WalkResult result = Walk(f);
+    EXPECT_EQ(result.frames, row.expected(chain)) << row.what;
+    EXPECT_TRUE(result.slotsRise) << row.what;
+    EXPECT_LE(result.wordsScanned, 2 * kScanWords * (result.frames.size() + 1)) << row.what;
+  }
+}
+
+// A function that realigns its stack keeps EBP at a copy of the return address below the
+// true slot; the walker (here by its FPO record, as an unwinder would) names the true one.
+// The parameters are the words above the true slot, the frame pointer the kept EBP.
+TEST(BackTraceScan, ParametersLieAboveTheReturnAddressSlot) {
+  ScanFixture f;
+  Chain chain;
+  FPO_DATA fpo{};
+  fpo.ulOffStart = kFnA;
+  fpo.cbProcSize = 0x100;
+  fpo.cdwLocals = 6;
+  fpo.cbFrame = FRAME_FPO;
+  sim::target().fpo = {fpo};
+  // kEsp: the realigned part (saved EBP, the copy of the return address, padding), then
+  // the true slot at kEsp + 24 and the caller's arguments.
+  f.Stack(kEsp, {kEsp + 0x100, chain.b, 0, 0, 0, 0, chain.b, 0xa1, 0xa2, 0xa3, 0xa4});
+  f.Start(kFnA + 0x20, kEsp, kEsp);
+  const std::vector<std::string> lines = FrameLines(f.Trace());
+  ASSERT_GE(lines.size(), 1u);
+  EXPECT_EQ(lines[0], Line(kEsp, chain.b, {0xa1, 0xa2, 0xa3, 0xa4}, "prog!fn_a  (FPO: [0,6,0])"));
+  // With EBP elsewhere the frame pointer is the word below the slot.
+  ScanFixture g;
+  Chain again;
+  sim::target().fpo = {fpo};
+  g.Stack(kEsp, {0, 0, 0, 0, 0, 0, again.b, 0xb1, 0xb2, 0xb3, 0xb4});
+  g.Start(kFnA + 0x20, kEsp, 0x77777777);
+  const std::vector<std::string> other = FrameLines(g.Trace());
+  ASSERT_GE(other.size(), 1u);
+  EXPECT_EQ(other[0], Line(kEsp + 20, again.b, {0xb1, 0xb2, 0xb3, 0xb4}, "prog!fn_a  (FPO: [0,6,0])"));
+}
+
+// Where a function without symbol most likely starts: the nearest direct-call target or
+// function-pointer immediate at or below the address, in its own executable section.
+TEST(CodeSections, FunctionStartAtOrBelow) {
+  ScanFixture f;
+  f.Module("C:\\app\\bare.exe", 0x500000);
+  CallDirect(0x501010, 0x501200);
+  CallDirect(0x501020, 0x501400);
+  CallDirect(0x501030, 0x501400);  // the same target twice
+  CallDirect(0x501040, 0x50a000);  // into .data: no function there
+  CallDirect(0x501050, 0x401100);  // into another module
+  sim::Fill(0x501060, {0x68, 0x00, 0x16, 0x50, 0x00});                          // push 0x501600
+  sim::Fill(0x501070, {0xC7, 0x44, 0x24, 0x04, 0x00, 0x18, 0x50, 0x00});        // mov [esp+4], 0x501800
+  sim::Fill(0x501080, {0xB9, 0x00, 0x90, 0x40, 0x00});                          // mov ecx, 0x409000: no code
+  const struct {
+    DWORD address;
+    bool found;
+    DWORD start;
+  } rows[] = {
+      {0x501100, false, 0},        // below every target
+      {0x501200, true, 0x501200},  // at a target
+      {0x5013ff, true, 0x501200},
+      {0x501400, true, 0x501400},
+      {0x5015ff, true, 0x501400},
+      {0x501700, true, 0x501600},  // a function pointer pushed
+      {0x501800, true, 0x501800},  // one stored for a call
+      {0x508fff, true, 0x501800},  // the end of .text
+      {0x50a000, false, 0},        // not in code
+      {0x700000, false, 0},        // in no module
+  };
+  for (const auto& row : rows) {
+    uint32_t start = 0;
+    EXPECT_EQ(f.session->codeSections.FunctionStartAtOrBelow(*f.session, row.address, &start), row.found) << std::hex << row.address;
+    if (row.found) EXPECT_EQ(start, row.start) << std::hex << row.address;
+  }
+}
+
+// A frame in a system DLL entered from the program through a call of another of that
+// DLL's functions (a tail call inside it): the program's frame is found.
+TEST(BackTraceScan, CallbackFrameAboveASystemDllFrame) {
+  ScanFixture f;
+  const DWORD other = kKernel + 0x1000;  // below EnumThings, which the frame runs in
+  const DWORD intoMain = CallDirect(kFnMain + 0x10, other);
+  const DWORD intoEnum = CallRegister(kEnum + 0x30);
+  const DWORD intoCb = CallDirect(kFnCb + 0x10, kFnA);
+  f.Stack(kEsp, {intoCb, 0x22, intoEnum, 0x33, intoMain, 0x44, 0, 0});
+  f.Start(kFnA + 0x20, kEsp, 0);
+  const std::vector<std::string> lines = FrameLines(f.Trace());
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[2], Line(kEsp + 12, intoMain, {0x44, 0, 0, 0}, "kernel32!EnumThings [scan] "));
+}
+
+// Two return addresses that both settle fn_a's frame, a stale one and the true one, in
+// either order: the one whose own caller comes sooner above them is fn_a's caller.
+TEST(BackTraceScan, OfTwoSettlingCallsTheOneWithACallerSoonerWins) {
+  const struct {
+    const char* what;
+    bool staleFirst;
+  } rows[] = {{"the stale call of fn_a below the true one", true},
+              {"the stale call of fn_a in the caller's frame, above the true one", false}};
+  for (const auto& row : rows) {
+    ScanFixture f;
+    Chain chain;
+    const DWORD stale = CallDirect(kFnX + 0x40, kFnA);  // fn_x called fn_a once
+    std::vector<DWORD> words = {row.staleFirst ? stale : chain.b, 1, row.staleFirst ? chain.b : stale, 2,
+                                chain.c, 3, chain.w, 0, chain.k, 0, 0};
+    f.Stack(kEsp, words);
+    f.Start(kFnA + 0x20, kEsp, 0);
+    const WalkResult result = Walk(f);
+    EXPECT_EQ(result.frames, ChainShown(chain)) << row.what;
+  }
 }

@@ -15,40 +15,23 @@ struct Console {
   static void Line(void* context, const char* text) { static_cast<Console*>(context)->lines.push_back(text); }
 };
 
-// The session's text pane in the companion at a console.
+// The session's text pane and progress events in the companion at a console.
 struct ConsolePane {
   Console console;
   const CLogFile* session = nullptr;
   TextPane pane{&ConsolePane::Append, this};
-  static void Append(void* context, const char* line) {
+  static void Append(void* context, const char* line) { static_cast<ConsolePane*>(context)->console.progress.OnLogLine(line); }
+  static void Region(void* context, uint32_t base, uint32_t size) {
     ConsolePane& self = *static_cast<ConsolePane*>(context);
-    self.console.progress.OnLogLine(line, self.session ? self.session->process : nullptr);
+    self.console.progress.OnRegion(base, size, self.session->process);
   }
+  DumpPhaseSink Sink() { return DumpPhaseSink{nullptr, this, &ConsolePane::Region}; }
 };
 
-TEST(ConsoleProgress, RegionHeadings) {
-  struct Case {
-    const char* line;
-    bool heading;
-    uint32_t base;
-    uint32_t size;
-  };
-  const Case cases[] = {
-      {"*----> Commited Memory (0x00400000-    4096) r-- I <----*", true, 0x00400000, 4096},
-      {"*----> Commited Memory (0xFFFE0000-268435456) rw- P <----*", true, 0xFFFE0000, 268435456},
-      {"*----> Commited Memory (0x7FFE0000-12345678) --- M <----*", true, 0x7FFE0000, 12345678},
-      {"*----> Commited Memory (0x", false, 0, 0},
-      {"Dumpfile(r.txt.00400000.bin) Failed 5", false, 0, 0},
-      {"*----> Symbol Table <----*", false, 0, 0},
-      {"", false, 0, 0},
-  };
-  for (const Case& c : cases) {
-    uint32_t base = 0;
-    uint32_t size = 0;
-    EXPECT_EQ(ParseRegionHeading(c.line, base, size), c.heading) << c.line;
-    EXPECT_EQ(base, c.base);
-    EXPECT_EQ(size, c.size);
-  }
+// A region's event, then its heading line, as the memory dump sends them.
+void Region(Console& console, uint32_t base, uint32_t size, const char* heading) {
+  console.progress.OnRegion(base, size, sim::target().processHandle);
+  console.progress.OnLogLine(heading);
 }
 
 TEST(ConsoleProgress, CountsTheCommittedRegionsAsTheWalkDoes) {
@@ -83,6 +66,8 @@ TEST(ConsoleProgress, ADumpAtTheConsole) {
     if (atConsole) {
       f.session.reset();
       f.session.reset(new CLogFile(f.reportPath.c_str(), console.pane));
+      f.session->AddListener(ReportListener());
+      f.session->phaseSink = console.Sink();
       f.session->process = sim::target().processHandle;
       console.session = f.session.get();
     }
@@ -119,9 +104,9 @@ TEST(ConsoleProgress, ALineDuringTheWalk) {
   sim::AddRegion(0x00010000, 0x100000);
   sim::AddRegion(0x00400000, 0x100000);
   Console console;
-  console.progress.OnLogLine("*----> Commited Memory (0x00010000- 1048576) rw- P <----*", sim::target().processHandle);
-  console.progress.OnLogLine("Dumpfile(r.00010000.bin) Failed 112", sim::target().processHandle);
-  console.progress.OnLogLine("*----> Commited Memory (0x00400000- 1048576) rw- P <----*", sim::target().processHandle);
+  Region(console, 0x00010000, 1048576, "*----> Commited Memory (0x00010000- 1048576) rw- P <----*");
+  console.progress.OnLogLine("Dumpfile(r.00010000.bin) Failed 112");
+  Region(console, 0x00400000, 1048576, "*----> Commited Memory (0x00400000- 1048576) rw- P <----*");
   console.progress.Finish();
   EXPECT_EQ(console.lines, std::vector<std::string>{"Dumpfile(r.00010000.bin) Failed 112"});
   EXPECT_EQ(console.status,
@@ -135,7 +120,7 @@ TEST(ConsoleProgress, ALineDuringTheWalk) {
 // Lines before any region, and a dump without regions, leave stderr untouched.
 TEST(ConsoleProgress, NoDisplayWithoutRegions) {
   Console console;
-  console.progress.OnLogLine("Can't attach to process 99 (e=87)", nullptr);
+  console.progress.OnLogLine("Can't attach to process 99 (e=87)");
   console.progress.Finish();
   EXPECT_EQ(console.lines, std::vector<std::string>{"Can't attach to process 99 (e=87)"});
   EXPECT_EQ(console.status, "");
@@ -148,9 +133,10 @@ TEST(ConsoleProgress, TheMinidumpIsAStep) {
   sim::AddRegion(0x00010000, 0x100000);
   Console console;
   console.progress.CountMinidump();
-  console.progress.OnLogLine("*----> Commited Memory (0x00010000- 1048576) rw- P <----*", sim::target().processHandle);
-  console.progress.OnLogLine("Writing minidump r.txt.dmp (normal)", sim::target().processHandle);
-  console.progress.OnLogLine("Minidump r.txt.dmp written", sim::target().processHandle);
+  Region(console, 0x00010000, 1048576, "*----> Commited Memory (0x00010000- 1048576) rw- P <----*");
+  console.progress.OnMinidumpStarting();
+  console.progress.OnLogLine("Writing minidump r.txt.dmp (normal)");
+  console.progress.OnLogLine("Minidump r.txt.dmp written");
   console.progress.Finish();
   EXPECT_EQ(console.lines, (std::vector<std::string>{"Writing minidump r.txt.dmp (normal)", "Minidump r.txt.dmp written"}));
   const std::string blank = "\r" + std::string(38, ' ') + "\r";
@@ -165,9 +151,10 @@ TEST(ConsoleProgress, TheMinidumpIsAStep) {
 TEST(ConsoleProgress, TheMinidumpAlone) {
   Console console;
   console.progress.CountMinidump();
-  console.progress.OnLogLine("debug_event hProcess:124", nullptr);
-  console.progress.OnLogLine("Writing minidump r.dmp (full)", nullptr);
-  console.progress.OnLogLine("MiniDumpWriteDump failed (e=0x80070070); r.dmp removed", nullptr);
+  console.progress.OnLogLine("debug_event hProcess:124");
+  console.progress.OnMinidumpStarting();
+  console.progress.OnLogLine("Writing minidump r.dmp (full)");
+  console.progress.OnLogLine("MiniDumpWriteDump failed (e=0x80070070); r.dmp removed");
   console.progress.Finish();
   EXPECT_EQ(console.lines.size(), 3u);
   EXPECT_EQ(console.status,
@@ -179,8 +166,9 @@ TEST(ConsoleProgress, TheMinidumpAlone) {
 // Not counted (the wizard, or no --minidump): its lines are plain lines.
 TEST(ConsoleProgress, AnUncountedMinidumpIsPlainLines) {
   Console console;
-  console.progress.OnLogLine("Writing minidump r.dmp (full)", nullptr);
-  console.progress.OnLogLine("Minidump r.dmp written", nullptr);
+  console.progress.OnMinidumpStarting();
+  console.progress.OnLogLine("Writing minidump r.dmp (full)");
+  console.progress.OnLogLine("Minidump r.dmp written");
   console.progress.Finish();
   EXPECT_EQ(console.lines.size(), 2u);
   EXPECT_EQ(console.status, "");
@@ -202,7 +190,10 @@ TEST(ConsoleProgress, RegionLinesKeptForAStdoutThatIsNoConsole) {
   for (bool keep : {false, true}) {
     Console console;
     console.progress.KeepRegionLines(keep);
-    for (const char* line : lines) console.progress.OnLogLine(line, sim::target().processHandle);
+    console.progress.OnLogLine(lines[0]);
+    Region(console, 0x00400000, 4096, lines[1]);
+    Region(console, 0x00500000, 8192, lines[2]);
+    console.progress.OnLogLine(lines[3]);
     console.progress.Finish();
     if (keep) {
       EXPECT_EQ(console.lines, std::vector<std::string>(std::begin(lines), std::end(lines)));

@@ -8,7 +8,7 @@ namespace {
 // the complete report to the end of the dump.
 TEST(PhaseTimes, SpansBetweenTheEvents) {
   PhaseTimes times;
-  const double at[] = {10.0, 10.25, 10.75, 11.0, 12.5, 12.625, 14.0, 14.0, 14.125};
+  const double at[] = {10.0, 10.25, 10.75, 11.0, 12.5, 12.625, 14.0, 14.0, 14.0, 14.125};
   for (int phase = 0; phase <= static_cast<int>(DumpPhase::kReportWritten); ++phase) {
     times.Note(static_cast<DumpPhase>(phase), at[phase]);
   }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "report/report.h"
 #include "session/keep_running.h"
 #include "test_support.h"
@@ -107,18 +109,61 @@ TEST(DebugLoop, UnknownEventsAreLoggedAndContinued) {
   EXPECT_EQ(sim::Continues()[1], static_cast<DWORD>(DBG_CONTINUE));
 }
 
-TEST(DebugLoop, ExitAndUnloadEventsRemoveNothing) {
+// A thread that exits before the report loses its record: no section, no read of the handle
+// the system closed, and the handle is not closed again. An unload keeps the module's record.
+TEST(DebugLoop, AnExitedThreadIsGoneAndAnUnloadedModuleStays) {
   LoopFixture f;
   DEBUG_EVENT exitThread{};
   exitThread.dwDebugEventCode = EXIT_THREAD_DEBUG_EVENT;
+  exitThread.dwThreadId = 0xe4;
   DEBUG_EVENT unload{};
   unload.dwDebugEventCode = UNLOAD_DLL_DEBUG_EVENT;
   auto& events = sim::target().events;
   events.insert(events.end() - 1, exitThread);
   events.insert(events.end() - 1, unload);
   EXPECT_TRUE(f.session->RunDebugLoop(1234));
-  EXPECT_EQ(f.session->threads.size(), 2u);
+  ASSERT_EQ(f.session->threads.size(), 1u);
+  EXPECT_EQ(f.session->threads[0].threadId, 0x24u);
   EXPECT_EQ(f.session->modules.size(), 2u);
+  EXPECT_EQ(sim::Calls("GetThreadContext"), 1);
+  const std::vector<HANDLE>& closed = sim::ClosedHandles();
+  EXPECT_EQ(std::count(closed.begin(), closed.end(), sim::target().threads[1].handle), 0);
+  const std::string report = f.Report();
+  EXPECT_NE(report.find("State Dump for Thread ID 0x24\r\n"), std::string::npos);
+  EXPECT_EQ(report.find("Thread ID 0xe4"), std::string::npos);
+}
+
+// The image file handles the creation and load events deliver are closed, once each, whether
+// or not the module gets a record; no handle is closed that the events did not deliver.
+TEST(Tables, ImageFileHandlesAreClosedOnce) {
+  const HANDLE none = nullptr;
+  struct Case {
+    const char* name;
+    HANDLE mainFile;  // the process-creation event's image file handle
+    bool dllKnown;    // the symbol handler knows the DLL
+    std::vector<HANDLE> closed;
+  };
+  const Case cases[] = {
+      {"both", sim::ImageFileHandle(0), true, {sim::ImageFileHandle(0), sim::ImageFileHandle(1)}},
+      {"DLL unknown to symbols", sim::ImageFileHandle(0), false, {sim::ImageFileHandle(0), sim::ImageFileHandle(1)}},
+      {"no main image file", none, true, {sim::ImageFileHandle(1)}},
+      {"invalid main image file", INVALID_HANDLE_VALUE, true, {sim::ImageFileHandle(1)}},
+  };
+  for (const Case& c : cases) {
+    LoopFixture f;
+    f.Event(0).u.CreateProcessInfo.hFile = c.mainFile;
+    sim::target().modules[1].knownToSymbols = c.dllKnown;
+    EXPECT_TRUE(f.session->RunDebugLoop(1234)) << c.name;
+    std::vector<HANDLE> images;
+    for (HANDLE handle : sim::ClosedHandles()) {
+      if (handle == sim::ImageFileHandle(0) || handle == sim::ImageFileHandle(1) || handle == INVALID_HANDLE_VALUE ||
+          handle == sim::target().processHandle || handle == sim::target().threads[0].handle ||
+          handle == sim::target().threads[1].handle) {
+        images.push_back(handle);
+      }
+    }
+    EXPECT_EQ(images, c.closed) << c.name;
+  }
 }
 
 TEST(DebugLoop, SecondExceptionWritesASecondReportWithoutSymbols) {
@@ -132,6 +177,39 @@ TEST(DebugLoop, SecondExceptionWritesASecondReportWithoutSymbols) {
   EXPECT_EQ(first, 0u);
   EXPECT_NE(second, std::string::npos);
   EXPECT_EQ(sim::Calls("SymCleanup"), 2);
+}
+
+// The loop names each event to every listener, in order, after its own tables have it; a
+// session without a listener writes nothing and leaves the ending of the target to the report.
+TEST(DebugLoop, ListenersHearEachEventInOrder) {
+  struct Heard {
+    std::vector<std::string> events;
+    static void Note(void* context, CLogFile& session, const DEBUG_EVENT& event) {
+      char text[48];
+      snprintf(text, sizeof text, "%u:%u threads", static_cast<unsigned>(event.dwDebugEventCode),
+               static_cast<unsigned>(session.threads.size()));
+      static_cast<Heard*>(context)->events.push_back(text);
+    }
+  };
+  LoopFixture f;
+  f.session.reset(new CLogFile(f.reportPath.c_str(), f.log.pane));
+  Heard heard;
+  DebugEventListener all{&Heard::Note, &Heard::Note, &Heard::Note, &Heard::Note,
+                         &Heard::Note, &Heard::Note, &Heard::Note, &heard};
+  f.session->AddListener(all);
+  DEBUG_EVENT exitThread{};
+  exitThread.dwDebugEventCode = EXIT_THREAD_DEBUG_EVENT;
+  exitThread.dwThreadId = 0xe4;
+  DEBUG_EVENT exitProcess{};
+  exitProcess.dwDebugEventCode = EXIT_PROCESS_DEBUG_EVENT;
+  auto& events = sim::target().events;
+  events.insert(events.end() - 1, exitThread);
+  events.push_back(exitProcess);
+  EXPECT_TRUE(f.session->RunDebugLoop(1234));
+  EXPECT_EQ(heard.events, (std::vector<std::string>{"3:1 threads", "2:2 threads", "6:2 threads", "4:1 threads",
+                                                    "1:1 threads", "5:1 threads"}));
+  EXPECT_FALSE(sim::target().terminated);
+  EXPECT_EQ(f.Report(), "");
 }
 
 // Module records: which name, and which events make none.

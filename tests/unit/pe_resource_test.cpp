@@ -34,6 +34,7 @@ struct PeFile : pe_image::Image {
 PeFile Build(const std::vector<Resource>& resources, bool named = false) {
   PeFile file;
   file.bytes.assign(kRsrcFile + kRsrcSize, 0);
+  file.Put16(0, 0x5A4D);  // "MZ"
   file.Put32(0x3C, kPe);
   file.Put32(kPe, 0x00004550);
   file.Put16(kPe + 4, 0x14C);

@@ -74,6 +74,7 @@ TEST(ExitStatus, RegionFileNamesTooLong) {
   f.session.reset();
   std::string longName = f.dir + "/" + std::string(240, 'r');
   f.session.reset(new CLogFile(longName.c_str(), f.log.pane));
+  f.session->AddListener(ReportListener());
   EXPECT_EQ(DumpExitStatus(*f.session, f.session->RunDebugLoop(1234)), kExitReportNotCreated);
   EXPECT_EQ(sim::Calls("DebugActiveProcess"), 0);
 }

@@ -32,6 +32,7 @@ struct RulesFixture {
     sim::AddRegion(0x00400000, 0x1000, PAGE_READONLY, MEM_IMAGE);
     sim::ScriptAttachEvents();
     session.reset(new CLogFile(sim::WideText(reportPath).c_str(), log.pane, creation));
+    session->AddListener(ReportListener());
     session->symbolTableEnabled = false;
   }
   DumpExitCode Run() { return DumpExitStatus(*session, session->RunDebugLoop(1234)); }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "report/report.h"
 #include "session/log_file.h"
 #include "sim/sim.h"
 
@@ -57,6 +58,7 @@ struct SessionFixture {
   SessionFixture() {
     sim::Reset();
     session.reset(new CLogFile(reportPath.c_str(), log.pane));
+    session->AddListener(ReportListener());
     session->process = sim::target().processHandle;
     sim::target().symbolsActive = true;
   }

@@ -3,12 +3,17 @@
 
 Compares the back traces of a report of tests/targets/optimized_target.cpp with the chains
 of return addresses the target recorded itself: prints per thread how many of them the
-report shows, fails when fewer than MIN_PERCENT of all are shown, or when a frame shown
+report shows, fails when fewer than MIN_PERCENT of all are shown, when a frame shown
 without the " [scan]" marker returns to an address that no call just before it made (the
-listing after the frame shows the instruction before its return address). With WINEDBG_OUT
-(winedbg's "bt all" of the same stopped target) it counts winedbg's hits as well.
+listing after the frame shows the instruction before its return address), or when a frame
+line comes twice in one thread. With WINEDBG_OUT (winedbg's "bt all" of the same stopped
+target) it counts winedbg's hits as well.
+
+FRAME_COUNTS_OUT=FILE writes each thread's frame count ("NAME N" lines); PERFECT_COUNTS=FILE
+reads such counts of a perfect walk of the same chains (the build with unwind tables, when
+it showed every true frame) and fails when a thread shows more than one frame beyond it.
 """
-import re, sys
+import os, re, sys
 variant, least, report, target_out = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
 winedbg = sys.argv[5] if len(sys.argv) > 5 else None
 chains = {}
@@ -39,28 +44,50 @@ def frames(thread_id):
                     listing.append((int(h.group(1), 16), len(h.group(2)) // 2, mnemonic))
                 j += 1
             if m:
-                result.append((int(m.group(2), 16), bool(m.group(4)), listing))
+                result.append((int(m.group(2), 16), bool(m.group(4)), listing, lines[i + 1][:17]))
             i = j
         i += 1
     return result
 
+perfect = {}
+if os.environ.get("PERFECT_COUNTS"):
+    for line in open(os.environ["PERFECT_COUNTS"]):
+        name, count = line.split()
+        perfect[name] = int(count)
+counts, beyond = {}, 0
 for name, (tid, truth) in sorted(chains.items()):
     shown = frames(tid)
-    returns = [r for r, _, _ in shown]
+    counts[name] = len(shown)
+    returns = [r for r, _, _, _ in shown]
+    heads = [h for _, _, _, h in shown]
+    if len(set(heads)) != len(heads):
+        errors.append("%s %s: a frame line comes twice" % (variant, name))
+    if name in perfect:
+        over = max(0, len(shown) - perfect[name])
+        beyond += over
+        print("%s %s: %d frames, a perfect walk %d" % (variant, name, len(shown), perfect[name]))
+        if over > 1:
+            errors.append("%s %s: %d frames beyond a perfect walk" % (variant, name, over))
     hits = [r for r in truth if r in returns]
     found += len(hits)
     total += len(truth)
     missing = ["%08x" % r for r in truth if r not in returns]
     print("%s %s: %d of %d true return addresses, %d frames (%d marked)%s" % (
-        variant, name, len(hits), len(truth), len(shown), sum(1 for _, s, _ in shown if s),
+        variant, name, len(hits), len(truth), len(shown), sum(1 for _, s, _, _ in shown if s),
         ", missing " + " ".join(missing) if missing else ""))
-    for returned, scanned, listing in shown:
+    for returned, scanned, listing, _ in shown:
         if scanned or returned == 0:
             continue
         before = [l for l in listing if l[0] + l[1] == returned]
         if not before or not before[0][2].startswith("call"):
             errors.append("%s %s: unmarked frame returns to %08x, not after a call" % (variant, name, returned))
 print("%s: %d of %d true return addresses in the report" % (variant, found, total))
+if perfect:
+    print("%s: %d frames beyond a perfect walk" % (variant, beyond))
+if os.environ.get("FRAME_COUNTS_OUT"):
+    with open(os.environ["FRAME_COUNTS_OUT"], "w") as out:
+        for name, count in sorted(counts.items()):
+            out.write("%s %d\n" % (name, count))
 if winedbg:
     text = open(winedbg, "rb").read().decode("latin-1")
     # The address of each frame line ("  3 0x0040138e in ..."): frame n's is frame n-1's return address.

@@ -3,43 +3,18 @@
 #include <stdio.h>
 #include <string.h>
 
-namespace {
-
-const char kRegionHeading[] = "*----> Commited Memory (0x";
-const char kMinidumpStart[] = "Writing minidump ";  // the session's line before the writer runs
-
-}  // namespace
+#include "session/region_walk.h"
 
 CommittedTotal CountCommittedMemory(HANDLE process) {
   CommittedTotal total;
-  SYSTEM_INFO system;
-  GetSystemInfo(&system);
-  const uint32_t end = TargetAddress(system.lpMaximumApplicationAddress);
-  uint32_t address = 0;
-  while (address < end) {
-    MEMORY_BASIC_INFORMATION region;
-    if (VirtualQueryEx(process, TargetPointer(address), &region, sizeof region) == 0) break;
-    const uint32_t base = TargetAddress(region.BaseAddress);
-    const uint32_t size = static_cast<uint32_t>(region.RegionSize);
-    if (region.State == MEM_COMMIT) {
-      ++total.regions;
-      total.bytes += size;
-    }
-    const uint32_t next = base + size;
-    if (next <= address) break;  // a wrap or an empty region: the walk would not move on
-    address = next;
+  RegionWalk walk(process);
+  MEMORY_BASIC_INFORMATION region;
+  while (walk.Next(region)) {
+    if (region.State != MEM_COMMIT) continue;
+    ++total.regions;
+    total.bytes += static_cast<uint32_t>(region.RegionSize);
   }
   return total;
-}
-
-bool ParseRegionHeading(const char* line, uint32_t& base, uint32_t& size) {
-  if (strncmp(line, kRegionHeading, sizeof kRegionHeading - 1) != 0) return false;
-  unsigned parsedBase = 0;
-  unsigned parsedSize = 0;
-  if (sscanf(line + sizeof kRegionHeading - 1, "%8x-%u)", &parsedBase, &parsedSize) != 2) return false;
-  base = parsedBase;
-  size = parsedSize;
-  return true;
 }
 
 std::string ConsoleProgress::Text() const {
@@ -81,25 +56,33 @@ void ConsoleProgress::Clear() {
   shown_ = false;
 }
 
-void ConsoleProgress::OnLogLine(const char* text, HANDLE process) {
-  uint32_t base = 0;
-  uint32_t size = 0;
-  if (ParseRegionHeading(text, base, size)) {
-    if (!started_) {
-      total_ = CountCommittedMemory(process);
-      started_ = true;
-    } else {
-      EndRegion();
-    }
-    pendingSize_ = size;
-    regionPending_ = true;
+void ConsoleProgress::OnRegion(uint32_t, uint32_t size, HANDLE process) {
+  if (!started_) {
+    total_ = CountCommittedMemory(process);
+    started_ = true;
+  } else {
+    EndRegion();
+  }
+  pendingSize_ = size;
+  regionPending_ = true;
+  headingNext_ = true;
+}
+
+void ConsoleProgress::OnMinidumpStarting() {
+  if (!minidumpCounted_ || minidumpStep_ != kMinidumpAhead) return;
+  EndRegion();  // the regions are all written before the minidump
+  minidumpStep_ = kMinidumpStarting;
+}
+
+void ConsoleProgress::OnLogLine(const char* text) {
+  if (headingNext_) {
+    headingNext_ = false;
     if (keepRegionLines_) line_(context_, text);
     Draw();
     return;
   }
   bool redraw = shown_;
-  if (minidumpCounted_ && minidumpStep_ == kMinidumpAhead && strncmp(text, kMinidumpStart, sizeof kMinidumpStart - 1) == 0) {
-    EndRegion();  // the regions are all written before the minidump
+  if (minidumpStep_ == kMinidumpStarting) {
     minidumpStep_ = kMinidumpWriting;
     redraw = true;
   } else if (minidumpStep_ == kMinidumpWriting) {

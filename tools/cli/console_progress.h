@@ -2,9 +2,10 @@
 // written, one line on stderr, rewritten in place, with the regions done and the MiB written
 // of the committed total. It stands in for the per-region heading lines; every other log
 // line is still written plainly, the display cleared before it and drawn again after it.
-// It is fed from the session's text pane only, so nothing of it can reach the report.
-// A minidump beside the report is one more step on the same line ("minidump 0/1", then
-// "1/1"), from the session's line that starts it to the one that tells how it went.
+// It learns its steps from the session's progress events (a region is next, the minidump
+// starts) and writes only what the session's text pane gives it, so nothing of it can reach
+// the report. A minidump beside the report is one more step on the same line ("minidump
+// 0/1", then "1/1"), from the session's line that starts it to the one that tells how it went.
 #pragma once
 
 #include <stdint.h>
@@ -22,9 +23,6 @@ struct CommittedTotal {
 // walks them.
 CommittedTotal CountCommittedMemory(HANDLE process);
 
-// Base and size of a committed-memory heading line; false for any other line.
-bool ParseRegionHeading(const char* line, uint32_t& base, uint32_t& size);
-
 class ConsoleProgress {
  public:
   using Writer = void (*)(void* context, const char* text);
@@ -33,9 +31,13 @@ class ConsoleProgress {
   // gets the plain log lines (without line end).
   ConsoleProgress(Writer status, Writer line, void* context) : status_(status), line_(line), context_(context) {}
 
-  // A line of the session's text pane. process is the target's handle, asked for its
-  // committed total at the first region heading.
-  void OnLogLine(const char* text, HANDLE process);
+  // The session's event for the committed region at base: its heading is the next line.
+  // process is the target's handle, asked for its committed total at the first region.
+  void OnRegion(uint32_t base, uint32_t size, HANDLE process);
+  // The session's event before its line that starts the minidump writer.
+  void OnMinidumpStarting();
+  // A line of the session's text pane.
+  void OnLogLine(const char* text);
 
   // The region headings go on to the plain lines as well: for a stdout that is no console
   // (a file or a pipe), while the display is on the console of stderr.
@@ -67,7 +69,10 @@ class ConsoleProgress {
   uint64_t bytesDone_ = 0;
   uint32_t pendingSize_ = 0;  // the region being written: its heading came, the next has not
   bool regionPending_ = false;
+  bool headingNext_ = false;  // the next line is the pending region's heading
   bool minidumpCounted_ = false;
-  enum { kMinidumpAhead, kMinidumpWriting, kMinidumpOver } minidumpStep_ = kMinidumpAhead;
+  // Starting: the next line is the one that starts the writer; Writing: the one after it
+  // tells how it went.
+  enum { kMinidumpAhead, kMinidumpStarting, kMinidumpWriting, kMinidumpOver } minidumpStep_ = kMinidumpAhead;
   size_t drawnWidth_ = 0;
 };

@@ -14,6 +14,7 @@
 
 #include "app/process_list.h"
 #include "app/report_name.h"
+#include "report/report.h"
 #include "session/ansi_text.h"
 #include "session/debug_privilege.h"
 #include "session/exit_status.h"
@@ -53,16 +54,8 @@ void WriteStatus(void*, const char* text) {
   fflush(stderr);
 }
 
-// The text pane with the progress display on stderr: region headings move the display on.
-struct ConsoleOutput {
-  ConsoleProgress progress{&WriteStatus, &WritePlainLine, nullptr};
-  const CLogFile* session = nullptr;
-};
-
-void WriteThroughProgress(void* context, const char* line) {
-  ConsoleOutput& output = *static_cast<ConsoleOutput*>(context);
-  output.progress.OnLogLine(line, output.session ? output.session->process : nullptr);
-}
+// The text pane with the progress display on stderr.
+void WriteThroughProgress(void* context, const char* line) { static_cast<ConsoleProgress*>(context)->OnLogLine(line); }
 
 double SecondsNow() {
   LARGE_INTEGER count, frequency;
@@ -71,7 +64,23 @@ double SecondsNow() {
   return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-void NotePhaseTime(void* context, DumpPhase phase) { static_cast<PhaseTimes*>(context)->Note(phase, SecondsNow()); }
+// Who watches the dump's progress events: the phase times under TARNHOLM_STATS, the display
+// at a console; either may be absent.
+struct DumpWatchers {
+  PhaseTimes* phases = nullptr;
+  ConsoleProgress* progress = nullptr;
+  const CLogFile* session = nullptr;
+
+  static void OnPhase(void* context, DumpPhase phase) {
+    const DumpWatchers& self = *static_cast<DumpWatchers*>(context);
+    if (self.phases != nullptr) self.phases->Note(phase, SecondsNow());
+    if (self.progress != nullptr && phase == DumpPhase::kMinidumpStarting) self.progress->OnMinidumpStarting();
+  }
+  static void OnRegion(void* context, uint32_t base, uint32_t size) {
+    const DumpWatchers& self = *static_cast<DumpWatchers*>(context);
+    if (self.progress != nullptr) self.progress->OnRegion(base, size, self.session->process);
+  }
+};
 
 bool IsConsole(DWORD standardHandle) {
   HANDLE handle = GetStdHandle(standardHandle);
@@ -157,27 +166,28 @@ int main() {
 
   // The progress display belongs to a person at the console of stderr; the region lines
   // still reach a stdout that is a file or a pipe.
-  ConsoleOutput console;
+  ConsoleProgress display{&WriteStatus, &WritePlainLine, nullptr};
   const bool progress = IsConsole(STD_ERROR_HANDLE);
-  console.progress.KeepRegionLines(!IsConsole(STD_OUTPUT_HANDLE));
-  TextPane pane = progress ? TextPane{&WriteThroughProgress, &console} : TextPane{&WritePlainLine, nullptr};
+  display.KeepRegionLines(!IsConsole(STD_OUTPUT_HANDLE));
+  TextPane pane = progress ? TextPane{&WriteThroughProgress, &display} : TextPane{&WritePlainLine, nullptr};
   // Created only once the attach has succeeded; a default name never replaces a file.
   CLogFile session(report.c_str(), pane,
                    args.reportGiven ? ReportCreation::kAfterAttach : ReportCreation::kAfterAttachNew);
-  console.session = &session;
   session.instructionCount = args.instructionCount;
   session.symbolTableEnabled = args.symbolTable;
   session.memoryDumpEnabled = args.memoryDump;
   session.keepRunning = args.keepRunning;
   session.minidump = args.minidump;
-  if (args.minidump != MinidumpKind::kNone) console.progress.CountMinidump();
+  if (args.minidump != MinidumpKind::kNone) display.CountMinidump();
   if (const char* cache = getenv("TARNHOLM_READ_CACHE")) session.SetReadCache(strcmp(cache, "0") != 0);
   const bool stats = getenv("TARNHOLM_STATS") != nullptr;
   PhaseTimes phases;
-  if (stats) session.phaseSink = DumpPhaseSink{&NotePhaseTime, &phases};
+  DumpWatchers watchers{stats ? &phases : nullptr, progress ? &display : nullptr, &session};
+  session.phaseSink = DumpPhaseSink{&DumpWatchers::OnPhase, &watchers, &DumpWatchers::OnRegion};
+  session.AddListener(ReportListener());
   const bool attached = session.RunDebugLoop(processId);
   phases.Finish(SecondsNow());
-  console.progress.Finish();
+  display.Finish();
   if (stats) {
     fprintf(stderr, "ReadProcessMemory calls: %u\n", session.PlatformReadCount());
     fputs(phases.Text().c_str(), stderr);
