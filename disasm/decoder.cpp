@@ -570,6 +570,7 @@ bool RunBytesOperation(DecoderState& s, SymbolResolver* symbols, Operation opera
 // they may turn out to select the instruction.
 template <bool kListing>
 bool TakeListedPrefix(DecoderState& s) {
+  s.prefixed = true;
   const uint32_t at = s.prefix.length();
   if (kListing) {
     if (!s.prefix.empty()) s.prefix.Append(' ');
@@ -611,15 +612,18 @@ template <bool kListing>
 bool RunPrefixOperation(DecoderState& s, Operation operation, uint8_t argument) {
   switch (operation) {
     case Operation::AddressSizePrefix:
+      s.prefixed = true;
       s.addressSize = 2;
       s.addressing32 = false;
       return DispatchNext(s, kListing);
     case Operation::OperandSizePrefix:
+      s.prefixed = true;
       s.operandSize = 2;
       s.registers32 = false;
       s.operandPrefix = true;
       return DispatchNext(s, kListing);
     case Operation::SegmentPrefix:
+      s.prefixed = true;
       s.segmentOverride = s.opcode;
       if (kListing) s.mnemonic.Clear();
       return DispatchNext(s, kListing);
@@ -891,6 +895,7 @@ const char* OverrideText(const DecoderState& state) {
 void RecordOf(const DecoderState& state, Instruction* record) {
   *record = Instruction();
   record->length = state.cursor;
+  record->prefixed = state.prefixed;
   ClassifyFlow(state, record);
   if (record->flow != Flow::kNone && !record->indirect) {
     record->target = state.target;

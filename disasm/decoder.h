@@ -64,6 +64,7 @@ struct DecoderState {
   MemoryOperand slots[2];
   uint32_t target = 0;  // of a direct branch, or a far pointer's offset
   uint16_t selector = 0;
+  bool prefixed = false;  // a legacy prefix came before the opcode
 
   TextPiece<kMnemonicCapacity> mnemonic;
   TextPiece<kPrefixCapacity> prefix;

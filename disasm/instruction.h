@@ -33,6 +33,7 @@ struct MemoryOperand {
 
 struct Instruction {
   uint32_t length = 0;
+  bool prefixed = false;  // a legacy prefix (66, 67, F0, F2, F3, a segment) stands before the opcode
   Flow flow = Flow::kNone;
   bool indirect = false;  // the target comes from a register or memory
   bool farTarget = false;  // the target names a code segment too

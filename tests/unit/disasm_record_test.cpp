@@ -15,6 +15,7 @@ constexpr uint8_t kNone = kNoRegister;
 struct RecordCase {
   const char* hex;
   uint32_t length;
+  bool prefixed;
   Flow flow;
   bool indirect, farTarget;
   uint32_t target;
@@ -33,32 +34,33 @@ const disasm::RegisterValues kRegisters = {
 
 // At 00401000.
 const RecordCase kCases[] = {
-    {"e810000000", 5, Flow::kCall, false, false, 0x00401015, 0, 0, kNone, kNone, 1, 0, {}, {}},
-    {"66e81000", 4, Flow::kCall, false, false, 0x1014, 0, 0, kNone, kNone, 1, 0, {}, {}},  // 16-bit target
-    {"e9fbffffff", 5, Flow::kJump, false, false, 0x00401000, 0, 0, kNone, kNone, 1, 0, {}, {}},
-    {"ebfe", 2, Flow::kJump, false, false, 0x00401000, 0, 0, kNone, kNone, 1, 0, {}, {}},
-    {"7402", 2, Flow::kConditionalJump, false, false, 0x00401004, 0, 0, kNone, kNone, 1, 0, {}, {}},
-    {"0f8400010000", 6, Flow::kConditionalJump, false, false, 0x00401106, 0, 0, kNone, kNone, 1, 0, {}, {}},
-    {"e2fe", 2, Flow::kConditionalJump, false, false, 0x00401000, 0, 0, kNone, kNone, 1, 0, {}, {}},
-    {"9a785634122300", 7, Flow::kCall, false, true, 0x12345678, 0x23, 0, kNone, kNone, 1, 0, {}, {}},
-    {"ea785634121b00", 7, Flow::kJump, false, true, 0x12345678, 0x1B, 0, kNone, kNone, 1, 0, {}, {}},
-    {"ffd0", 2, Flow::kCall, true, false, 0, 0, 0, kNone, kNone, 1, 0, {}, {}},
-    {"ff1500204000", 6, Flow::kCall, true, false, 0, 0, 1, kNone, kNone, 1, 4, {"ds:"}, {0x00402000}},
-    {"ff1c24", 3, Flow::kCall, true, true, 0, 0, 1, disasm::kEsp, kNone, 1, 6, {"ss:"}, {0x0012FF00}},
-    {"ffd8", 2, Flow::kNone, false, false, 0, 0, 0, kNone, kNone, 1, 0, {}, {}},  // far needs memory
-    {"ffe0", 2, Flow::kJump, true, false, 0, 0, 0, kNone, kNone, 1, 0, {}, {}},
-    {"ff2500204000", 6, Flow::kJump, true, false, 0, 0, 1, kNone, kNone, 1, 4, {"ds:"}, {0x00402000}},
-    {"ff6d08", 3, Flow::kJump, true, true, 0, 0, 1, disasm::kEbp, kNone, 1, 6, {"ss:"}, {0x0012FF88}},
-    {"c3", 1, Flow::kNone, false, false, 0, 0, 0, kNone, kNone, 1, 0, {}, {}},
-    {"8b44b5f8", 4, Flow::kNone, false, false, 0, 0, 1, disasm::kEbp, disasm::kEsi, 4, 4, {"ss:"}, {0x00130378}},
-    {"8b0c8b", 3, Flow::kNone, false, false, 0, 0, 1, disasm::kEbx, disasm::kEcx, 4, 4, {"ds:"}, {0x00403040}},
-    {"8b04cd00104000", 7, Flow::kNone, false, false, 0, 0, 1, kNone, disasm::kEcx, 8, 4, {"ds:"}, {0x00401080}},
-    {"64a118000000", 6, Flow::kNone, false, false, 0, 0, 1, kNone, kNone, 1, 4, {"fs:"}, {0x18}},
-    {"678b42ff", 4, Flow::kNone, false, false, 0, 0, 1, disasm::kEbp, disasm::kEsi, 1, 4, {"ss:"}, {0x0000007F}},
-    {"8a00", 2, Flow::kNone, false, false, 0, 0, 1, disasm::kEax, kNone, 1, 1, {"ds:"}, {0x00001000}},
-    {"8bc1", 2, Flow::kNone, false, false, 0, 0, 0, kNone, kNone, 1, 0, {}, {}},  // registers only
-    {"f3a5", 2, Flow::kNone, false, false, 0, 0, 2, disasm::kEsi, kNone, 1, 4, {"ds:", "es:"}, {0x100, 0x200}},
-    {"26a4", 2, Flow::kNone, false, false, 0, 0, 2, disasm::kEsi, kNone, 1, 1, {"es:", "es:"}, {0x100, 0x200}},
+    {"e810000000", 5, false, Flow::kCall, false, false, 0x00401015, 0, 0, kNone, kNone, 1, 0, {}, {}},
+    {"66e81000", 4, true, Flow::kCall, false, false, 0x1014, 0, 0, kNone, kNone, 1, 0, {}, {}},  // 16-bit target
+    {"e9fbffffff", 5, false, Flow::kJump, false, false, 0x00401000, 0, 0, kNone, kNone, 1, 0, {}, {}},
+    {"ebfe", 2, false, Flow::kJump, false, false, 0x00401000, 0, 0, kNone, kNone, 1, 0, {}, {}},
+    {"7402", 2, false, Flow::kConditionalJump, false, false, 0x00401004, 0, 0, kNone, kNone, 1, 0, {}, {}},
+    {"0f8400010000", 6, false, Flow::kConditionalJump, false, false, 0x00401106, 0, 0, kNone, kNone, 1, 0, {}, {}},
+    {"e2fe", 2, false, Flow::kConditionalJump, false, false, 0x00401000, 0, 0, kNone, kNone, 1, 0, {}, {}},
+    {"9a785634122300", 7, false, Flow::kCall, false, true, 0x12345678, 0x23, 0, kNone, kNone, 1, 0, {}, {}},
+    {"ea785634121b00", 7, false, Flow::kJump, false, true, 0x12345678, 0x1B, 0, kNone, kNone, 1, 0, {}, {}},
+    {"2eff1500204000", 7, true, Flow::kCall, true, false, 0, 0, 1, kNone, kNone, 1, 4, {"cs:"}, {0x00402000}},
+    {"ffd0", 2, false, Flow::kCall, true, false, 0, 0, 0, kNone, kNone, 1, 0, {}, {}},
+    {"ff1500204000", 6, false, Flow::kCall, true, false, 0, 0, 1, kNone, kNone, 1, 4, {"ds:"}, {0x00402000}},
+    {"ff1c24", 3, false, Flow::kCall, true, true, 0, 0, 1, disasm::kEsp, kNone, 1, 6, {"ss:"}, {0x0012FF00}},
+    {"ffd8", 2, false, Flow::kNone, false, false, 0, 0, 0, kNone, kNone, 1, 0, {}, {}},  // far needs memory
+    {"ffe0", 2, false, Flow::kJump, true, false, 0, 0, 0, kNone, kNone, 1, 0, {}, {}},
+    {"ff2500204000", 6, false, Flow::kJump, true, false, 0, 0, 1, kNone, kNone, 1, 4, {"ds:"}, {0x00402000}},
+    {"ff6d08", 3, false, Flow::kJump, true, true, 0, 0, 1, disasm::kEbp, kNone, 1, 6, {"ss:"}, {0x0012FF88}},
+    {"c3", 1, false, Flow::kNone, false, false, 0, 0, 0, kNone, kNone, 1, 0, {}, {}},
+    {"8b44b5f8", 4, false, Flow::kNone, false, false, 0, 0, 1, disasm::kEbp, disasm::kEsi, 4, 4, {"ss:"}, {0x00130378}},
+    {"8b0c8b", 3, false, Flow::kNone, false, false, 0, 0, 1, disasm::kEbx, disasm::kEcx, 4, 4, {"ds:"}, {0x00403040}},
+    {"8b04cd00104000", 7, false, Flow::kNone, false, false, 0, 0, 1, kNone, disasm::kEcx, 8, 4, {"ds:"}, {0x00401080}},
+    {"64a118000000", 6, true, Flow::kNone, false, false, 0, 0, 1, kNone, kNone, 1, 4, {"fs:"}, {0x18}},
+    {"678b42ff", 4, true, Flow::kNone, false, false, 0, 0, 1, disasm::kEbp, disasm::kEsi, 1, 4, {"ss:"}, {0x0000007F}},
+    {"8a00", 2, false, Flow::kNone, false, false, 0, 0, 1, disasm::kEax, kNone, 1, 1, {"ds:"}, {0x00001000}},
+    {"8bc1", 2, false, Flow::kNone, false, false, 0, 0, 0, kNone, kNone, 1, 0, {}, {}},  // registers only
+    {"f3a5", 2, true, Flow::kNone, false, false, 0, 0, 2, disasm::kEsi, kNone, 1, 4, {"ds:", "es:"}, {0x100, 0x200}},
+    {"26a4", 2, true, Flow::kNone, false, false, 0, 0, 2, disasm::kEsi, kNone, 1, 1, {"es:", "es:"}, {0x100, 0x200}},
 };
 
 TEST(DisasmRecord, FlowKindsAndMemoryOperands) {
@@ -68,6 +70,7 @@ TEST(DisasmRecord, FlowKindsAndMemoryOperands) {
     ASSERT_TRUE(disasm::DecodeRecord(bytes.data(), static_cast<uint32_t>(bytes.size()), 0x00401000, &record))
         << c.hex;
     EXPECT_EQ(record.length, c.length) << c.hex;
+    EXPECT_EQ(record.prefixed, c.prefixed) << c.hex;
     EXPECT_EQ(record.flow, c.flow) << c.hex;
     EXPECT_EQ(record.indirect, c.indirect) << c.hex;
     EXPECT_EQ(record.farTarget, c.farTarget) << c.hex;
