@@ -12,6 +12,12 @@ namespace {
 // instructions' decoding loop keeps its size.
 #define RARE __attribute__((noinline, cold))
 
+// What a decoding works out beyond the length: the record (flow target, memory operands),
+// and the text as well. The length alone stays the fastest, for the code walks.
+enum class Mode { kLength, kRecord, kListing };
+constexpr bool Records(Mode mode) { return mode != Mode::kLength; }
+constexpr bool Lists(Mode mode) { return mode == Mode::kListing; }
+
 // The one way to the code bytes: n bytes at the cursor, or null (and the instruction is cut)
 // when they reach past the bytes read.
 inline const uint8_t* Take(DecoderState& s, uint32_t n) {
@@ -142,26 +148,27 @@ inline void RunEntry(DecoderState& s, const OpcodeRow& entry, bool listing) {
 
 // A branch target: the address past the displacement plus the displacement, written with
 // width bytes (the low 16 bits only for 2).
-template <bool kListing>
+template <Mode kMode>
 bool BranchTarget(DecoderState& s, SymbolResolver* symbols, uint32_t size, uint32_t width) {
   const uint8_t* bytes = Take(s, size);
   if (bytes == nullptr) return false;
+  if (!Records(kMode)) return true;
   uint32_t displacement = LittleEndian(bytes, size);
   if (size == 1) displacement = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(displacement)));
   if (size == 2) displacement = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(displacement)));
   uint8_t target[4];
   StoreLittleEndian(target, s.address + s.cursor + displacement);
   s.target = LittleEndian(target, width);
-  if (kListing) AppendSymbolic(s.operands, symbols, target, width);
+  if (Lists(kMode)) AppendSymbolic(s.operands, symbols, target, width);
   return true;
 }
 
 // mod 3: the ModR/M operand names a register, and there is no value to show.
-template <bool kListing>
+template <Mode kMode>
 void DecodeRegisterOperand(DecoderState& s) {
-  if (kListing && s.rmClass != kRegLegacy) {
+  if (Lists(kMode) && s.rmClass != kRegLegacy) {
     AppendClassRegister(s, s.memory, s.rmClass, s.rm);
-  } else if (kListing) {
+  } else if (Lists(kMode)) {
     if (s.slots[0].size <= 1) {
       AppendRegister8(s.memory, s.rm);
     } else {
@@ -174,25 +181,26 @@ void DecodeRegisterOperand(DecoderState& s) {
 }
 
 // A memory operand that is an address of size bytes and nothing else.
-template <bool kListing>
+template <Mode kMode>
 bool DirectAddress(DecoderState& s, SymbolResolver* symbols, uint32_t size) {
   const uint8_t* direct = Take(s, size);
   if (direct == nullptr) return false;
-  s.slots[0].displacement = LittleEndian(direct, size);
-  if (kListing) AppendSymbolic(s.memory, symbols, direct, size);
+  if (Records(kMode)) s.slots[0].displacement = LittleEndian(direct, size);
+  if (Lists(kMode)) AppendSymbolic(s.memory, symbols, direct, size);
   return true;
 }
 
 // 16-bit addressing: the r/m field picks one of eight fixed sums of bx, bp, si and di.
-template <bool kListing>
+template <Mode kMode>
 bool DecodeMemory16(DecoderState& s, SymbolResolver* symbols) {
   static constexpr uint8_t kBase[8] = {kEbx, kEbx, kEbp, kEbp, kEsi, kEdi, kEbp, kEbx};
   static constexpr uint8_t kIndex[8] = {kEsi, kEdi, kEsi, kEdi, kNoRegister, kNoRegister, kNoRegister, kNoRegister};
   MemoryOperand& slot = s.slots[0];
   slot.address16 = true;
-  if (kListing) s.memory.Append('[');
-  if (s.mod == 0 && s.rm == 6) return DirectAddress<kListing>(s, symbols, 2);
-  if (kListing) s.memory.Append(kMemoryForms16[s.rm]);
+  if (Lists(kMode)) s.memory.Append('[');
+  if (s.mod == 0 && s.rm == 6) return DirectAddress<kMode>(s, symbols, 2);
+  if (Lists(kMode)) s.memory.Append(kMemoryForms16[s.rm]);
+  if (!Records(kMode)) return true;
   slot.base = kBase[s.rm];
   slot.index = kIndex[s.rm];
   if (slot.base == kEbp) slot.segment = kSs;
@@ -200,14 +208,14 @@ bool DecodeMemory16(DecoderState& s, SymbolResolver* symbols) {
 }
 
 // "+index*scale" of a SIB byte. A vector index (VSIB) has no single address to show a value of.
-template <bool kListing>
+template <Mode kMode>
 void DecodeIndex(DecoderState& s, uint8_t index, uint8_t scale) {
   const uint32_t factor = 1u << scale;
-  if (!s.vsib) {
+  if (Records(kMode) && !s.vsib) {
     s.slots[0].index = index;
     s.slots[0].scale = static_cast<uint8_t>(factor);
   }
-  if (!kListing) return;
+  if (!Lists(kMode)) return;
   s.memory.Append('+');
   if (s.vsib) {
     AppendClassRegister(s, s.memory, kRegVector, index);
@@ -221,7 +229,7 @@ void DecodeIndex(DecoderState& s, uint8_t index, uint8_t scale) {
 }
 
 // 32-bit addressing: a base register or an address, and the index of a SIB byte.
-template <bool kListing>
+template <Mode kMode>
 bool DecodeMemory32(DecoderState& s, SymbolResolver* symbols) {
   uint8_t base = s.rm;
   bool sib = false;
@@ -235,33 +243,34 @@ bool DecodeMemory32(DecoderState& s, SymbolResolver* symbols) {
     index = (*sibByte >> 3) & 7;
     base = *sibByte & 7;
   }
-  if (kListing) s.memory.Append('[');
+  if (Lists(kMode)) s.memory.Append('[');
   if (s.mod == 0 && base == 5) {
-    if (!DirectAddress<kListing>(s, symbols, 4)) return false;
+    if (!DirectAddress<kMode>(s, symbols, 4)) return false;
   } else {
-    if (kListing) s.memory.Append(kMemoryRegisters[base]);
-    s.slots[0].base = base;
-    if (base == kEsp || base == kEbp) s.slots[0].segment = kSs;
+    if (Lists(kMode)) s.memory.Append(kMemoryRegisters[base]);
+    if (Records(kMode)) s.slots[0].base = base;
+    if (Records(kMode) && (base == kEsp || base == kEbp)) s.slots[0].segment = kSs;
   }
-  if (sib && (index != 4 || s.vsib)) DecodeIndex<kListing>(s, index, scale);
+  if (Records(kMode) && sib && (index != 4 || s.vsib)) DecodeIndex<kMode>(s, index, scale);
   return true;
 }
 
 // The displacement of mod 1 (a signed byte) and mod 2 (of the address size).
-template <bool kListing>
+template <Mode kMode>
 bool DecodeDisplacement(DecoderState& s) {
   if (s.mod != 1 && s.mod != 2) return true;
   const uint32_t size = s.mod == 1 ? 1 : (s.addressing32 ? 4 : 2);
   const uint8_t* displacement = Take(s, size);
   if (displacement == nullptr) return false;
-  if (kListing) AppendNumber(s.memory, displacement, size, true);
+  if (Lists(kMode)) AppendNumber(s.memory, displacement, size, true);
+  if (!Records(kMode)) return true;
   uint32_t value = LittleEndian(displacement, size);
   if (size == 1) value = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(value)));
   s.slots[0].displacement += value;
   return true;
 }
 
-template <bool kListing>
+template <Mode kMode>
 bool DecodeModRM(DecoderState& s, SymbolResolver* symbols) {
   const uint8_t* byte = Take(s, 1);
   if (byte == nullptr) return false;
@@ -271,19 +280,19 @@ bool DecodeModRM(DecoderState& s, SymbolResolver* symbols) {
   s.reg = (*byte >> 3) & 7;
   s.rm = *byte & 7;
   if (s.mod == 3) {
-    DecodeRegisterOperand<kListing>(s);
+    DecodeRegisterOperand<kMode>(s);
     return true;
   }
-  const bool addressed = s.addressing32 ? DecodeMemory32<kListing>(s, symbols) : DecodeMemory16<kListing>(s, symbols);
-  if (!addressed || !DecodeDisplacement<kListing>(s)) return false;
-  if (kListing) s.memory.Append(']');
+  const bool addressed = s.addressing32 ? DecodeMemory32<kMode>(s, symbols) : DecodeMemory16<kMode>(s, symbols);
+  if (!addressed || !DecodeDisplacement<kMode>(s)) return false;
+  if (Lists(kMode)) s.memory.Append(']');
   return true;
 }
 
 // A F2 or F3 prefix that selects the instruction is no printed prefix.
-template <bool kListing>
+template <Mode kMode>
 RARE void TakeRepeatPrefix(DecoderState& s) {
-  if (kListing) {
+  if (Lists(kMode)) {
     s.prefix.Erase(s.repeatTextAt, s.repeatTextLength);
     if (s.prefix.c_str()[0] == ' ') s.prefix.Erase(0, 1);
   }
@@ -302,7 +311,7 @@ bool AcceptsOtherPrefixes(const DecoderState& s, const PrefixedRow& row) {
 // Dispatches opcode of map (1: 0F, 2: 0F 38, 3: 0F 3A) by its mandatory prefix: under VEX
 // the pp field alone; otherwise the last F2/F3, then 66, then none, the first that the map
 // has a row for. A prefix that selects the row is no longer a prefix of its own.
-template <bool kListing>
+template <Mode kMode>
 RARE void DispatchPrefixed(DecoderState& s, uint32_t map, uint8_t opcode) {
   s.opcode = opcode;
   s.map = static_cast<uint8_t>(map);
@@ -322,9 +331,9 @@ RARE void DispatchPrefixed(DecoderState& s, uint32_t map, uint8_t opcode) {
       for (uint32_t i = 0; i < count && chosen == nullptr; ++i)
         if (rows[i].prefix == order[k] && (rows[i].encodings & kLegacy) != 0) chosen = &rows[i];
     if (chosen != nullptr && (chosen->prefix == kPrefixF3 || chosen->prefix == kPrefixF2)) {
-      TakeRepeatPrefix<kListing>(s);
+      TakeRepeatPrefix<kMode>(s);
     } else if (chosen != nullptr && !AcceptsOtherPrefixes(s, *chosen)) {
-      TakeRepeatPrefix<kListing>(s);  // part of the undefined opcode, not a prefix of its own
+      TakeRepeatPrefix<kMode>(s);  // part of the undefined opcode, not a prefix of its own
       chosen = nullptr;
     } else if (chosen != nullptr && chosen->prefix == kPrefix66) {
       s.operandSize = 4;
@@ -332,12 +341,12 @@ RARE void DispatchPrefixed(DecoderState& s, uint32_t map, uint8_t opcode) {
     }
   }
   if (chosen == nullptr) {
-    if (kListing) s.mnemonic.Append(kUnknownMnemonic);
+    if (Lists(kMode)) s.mnemonic.Append(kUnknownMnemonic);
     s.script = map == kMap0F && !s.vex ? kUnknownNoOperands : map == kMap0F3A ? kUnknownModRMImm8 : kUnknownModRM;
     return;
   }
   s.vexNaming = s.vex && (chosen->encodings & kBoth) == kBoth;
-  if (kListing) {
+  if (Lists(kMode)) {
     if (s.vexNaming) s.mnemonic.Append('v');
     s.mnemonic.Append(chosen->mnemonic);
   }
@@ -346,7 +355,7 @@ RARE void DispatchPrefixed(DecoderState& s, uint32_t map, uint8_t opcode) {
 
 // C4 and C5: in 32-bit code les and lds take a memory operand, so a next byte with both top
 // bits set starts a VEX prefix instead (its R and X, or R and vvvv, inverted).
-template <bool kListing>
+template <Mode kMode>
 RARE bool VexOrLegacy(DecoderState& s, uint8_t length) {
   if (s.cursor >= s.count) {
     s.cut = true;
@@ -367,16 +376,16 @@ RARE bool VexOrLegacy(DecoderState& s, uint8_t length) {
   s.vexLong = (last & 4) != 0;
   s.vectorLength = s.vexLong ? 32 : 16;
   s.vexPrefix = static_cast<uint8_t>(last & 3);
-  if (kListing) s.mnemonic.Clear();
+  if (Lists(kMode)) s.mnemonic.Clear();
   const uint8_t* opcode = Take(s, 1);
   if (opcode == nullptr) return false;
-  DispatchPrefixed<kListing>(s, map, *opcode);
+  DispatchPrefixed<kMode>(s, map, *opcode);
   return true;
 }
 
 // 62: bound takes a memory operand, so a next byte with both top bits set starts an EVEX
 // prefix (AVX-512): four bytes, then the opcode of map 1, 2 or 3 and its ModR/M operand.
-template <bool kListing>
+template <Mode kMode>
 RARE bool EvexOrLegacy(DecoderState& s) {
   if (s.cursor >= s.count) {
     s.cut = true;
@@ -392,11 +401,11 @@ RARE bool EvexOrLegacy(DecoderState& s) {
   const uint32_t lengthCode = (bytes[2] >> 5) & 3;
   s.vexLong = lengthCode != 0;
   s.vectorLength = static_cast<uint8_t>(lengthCode == 0 ? 16 : lengthCode == 1 ? 32 : 64);
-  if (kListing) s.mnemonic.Clear();
+  if (Lists(kMode)) s.mnemonic.Clear();
   const uint8_t* opcode = Take(s, 1);
   if (opcode == nullptr) return false;
   const uint32_t map = bytes[0] & 7;
-  DispatchPrefixed<kListing>(s, map, *opcode);
+  DispatchPrefixed<kMode>(s, map, *opcode);
   // Map 1 opcodes that carry an immediate under EVEX whatever row they fall to.
   if (map == kMap0F && s.script == kUnknownModRM) {
     const uint8_t op = *opcode;
@@ -405,40 +414,29 @@ RARE bool EvexOrLegacy(DecoderState& s) {
   return true;
 }
 
-// The operations that set the size keyword and value size of the ModR/M operand.
-void RunSizeOperation(DecoderState& s, Operation operation, uint8_t argument, bool listing) {
-  switch (operation) {
-    case Operation::SizeByte: SetSize(s, kSizeByte, 1); break;
-    case Operation::SizeWord: SetSize(s, kSizeWord, 2); break;
-    case Operation::SizeDword: SetSize(s, kSizeDword, 4); break;
-    case Operation::SizeQword: SetSize(s, kSizeQword, 8); break;
-    case Operation::SizeTbyte: SetSize(s, kSizeTbyte, 10); break;
-    case Operation::SizeDwordForce32:
-      s.registers32 = true;
-      SetSize(s, kSizeDword, 4);
-      break;
-    case Operation::SizeWordOrDword:
-      SetSize(s, s.operandSize == 2 ? kSizeWord : kSizeDword, s.operandSize == 2 ? 2 : 4);
-      break;
-    case Operation::SizeFarPointer:
-      SetSize(s, s.operandSize == 2 ? kSizeDword : kSizeFword, s.operandSize == 2 ? 4 : 6);
-      break;
-    case Operation::SimdSize:
-      s.rmClass = argument >> 4;
-      if ((argument & 15) == kSizeVsib) {
-        s.vsib = true;
-        s.sizeKeyword = "";
-        break;
-      }
-      SetSimdSize(s, SimdBytes(s, argument & 15));
-      // A group member names its ModR/M register only now that its class is known.
-      if (listing && s.modrmDecoded && s.registerOperand) {
-        s.memory.Clear();
-        AppendClassRegister(s, s.memory, s.rmClass, s.rm);
-      }
-      break;
-    default: break;
+// The register class and memory size of a SIMD operand; a group member names its ModR/M
+// register only now that its class is known.
+template <Mode kMode>
+void RunSimdSize(DecoderState& s, uint8_t argument) {
+  s.rmClass = argument >> 4;
+  if ((argument & 15) == kSizeVsib) {
+    s.vsib = true;
+    s.sizeKeyword = "";
+    return;
   }
+  SetSimdSize(s, SimdBytes(s, argument & 15));
+  if (Lists(kMode) && s.modrmDecoded && s.registerOperand) {
+    s.memory.Clear();
+    AppendClassRegister(s, s.memory, s.rmClass, s.rm);
+  }
+}
+
+template <Mode kMode>
+bool TakeRegisterFromImmediate(DecoderState& s, uint8_t registerClass) {
+  const uint8_t* immediate = Take(s, 1);
+  if (immediate == nullptr) return false;
+  if (Lists(kMode)) AppendClassRegister(s, s.operands, registerClass, *immediate >> 4);
+  return true;
 }
 
 const char* SystemRegisterName(uint8_t opcode) {
@@ -495,24 +493,26 @@ void RunNameOperation(DecoderState& s, Operation operation, uint8_t argument) {
 
 // An immediate of size bytes; aam and aad divide and multiply by their base, and 10, the
 // decimal one, is shown bare.
-template <bool kListing>
+template <Mode kMode>
 bool TakeImmediate(DecoderState& s, uint32_t size) {
   const uint8_t* immediate = Take(s, size);
   if (immediate == nullptr) return false;
   const bool decimalBase = size == 1 && s.map == 0 && (s.opcode == 0xD4 || s.opcode == 0xD5) && *immediate == 10;
-  if (kListing && !decimalBase) AppendNumber(s.operands, immediate, size, false);
+  if (Lists(kMode) && !decimalBase) AppendNumber(s.operands, immediate, size, false);
   return true;
 }
 
-template <bool kListing>
+template <Mode kMode>
 bool TakeFarPointer(DecoderState& s, SymbolResolver* symbols) {
   const uint8_t* offset = Take(s, s.operandSize);
   if (offset == nullptr) return false;
   const uint8_t* selector = Take(s, 2);
   if (selector == nullptr) return false;
-  s.target = LittleEndian(offset, s.operandSize);
-  s.selector = static_cast<uint16_t>(LittleEndian(selector, 2));
-  if (kListing) {
+  if (Records(kMode)) {
+    s.target = LittleEndian(offset, s.operandSize);
+    s.selector = static_cast<uint16_t>(LittleEndian(selector, 2));
+  }
+  if (Lists(kMode)) {
     AppendHexValue(s.operands, selector, 2);
     s.operands.Append(':');
     AppendSymbolic(s.operands, symbols, offset, s.operandSize);
@@ -521,13 +521,15 @@ bool TakeFarPointer(DecoderState& s, SymbolResolver* symbols) {
 }
 
 // A0 to A3: the memory operand is an address of the address size.
-template <bool kListing>
+template <Mode kMode>
 bool TakeMemoryOffset(DecoderState& s, SymbolResolver* symbols) {
   const uint8_t* offset = Take(s, s.addressSize);
   if (offset == nullptr) return false;
-  s.slots[0].displacement = LittleEndian(offset, s.addressSize);
-  s.slots[0].size = (s.opcode & 1) == 0 ? 1 : s.operandSize;
-  if (kListing) {
+  if (Records(kMode)) {
+    s.slots[0].displacement = LittleEndian(offset, s.addressSize);
+    s.slots[0].size = (s.opcode & 1) == 0 ? 1 : s.operandSize;
+  }
+  if (Lists(kMode)) {
     if (s.segmentOverride != 0) s.operands.Append(OverrideText(s));
     s.operands.Append('[');
     AppendSymbolic(s.operands, symbols, offset, s.addressSize);
@@ -536,43 +538,31 @@ bool TakeMemoryOffset(DecoderState& s, SymbolResolver* symbols) {
   return true;
 }
 
-// The operations that take bytes after the opcode and ModR/M: immediates, addresses, targets.
-template <bool kListing>
-bool RunBytesOperation(DecoderState& s, SymbolResolver* symbols, Operation operation) {
-  switch (operation) {
-    case Operation::Imm8: return TakeImmediate<kListing>(s, 1);
-    case Operation::Imm16: return TakeImmediate<kListing>(s, 2);
-    case Operation::ImmOperandSize: return TakeImmediate<kListing>(s, s.operandSize);
-    case Operation::SkipImm8: return Take(s, 1) != nullptr;
-    case Operation::FarPointer: return TakeFarPointer<kListing>(s, symbols);
-    case Operation::MemoryOffset: return TakeMemoryOffset<kListing>(s, symbols);
-    case Operation::Port8: {
-      const uint8_t* port = Take(s, 1);
-      if (port == nullptr) return false;
-      if (kListing) AppendHexValue(s.operands, port, 1);
-      return true;
-    }
-    case Operation::RelWide:
-      // The displacement has the operand size, and a 16-bit one leaves a 16-bit target (the
-      // processor clears the upper half of EIP); the address size plays no part in it.
-      return BranchTarget<kListing>(s, symbols, s.operandSize, s.operandSize);
-    case Operation::Rel8:
-      if (kListing && s.opcode == 0xE3 && s.addressing32) {
-        s.mnemonic.Clear();
-        s.mnemonic.Append(kJecxz);
-      }
-      return BranchTarget<kListing>(s, symbols, 1, s.addressSize);
-    default: return true;
+template <Mode kMode>
+bool TakePort(DecoderState& s) {
+  const uint8_t* port = Take(s, 1);
+  if (port == nullptr) return false;
+  if (Lists(kMode)) AppendHexValue(s.operands, port, 1);
+  return true;
+}
+
+// E3 is jecxz, not jcxz, with 32-bit addressing.
+template <Mode kMode>
+bool TakeShortBranch(DecoderState& s, SymbolResolver* symbols) {
+  if (Lists(kMode) && s.opcode == 0xE3 && s.addressing32) {
+    s.mnemonic.Clear();
+    s.mnemonic.Append(kJecxz);
   }
+  return BranchTarget<kMode>(s, symbols, 1, s.addressSize);
 }
 
 // F2, F3, F0 and the like: listed before the mnemonic, and the first two remembered, since
 // they may turn out to select the instruction.
-template <bool kListing>
+template <Mode kMode>
 bool TakeListedPrefix(DecoderState& s) {
   s.prefixed = true;
   const uint32_t at = s.prefix.length();
-  if (kListing) {
+  if (Lists(kMode)) {
     if (!s.prefix.empty()) s.prefix.Append(' ');
     s.prefix.Append(s.mnemonic.c_str());
     s.mnemonic.Clear();
@@ -582,10 +572,10 @@ bool TakeListedPrefix(DecoderState& s) {
     s.repeatTextAt = at;
     s.repeatTextLength = s.prefix.length() - at;
   }
-  return DispatchNext(s, kListing);
+  return DispatchNext(s, Lists(kMode));
 }
 
-template <bool kListing>
+template <Mode kMode>
 bool TakeTwoByteEscape(DecoderState& s) {
   const uint8_t* second = Take(s, 1);
   if (second == nullptr) return false;
@@ -594,51 +584,48 @@ bool TakeTwoByteEscape(DecoderState& s) {
   if (*second == 0x38 || *second == 0x3A) {
     const uint8_t* third = Take(s, 1);
     if (third == nullptr) return false;
-    DispatchPrefixed<kListing>(s, *second == 0x38 ? kMap0F38 : kMap0F3A, *third);
+    DispatchPrefixed<kMode>(s, *second == 0x38 ? kMap0F38 : kMap0F3A, *third);
     return true;
   }
   const uint32_t row = TwoByteIndex(*second);
   // Only what the 80486 map leaves open takes the later readings.
   if (kPrimaryTable[row].mnemonic[0] == '?') {
-    DispatchPrefixed<kListing>(s, kMap0F, *second);
+    DispatchPrefixed<kMode>(s, kMap0F, *second);
   } else {
-    Dispatch(s, row, *second, kListing);
+    Dispatch(s, row, *second, Lists(kMode));
   }
   return true;
 }
 
-// The prefixes and escapes: each goes on to the next opcode byte.
-template <bool kListing>
-bool RunPrefixOperation(DecoderState& s, Operation operation, uint8_t argument) {
-  switch (operation) {
-    case Operation::AddressSizePrefix:
-      s.prefixed = true;
-      s.addressSize = 2;
-      s.addressing32 = false;
-      return DispatchNext(s, kListing);
-    case Operation::OperandSizePrefix:
-      s.prefixed = true;
-      s.operandSize = 2;
-      s.registers32 = false;
-      s.operandPrefix = true;
-      return DispatchNext(s, kListing);
-    case Operation::SegmentPrefix:
-      s.prefixed = true;
-      s.segmentOverride = s.opcode;
-      if (kListing) s.mnemonic.Clear();
-      return DispatchNext(s, kListing);
-    case Operation::ListedPrefix: return TakeListedPrefix<kListing>(s);
-    case Operation::TwoByteEscape: return TakeTwoByteEscape<kListing>(s);
-    case Operation::ThreeByteEscape: {
-      const uint8_t* next = Take(s, 1);
-      if (next == nullptr) return false;
-      DispatchPrefixed<kListing>(s, argument, *next);
-      return true;
-    }
-    case Operation::VexPrefix: return VexOrLegacy<kListing>(s, argument);
-    case Operation::EvexPrefix: return EvexOrLegacy<kListing>(s);
-    default: return true;
-  }
+// 67, 66 and the segment overrides: each goes on to the next opcode byte.
+bool TakeAddressSizePrefix(DecoderState& s, bool listing) {
+  s.prefixed = true;
+  s.addressSize = 2;
+  s.addressing32 = false;
+  return DispatchNext(s, listing);
+}
+
+bool TakeOperandSizePrefix(DecoderState& s, bool listing) {
+  s.prefixed = true;
+  s.operandSize = 2;
+  s.registers32 = false;
+  s.operandPrefix = true;
+  return DispatchNext(s, listing);
+}
+
+bool TakeSegmentPrefix(DecoderState& s, bool listing) {
+  s.prefixed = true;
+  s.segmentOverride = s.opcode;
+  if (listing) s.mnemonic.Clear();
+  return DispatchNext(s, listing);
+}
+
+template <Mode kMode>
+bool TakeThreeByteEscape(DecoderState& s, uint8_t map) {
+  const uint8_t* next = Take(s, 1);
+  if (next == nullptr) return false;
+  DispatchPrefixed<kMode>(s, map, *next);
+  return true;
 }
 
 void RunX87Dispatch(DecoderState& s, bool listing) {
@@ -655,7 +642,7 @@ void RunX87Dispatch(DecoderState& s, bool listing) {
 
 // The name the row gives under a condition of its ModR/M operand or VEX.L; an undefined
 // form has no operands, nor values, to show.
-template <bool kListing>
+template <Mode kMode>
 void RunAlternateName(DecoderState& s, uint8_t argument) {
   const AlternateNameRow& alternate = kAlternateNames[argument % kAlternateNameCount];
   const bool applies = alternate.condition == kWhenRegister ? s.registerOperand
@@ -663,7 +650,7 @@ void RunAlternateName(DecoderState& s, uint8_t argument) {
                        : alternate.condition == kWhenModRM  ? s.modrmDecoded && s.modrmByte == alternate.value
                                                             : s.vexLong;
   if (!applies) return;
-  if (kListing) {
+  if (Lists(kMode)) {
     const bool undefined = alternate.mnemonic[0] == '?';
     s.mnemonic.Clear();
     if (s.vexNaming && !undefined) s.mnemonic.Append('v');
@@ -689,10 +676,11 @@ void WidenMnemonic(DecoderState& s, uint8_t position) {
 }
 
 // The string instructions' operands: ds:[esi] (bit 0 of the argument) and es:[edi] (bit 1).
-template <bool kListing>
+template <Mode kMode>
 void RunStringOperands(DecoderState& s, uint8_t argument) {
   const uint32_t element = (s.opcode & 1) == 0 ? 1 : s.operandSize;
-  if (kListing && element == 4) s.mnemonic.Set(4, 'd');
+  if (Lists(kMode) && element == 4) s.mnemonic.Set(4, 'd');
+  if (!Records(kMode)) return;
   if (argument & 1) {
     s.slots[0].base = kEsi;
     s.slots[0].size = element;
@@ -703,128 +691,99 @@ void RunStringOperands(DecoderState& s, uint8_t argument) {
   }
 }
 
-// The operations that choose or change the mnemonic by a table row.
-template <bool kListing>
-void RunNamingOperation(DecoderState& s, Operation operation, uint8_t argument) {
-  switch (operation) {
-    case Operation::GroupMnemonic:
-      if (kListing) s.mnemonic.Append(kGroupTable[argument][s.reg]);
-      break;
-    case Operation::ExtensionRow: RunEntry(s, kExtensionTable[argument][s.reg], kListing); break;
-    case Operation::ExtensionRowByMod:
-      RunEntry(s, kExtensionTable[argument + (s.mod == 3 ? 1u : 0u)][s.reg], kListing);
-      break;
-    case Operation::X87Dispatch: RunX87Dispatch(s, kListing); break;
-    case Operation::AlternateName: RunAlternateName<kListing>(s, argument); break;
-    case Operation::WidenMnemonic:
-      if (kListing) WidenMnemonic(s, argument);
-      break;
-    case Operation::VexWSuffix:
-      if (kListing) s.mnemonic.Append(s.vexW ? (argument == 's' ? 'd' : 'q') : static_cast<char>(argument));
-      break;
-    case Operation::RepeatForm:
-      if (s.repeatPrefix != 0xF3) break;
-      TakeRepeatPrefix<kListing>(s);
-      if (kListing) {
-        s.mnemonic.Clear();
-        s.mnemonic.Append(kRepeatForms[argument % kRepeatFormCount]);
-      }
-      break;
-    case Operation::RegisterForm: {
-      const char* name = s.registerOperand ? kDescriptorRegisterForms[s.reg][s.rm] : nullptr;
-      if (name == nullptr) break;
-      if (kListing) s.mnemonic.Append(name);
-      s.complete = true;
-      break;
-    }
-    case Operation::StringOperands: RunStringOperands<kListing>(s, argument); break;
-    default: break;
+template <Mode kMode>
+void RunRepeatForm(DecoderState& s, uint8_t argument) {
+  if (s.repeatPrefix != 0xF3) return;
+  TakeRepeatPrefix<kMode>(s);
+  if (Lists(kMode)) {
+    s.mnemonic.Clear();
+    s.mnemonic.Append(kRepeatForms[argument % kRepeatFormCount]);
   }
 }
 
-// Runs one script operation; false when it needed bytes past the window.
-template <bool kListing>
-bool RunOperation(DecoderState& s, SymbolResolver* symbols, Operation operation, uint8_t argument) {
-  switch (operation) {
-    case Operation::SizeByte:
-    case Operation::SizeWord:
-    case Operation::SizeDword:
-    case Operation::SizeQword:
-    case Operation::SizeTbyte:
-    case Operation::SizeDwordForce32:
+// 0F 01 with a register operand: the instruction named by the ModR/M byte.
+template <Mode kMode>
+void RunRegisterForm(DecoderState& s) {
+  const char* name = s.registerOperand ? kDescriptorRegisterForms[s.reg][s.rm] : nullptr;
+  if (name == nullptr) return;
+  if (Lists(kMode)) s.mnemonic.Append(name);
+  s.complete = true;
+}
+
+// Runs one script operation; false when it needed bytes past the window. One case a line:
+// the decoding loop's one dispatch.
+template <Mode kMode>
+bool RunOperation(DecoderState& s, SymbolResolver* symbols, Operation op, uint8_t argument) {
+  constexpr bool L = Lists(kMode);
+  switch (op) {
+    case Operation::SizeByte: SetSize(s, kSizeByte, 1); return true;
+    case Operation::SizeWord: SetSize(s, kSizeWord, 2); return true;
+    case Operation::SizeDword: SetSize(s, kSizeDword, 4); return true;
+    case Operation::SizeQword: SetSize(s, kSizeQword, 8); return true;
+    case Operation::SizeTbyte: SetSize(s, kSizeTbyte, 10); return true;
+    case Operation::SizeDwordForce32: s.registers32 = true; SetSize(s, kSizeDword, 4); return true;
     case Operation::SizeWordOrDword:
-    case Operation::SizeFarPointer:
-    case Operation::SimdSize:
-      RunSizeOperation(s, operation, argument, kListing);
+      SetSize(s, s.operandSize == 2 ? kSizeWord : kSizeDword, s.operandSize);
       return true;
-    case Operation::RegAL:
-    case Operation::RegAccumulator:
-    case Operation::Reg8FromOpcode:
-    case Operation::Reg8FromReg:
-    case Operation::Reg8Fixed:
-    case Operation::RegFromOpcode:
-    case Operation::RegFromReg:
-    case Operation::Reg16FromReg:
-    case Operation::Reg16Fixed:
-    case Operation::SegRegFromOpcode:
-    case Operation::SegRegFromReg:
-    case Operation::SimdReg:
-    case Operation::VexRegister:
-    case Operation::VexSource:
-    case Operation::Literal:
-    case Operation::StReg:
-    case Operation::StRegSt:
-    case Operation::StStReg:
-    case Operation::SystemRegister:
-    case Operation::ModRMWithSize:
-    case Operation::ModRM:
-      if (kListing) RunNameOperation(s, operation, argument);
+    case Operation::SizeFarPointer:  // a 16- or 32-bit offset and the selector
+      SetSize(s, s.operandSize == 2 ? kSizeDword : kSizeFword, s.operandSize + 2);
       return true;
-    case Operation::Imm8:
-    case Operation::Imm16:
-    case Operation::ImmOperandSize:
-    case Operation::SkipImm8:
-    case Operation::FarPointer:
-    case Operation::MemoryOffset:
-    case Operation::Port8:
-    case Operation::RelWide:
-    case Operation::Rel8:
-      return RunBytesOperation<kListing>(s, symbols, operation);
-    case Operation::AddressSizePrefix:
-    case Operation::OperandSizePrefix:
-    case Operation::SegmentPrefix:
-    case Operation::ListedPrefix:
-    case Operation::TwoByteEscape:
-    case Operation::ThreeByteEscape:
-    case Operation::VexPrefix:
-    case Operation::EvexPrefix:
-      return RunPrefixOperation<kListing>(s, operation, argument);
-    case Operation::RegFromImm: {
-      const uint8_t* immediate = Take(s, 1);
-      if (immediate == nullptr) return false;
-      if (kListing) AppendClassRegister(s, s.operands, argument, *immediate >> 4);
+    case Operation::SimdSize: RunSimdSize<kMode>(s, argument); return true;
+    case Operation::Imm8: return TakeImmediate<kMode>(s, 1);
+    case Operation::Imm16: return TakeImmediate<kMode>(s, 2);
+    case Operation::ImmOperandSize: return TakeImmediate<kMode>(s, s.operandSize);
+    case Operation::SkipImm8: return Take(s, 1) != nullptr;
+    case Operation::FarPointer: return TakeFarPointer<kMode>(s, symbols);
+    case Operation::MemoryOffset: return TakeMemoryOffset<kMode>(s, symbols);
+    case Operation::Port8: return TakePort<kMode>(s);
+    case Operation::RegFromImm: return TakeRegisterFromImmediate<kMode>(s, argument);
+    // The displacement has the operand size, and a 16-bit one leaves a 16-bit target (the
+    // processor clears the upper half of EIP); the address size plays no part in it.
+    case Operation::RelWide: return BranchTarget<kMode>(s, symbols, s.operandSize, s.operandSize);
+    case Operation::Rel8: return TakeShortBranch<kMode>(s, symbols);
+    case Operation::AddressSizePrefix: return TakeAddressSizePrefix(s, L);
+    case Operation::OperandSizePrefix: return TakeOperandSizePrefix(s, L);
+    case Operation::SegmentPrefix: return TakeSegmentPrefix(s, L);
+    case Operation::ListedPrefix: return TakeListedPrefix<kMode>(s);
+    case Operation::TwoByteEscape: return TakeTwoByteEscape<kMode>(s);
+    case Operation::ThreeByteEscape: return TakeThreeByteEscape<kMode>(s, argument);
+    case Operation::VexPrefix: return VexOrLegacy<kMode>(s, argument);
+    case Operation::EvexPrefix: return EvexOrLegacy<kMode>(s);
+    case Operation::GroupMnemonic: if (L) s.mnemonic.Append(kGroupTable[argument][s.reg]); return true;
+    case Operation::ExtensionRow: RunEntry(s, kExtensionTable[argument][s.reg], L); return true;
+    case Operation::ExtensionRowByMod:
+      RunEntry(s, kExtensionTable[argument + (s.mod == 3 ? 1u : 0u)][s.reg], L);
       return true;
-    }
-    default:
-      RunNamingOperation<kListing>(s, operation, argument);
+    case Operation::X87Dispatch: RunX87Dispatch(s, L); return true;
+    case Operation::AlternateName: RunAlternateName<kMode>(s, argument); return true;
+    case Operation::RepeatForm: RunRepeatForm<kMode>(s, argument); return true;
+    case Operation::RegisterForm: RunRegisterForm<kMode>(s); return true;
+    case Operation::StringOperands: RunStringOperands<kMode>(s, argument); return true;
+    case Operation::WidenMnemonic: if (L) WidenMnemonic(s, argument); return true;
+    case Operation::VexWSuffix:
+      if (L) s.mnemonic.Append(s.vexW ? (argument == 's' ? 'd' : 'q') : static_cast<char>(argument));
+      return true;
+    case Operation::Nothing: return true;
+    default:  // the register names, characters and ModR/M text of the operands
+      if (L) RunNameOperation(s, op, argument);
       return true;
   }
 }
 
-template <bool kListing>
+template <Mode kMode>
 bool Decode(DecoderState& s, SymbolResolver* symbols) {
-  if (!DispatchNext(s, kListing)) return false;
+  if (!DispatchNext(s, Lists(kMode))) return false;
   while (!s.complete) {
     const uint8_t scriptByte = *s.script++;
     const Operation operation = OperationOf(scriptByte);
     const uint8_t argument = HasArgument(operation) ? *s.script++ : 0;
-    if (!RunOperation<kListing>(s, symbols, operation, argument)) return false;
+    if (!RunOperation<kMode>(s, symbols, operation, argument)) return false;
     switch (ClassOf(scriptByte)) {
       case kClassDecodeModRM:
-        if (!s.modrmDecoded && !DecodeModRM<kListing>(s, symbols)) return false;
+        if (!s.modrmDecoded && !DecodeModRM<kMode>(s, symbols)) return false;
         break;
       case kClassComma:
-        if (kListing) s.operands.Append(',');
+        if (Lists(kMode)) s.operands.Append(',');
         break;
       case kClassComplete:
         s.complete = true;
@@ -913,13 +872,13 @@ void RecordOf(const DecoderState& state, Instruction* record) {
 bool DecodeInstruction(DecoderState& state, const uint8_t* window, uint32_t count, uint32_t address,
                        SymbolResolver* symbols) {
   Start(state, window, count, address);
-  return Decode<true>(state, symbols);
+  return Decode<Mode::kListing>(state, symbols);
 }
 
 bool DecodeRecord(const uint8_t* window, uint32_t count, uint32_t address, Instruction* record) {
   DecoderState state;
   Start(state, window, count, address);
-  if (!Decode<false>(state, nullptr)) return false;
+  if (!Decode<Mode::kRecord>(state, nullptr)) return false;
   RecordOf(state, record);
   return true;
 }
@@ -941,7 +900,7 @@ const char* SegmentText(uint8_t segment) {
 bool DecodeLength(const uint8_t* window, uint32_t count, uint32_t* length) {
   disasm::DecoderState state;
   disasm::Start(state, window, count, 0);
-  const bool ok = disasm::Decode<false>(state, nullptr);
+  const bool ok = disasm::Decode<disasm::Mode::kLength>(state, nullptr);
   if (ok && length != nullptr) *length = state.cursor;
   return ok;
 }
