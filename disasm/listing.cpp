@@ -1,10 +1,6 @@
 #include "disasm/listing.h"
 
-#include <stddef.h>
-
 #include "disasm/tables.h"
-#include "session/log_file.h"
-#include "session/symbol_lookup.h"
 
 namespace disasm {
 
@@ -27,12 +23,6 @@ void AppendHexNumber(Text& text, uint32_t value, uint32_t size) {
   while (first + 1 < count && digits[first] == '0') ++first;
   text.Append("0x");
   text.Append(digits + first, count - first);
-}
-
-// The longest name the symbol buffer can hold: it need not be terminated within its room.
-uint32_t SymbolNameRoom(const IMAGEHLP_SYMBOL& symbol) {
-  uint32_t room = kSymbolBufferSize - static_cast<uint32_t>(offsetof(IMAGEHLP_SYMBOL, Name));
-  return symbol.MaxNameLength < room ? symbol.MaxNameLength : room;
 }
 
 }  // namespace
@@ -62,20 +52,18 @@ void AppendNumber(Text& text, const uint8_t* bytes, uint32_t size, bool isSigned
   AppendHexNumber(text, value, size);
 }
 
-void AppendSymbolic(Text& text, CLogFile* session, const uint8_t* bytes, uint32_t size) {
-  uint32_t value = LittleEndian(bytes, size);
-  if (session != nullptr && session->symbolBuffer != nullptr) {
-    uint32_t displacement = 0;
-    if (LookUpSymbolAt(*session, value, &displacement)) {
-      text.Append(session->symbolBuffer->Name, SymbolNameRoom(*session->symbolBuffer));
-      const uint8_t offset[4] = {static_cast<uint8_t>(displacement), static_cast<uint8_t>(displacement >> 8),
-                                 static_cast<uint8_t>(displacement >> 16), static_cast<uint8_t>(displacement >> 24)};
-      AppendNumber(text, offset, size, true);
-      text.Append(" (");
-      AppendHexValue(text, bytes, size);
-      text.Append(')');
-      return;
-    }
+void AppendSymbolic(Text& text, SymbolResolver* symbols, const uint8_t* bytes, uint32_t size) {
+  SymbolName name;
+  if (symbols != nullptr && symbols->Resolve(LittleEndian(bytes, size), &name)) {
+    text.Append(name.text, name.length);
+    const uint32_t displacement = name.displacement;
+    const uint8_t offset[4] = {static_cast<uint8_t>(displacement), static_cast<uint8_t>(displacement >> 8),
+                               static_cast<uint8_t>(displacement >> 16), static_cast<uint8_t>(displacement >> 24)};
+    AppendNumber(text, offset, size, true);
+    text.Append(" (");
+    AppendHexValue(text, bytes, size);
+    text.Append(')');
+    return;
   }
   AppendHexValue(text, bytes, size);
 }

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "disasm/disassemble.h"
+#include "report/disassemble_target.h"
 #include "report/call_site.h"
 #include "report/code_sync.h"
 #include "session/symbol_lookup.h"
