@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "disasm/disassemble.h"
+#include "report/disassemble_target.h"
 #include "session/log_file.h"
 #include "session/thread_context.h"
 #include "sim/sim.h"

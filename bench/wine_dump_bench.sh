@@ -4,6 +4,7 @@
 # time of each and the ReadProcessMemory calls of the two dumps. Figures, not a test.
 #   bench/wine_dump_bench.sh [RUNS]     (BUILD_WIN32 selects the Windows build, default build/win32)
 . "$(dirname "$0")/../tests/wine/lib.sh"
+. "$(dirname "$0")/full_minidump.sh"
 runs=${1:-3}
 [ -x "$BUILD_WIN32/tarnholm-minidump.exe" ] || fail "no $BUILD_WIN32/tarnholm-minidump.exe: build the Windows build first"
 
@@ -16,21 +17,6 @@ dump_once() {
   SECONDS_TAKEN=$DUMP_SECONDS
   wait_gone "$TARGET_HOST_PID" || fail "target still runs after the dump"
   rm -f "$WORK"/bench.*
-}
-
-minidump_once() {
-  start_target
-  local start end
-  start=$(date +%s.%N)
-  timeout 300 wine "$BUILD_WIN32/tarnholm-minidump.exe" "$TARGET_PID" "$(winpath "$WORK/full.dmp")" > "$WORK/minidump.out" 2>&1 ||
-    fail "minidump failed: $(cat "$WORK/minidump.out")"
-  end=$(date +%s.%N)
-  SECONDS_TAKEN=$(awk -v a="$start" -v b="$end" 'BEGIN{printf "%.3f", b - a}')
-  INNER=$(tr -d '\r' < "$WORK/minidump.out" | sed -n 's/^MiniDumpWriteDump seconds: //p')
-  DUMP_BYTES=$(stat -c %s "$WORK/full.dmp")
-  kill "$TARGET_HOST_PID" 2>/dev/null
-  wait_gone "$TARGET_HOST_PID"
-  rm -f "$WORK/full.dmp"
 }
 
 best() { sort -n | head -1; }

@@ -6,6 +6,7 @@
 # not a test. Each figure is the best of RUNS.
 #   bench/wine_phase_bench.sh [RUNS]     (BUILD_WIN32 selects the Windows build, default build/win32)
 . "$(dirname "$0")/../tests/wine/lib.sh"
+. "$(dirname "$0")/full_minidump.sh"
 runs=${1:-3}
 [ -x "$BUILD_WIN32/tarnholm-minidump.exe" ] || fail "no $BUILD_WIN32/tarnholm-minidump.exe: build the Windows build first"
 phases=("attach and events" "symbol handler start" "per-thread sections" "symbol table" "memory dump"
@@ -27,19 +28,6 @@ dump_once() {
   rm -f "$WORK"/phase.*
 }
 
-minidump_once() {
-  start_target
-  local start end
-  start=$(date +%s.%N)
-  timeout 300 wine "$BUILD_WIN32/tarnholm-minidump.exe" "$TARGET_PID" "$(winpath "$WORK/full.dmp")" > "$WORK/minidump.out" 2>&1 ||
-    fail "minidump failed: $(cat "$WORK/minidump.out")"
-  end=$(date +%s.%N)
-  awk -v a="$start" -v b="$end" 'BEGIN{printf "%.3f\n", b - a}' >> "$WORK/mini.times"
-  kill "$TARGET_HOST_PID" 2>/dev/null
-  wait_gone "$TARGET_HOST_PID"
-  rm -f "$WORK/full.dmp"
-}
-
 configs=("full:" "no memory dump:--no-memory-dump" "no symbol table:--no-symbol-table"
   "neither:--no-memory-dump --no-symbol-table")
 for i in $(seq 1 "$runs"); do
@@ -48,6 +36,7 @@ for i in $(seq 1 "$runs"); do
     dump_once "$WORK/config$c.times" ${configs[$c]#*:}
   done
   minidump_once
+  echo "$SECONDS_TAKEN" >> "$WORK/mini.times"
 done
 mini=$(sort -n "$WORK/mini.times" | head -1)
 printf '%-18s %8s' "dump" "wall"

@@ -3,8 +3,6 @@
 #include "disasm/disassemble.h"
 #include "disasm/prefixed_maps.h"
 #include "disasm/tables.h"
-#include "report/registers.h"
-#include "session/target.h"
 
 namespace disasm {
 
@@ -14,13 +12,11 @@ namespace {
 // instructions' decoding loop keeps its size.
 #define RARE __attribute__((noinline, cold))
 
-// RegisterValue indices of eax, ecx, edx, ebx, esp, ebp, esi, edi.
-constexpr uint32_t kRegisterIndex[8] = {9, 8, 7, 6, 14, 10, 5, 4};
-constexpr uint8_t kEsp = 4;
-constexpr uint8_t kEbp = 5;
-constexpr uint8_t kEsi = 6;
-constexpr uint8_t kEdi = 7;
-constexpr uint8_t kEbx = 3;
+// What a decoding works out beyond the length: the record (flow target, memory operands),
+// and the text as well. The length alone stays the fastest, for the code walks.
+enum class Mode { kLength, kRecord, kListing };
+constexpr bool Records(Mode mode) { return mode != Mode::kLength; }
+constexpr bool Lists(Mode mode) { return mode == Mode::kListing; }
 
 // The one way to the code bytes: n bytes at the cursor, or null (and the instruction is cut)
 // when they reach past the bytes read.
@@ -45,11 +41,6 @@ inline void StoreLittleEndian(uint8_t* bytes, uint32_t value) {
   bytes[1] = static_cast<uint8_t>(value >> 8);
   bytes[2] = static_cast<uint8_t>(value >> 16);
   bytes[3] = static_cast<uint8_t>(value >> 24);
-}
-
-uint32_t Register(const DecodeContext& c, uint8_t number) {
-  if (c.target == nullptr || c.thread == nullptr) return 0;
-  return static_cast<uint32_t>(RegisterValue(*c.target, *c.thread, kRegisterIndex[number & 7]));
 }
 
 void AppendRegister8(Text& text, uint32_t number) { text.Append(kRegisterNames + 2 * (number & 7), 2); }
@@ -157,23 +148,130 @@ inline void RunEntry(DecoderState& s, const OpcodeRow& entry, bool listing) {
 
 // A branch target: the address past the displacement plus the displacement, written with
 // width bytes (the low 16 bits only for 2).
-template <bool kListing>
-bool BranchTarget(DecoderState& s, const DecodeContext& c, uint32_t size, uint32_t width) {
+template <Mode kMode>
+bool BranchTarget(DecoderState& s, SymbolResolver* symbols, uint32_t size, uint32_t width) {
   const uint8_t* bytes = Take(s, size);
   if (bytes == nullptr) return false;
-  if (kListing) {
-    uint32_t displacement = LittleEndian(bytes, size);
-    if (size == 1) displacement = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(displacement)));
-    if (size == 2) displacement = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(displacement)));
-    uint8_t target[4];
-    StoreLittleEndian(target, s.address + s.cursor + displacement);
-    AppendSymbolic(s.operands, c.target, target, width);
-  }
+  if (!Records(kMode)) return true;
+  uint32_t displacement = LittleEndian(bytes, size);
+  if (size == 1) displacement = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(displacement)));
+  if (size == 2) displacement = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(displacement)));
+  uint8_t target[4];
+  StoreLittleEndian(target, s.address + s.cursor + displacement);
+  s.target = LittleEndian(target, width);
+  if (Lists(kMode)) AppendSymbolic(s.operands, symbols, target, width);
   return true;
 }
 
-template <bool kListing>
-bool DecodeModRM(DecoderState& s, const DecodeContext& c) {
+// mod 3: the ModR/M operand names a register, and there is no value to show.
+template <Mode kMode>
+void DecodeRegisterOperand(DecoderState& s) {
+  if (Lists(kMode) && s.rmClass != kRegLegacy) {
+    AppendClassRegister(s, s.memory, s.rmClass, s.rm);
+  } else if (Lists(kMode)) {
+    if (s.slots[0].size <= 1) {
+      AppendRegister8(s.memory, s.rm);
+    } else {
+      if (s.registers32 && !s.wordSource) s.memory.Append('e');
+      AppendRegister16(s.memory, s.rm);
+    }
+  }
+  s.registerOperand = true;
+  s.slots[0].size = 0;
+}
+
+// A memory operand that is an address of size bytes and nothing else.
+template <Mode kMode>
+bool DirectAddress(DecoderState& s, SymbolResolver* symbols, uint32_t size) {
+  const uint8_t* direct = Take(s, size);
+  if (direct == nullptr) return false;
+  if (Records(kMode)) s.slots[0].displacement = LittleEndian(direct, size);
+  if (Lists(kMode)) AppendSymbolic(s.memory, symbols, direct, size);
+  return true;
+}
+
+// 16-bit addressing: the r/m field picks one of eight fixed sums of bx, bp, si and di.
+template <Mode kMode>
+bool DecodeMemory16(DecoderState& s, SymbolResolver* symbols) {
+  static constexpr uint8_t kBase[8] = {kEbx, kEbx, kEbp, kEbp, kEsi, kEdi, kEbp, kEbx};
+  static constexpr uint8_t kIndex[8] = {kEsi, kEdi, kEsi, kEdi, kNoRegister, kNoRegister, kNoRegister, kNoRegister};
+  MemoryOperand& slot = s.slots[0];
+  slot.address16 = true;
+  if (Lists(kMode)) s.memory.Append('[');
+  if (s.mod == 0 && s.rm == 6) return DirectAddress<kMode>(s, symbols, 2);
+  if (Lists(kMode)) s.memory.Append(kMemoryForms16[s.rm]);
+  if (!Records(kMode)) return true;
+  slot.base = kBase[s.rm];
+  slot.index = kIndex[s.rm];
+  if (slot.base == kEbp) slot.segment = kSs;
+  return true;
+}
+
+// "+index*scale" of a SIB byte. A vector index (VSIB) has no single address to show a value of.
+template <Mode kMode>
+void DecodeIndex(DecoderState& s, uint8_t index, uint8_t scale) {
+  const uint32_t factor = 1u << scale;
+  if (Records(kMode) && !s.vsib) {
+    s.slots[0].index = index;
+    s.slots[0].scale = static_cast<uint8_t>(factor);
+  }
+  if (!Lists(kMode)) return;
+  s.memory.Append('+');
+  if (s.vsib) {
+    AppendClassRegister(s, s.memory, kRegVector, index);
+  } else {
+    s.memory.Append(kMemoryRegisters[index]);
+  }
+  if (factor != 1) {
+    s.memory.Append('*');
+    s.memory.Append(static_cast<char>('0' + factor));
+  }
+}
+
+// 32-bit addressing: a base register or an address, and the index of a SIB byte.
+template <Mode kMode>
+bool DecodeMemory32(DecoderState& s, SymbolResolver* symbols) {
+  uint8_t base = s.rm;
+  bool sib = false;
+  uint8_t scale = 0;
+  uint8_t index = 0;
+  if (s.rm == 4) {
+    const uint8_t* sibByte = Take(s, 1);
+    if (sibByte == nullptr) return false;
+    sib = true;
+    scale = *sibByte >> 6;
+    index = (*sibByte >> 3) & 7;
+    base = *sibByte & 7;
+  }
+  if (Lists(kMode)) s.memory.Append('[');
+  if (s.mod == 0 && base == 5) {
+    if (!DirectAddress<kMode>(s, symbols, 4)) return false;
+  } else {
+    if (Lists(kMode)) s.memory.Append(kMemoryRegisters[base]);
+    if (Records(kMode)) s.slots[0].base = base;
+    if (Records(kMode) && (base == kEsp || base == kEbp)) s.slots[0].segment = kSs;
+  }
+  if (Records(kMode) && sib && (index != 4 || s.vsib)) DecodeIndex<kMode>(s, index, scale);
+  return true;
+}
+
+// The displacement of mod 1 (a signed byte) and mod 2 (of the address size).
+template <Mode kMode>
+bool DecodeDisplacement(DecoderState& s) {
+  if (s.mod != 1 && s.mod != 2) return true;
+  const uint32_t size = s.mod == 1 ? 1 : (s.addressing32 ? 4 : 2);
+  const uint8_t* displacement = Take(s, size);
+  if (displacement == nullptr) return false;
+  if (Lists(kMode)) AppendNumber(s.memory, displacement, size, true);
+  if (!Records(kMode)) return true;
+  uint32_t value = LittleEndian(displacement, size);
+  if (size == 1) value = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(value)));
+  s.slots[0].displacement += value;
+  return true;
+}
+
+template <Mode kMode>
+bool DecodeModRM(DecoderState& s, SymbolResolver* symbols) {
   const uint8_t* byte = Take(s, 1);
   if (byte == nullptr) return false;
   s.modrmDecoded = true;
@@ -181,111 +279,20 @@ bool DecodeModRM(DecoderState& s, const DecodeContext& c) {
   s.mod = *byte >> 6;
   s.reg = (*byte >> 3) & 7;
   s.rm = *byte & 7;
-  const bool evaluate = kListing && c.evaluate;
-
   if (s.mod == 3) {
-    if (kListing && s.rmClass != kRegLegacy) {
-      AppendClassRegister(s, s.memory, s.rmClass, s.rm);
-    } else if (kListing) {
-      if (s.slots[0].size <= 1) {
-        AppendRegister8(s.memory, s.rm);
-      } else {
-        if (s.registers32 && !s.wordSource) s.memory.Append('e');
-        AppendRegister16(s.memory, s.rm);
-      }
-    }
-    s.registerOperand = true;
-    s.slots[0].size = 0;
+    DecodeRegisterOperand<kMode>(s);
     return true;
   }
-
-  ValueSlot& slot = s.slots[0];
-  if (!s.addressing32) {
-    if (kListing) s.memory.Append('[');
-    if (s.mod == 0 && s.rm == 6) {
-      const uint8_t* direct = Take(s, 2);
-      if (direct == nullptr) return false;
-      if (kListing) {
-        AppendSymbolic(s.memory, c.target, direct, 2);
-        slot.address = LittleEndian(direct, 2);
-      }
-    } else if (kListing) {
-      s.memory.Append(kMemoryForms16[s.rm]);
-      if (evaluate) {
-        static constexpr uint8_t kBase[8] = {kEbx, kEbx, kEbp, kEbp, kEsi, kEdi, kEbp, kEbx};
-        slot.address = Register(c, kBase[s.rm]);
-        if (s.rm == 0 || s.rm == 2) slot.address += Register(c, kEsi);
-        if (s.rm == 1 || s.rm == 3) slot.address += Register(c, kEdi);
-        if (kBase[s.rm] == kEbp) slot.segment = kSegmentSs;
-      }
-    }
-  } else {
-    uint8_t base = s.rm;
-    bool sib = false;
-    uint8_t scale = 0;
-    uint8_t index = 0;
-    if (s.rm == 4) {
-      const uint8_t* sibByte = Take(s, 1);
-      if (sibByte == nullptr) return false;
-      sib = true;
-      scale = *sibByte >> 6;
-      index = (*sibByte >> 3) & 7;
-      base = *sibByte & 7;
-    }
-    if (kListing) s.memory.Append('[');
-    if (s.mod == 0 && base == 5) {
-      const uint8_t* direct = Take(s, 4);
-      if (direct == nullptr) return false;
-      if (kListing) {
-        AppendSymbolic(s.memory, c.target, direct, 4);
-        slot.address = LittleEndian(direct, 4);
-      }
-    } else if (kListing) {
-      s.memory.Append(kMemoryRegisters[base]);
-      if (evaluate) {
-        slot.address = Register(c, base);
-        if (base == kEsp || base == kEbp) slot.segment = kSegmentSs;
-      }
-    }
-    if (kListing && sib && (index != 4 || s.vsib)) {
-      s.memory.Append('+');
-      if (s.vsib) {
-        AppendClassRegister(s, s.memory, kRegVector, index);
-      } else {
-        s.memory.Append(kMemoryRegisters[index]);
-      }
-      const uint32_t factor = 1u << scale;
-      if (factor != 1) {
-        s.memory.Append('*');
-        s.memory.Append(static_cast<char>('0' + factor));
-      }
-      if (evaluate) slot.address += Register(c, index) * factor;
-    }
-  }
-
-  if (s.mod == 1 || s.mod == 2) {
-    const uint32_t size = s.mod == 1 ? 1 : (s.addressing32 ? 4 : 2);
-    const uint8_t* displacement = Take(s, size);
-    if (displacement == nullptr) return false;
-    if (kListing) {
-      AppendNumber(s.memory, displacement, size, true);
-      uint32_t value = LittleEndian(displacement, size);
-      if (size == 1) value = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(value)));
-      slot.address += value;
-    }
-  }
-  if (evaluate && !s.addressing32) {
-    s.slots[0].address &= 0xFFFF;
-    s.slots[1].address &= 0xFFFF;
-  }
-  if (kListing) s.memory.Append(']');
+  const bool addressed = s.addressing32 ? DecodeMemory32<kMode>(s, symbols) : DecodeMemory16<kMode>(s, symbols);
+  if (!addressed || !DecodeDisplacement<kMode>(s)) return false;
+  if (Lists(kMode)) s.memory.Append(']');
   return true;
 }
 
 // A F2 or F3 prefix that selects the instruction is no printed prefix.
-template <bool kListing>
+template <Mode kMode>
 RARE void TakeRepeatPrefix(DecoderState& s) {
-  if (kListing) {
+  if (Lists(kMode)) {
     s.prefix.Erase(s.repeatTextAt, s.repeatTextLength);
     if (s.prefix.c_str()[0] == ' ') s.prefix.Erase(0, 1);
   }
@@ -304,7 +311,7 @@ bool AcceptsOtherPrefixes(const DecoderState& s, const PrefixedRow& row) {
 // Dispatches opcode of map (1: 0F, 2: 0F 38, 3: 0F 3A) by its mandatory prefix: under VEX
 // the pp field alone; otherwise the last F2/F3, then 66, then none, the first that the map
 // has a row for. A prefix that selects the row is no longer a prefix of its own.
-template <bool kListing>
+template <Mode kMode>
 RARE void DispatchPrefixed(DecoderState& s, uint32_t map, uint8_t opcode) {
   s.opcode = opcode;
   s.map = static_cast<uint8_t>(map);
@@ -324,9 +331,9 @@ RARE void DispatchPrefixed(DecoderState& s, uint32_t map, uint8_t opcode) {
       for (uint32_t i = 0; i < count && chosen == nullptr; ++i)
         if (rows[i].prefix == order[k] && (rows[i].encodings & kLegacy) != 0) chosen = &rows[i];
     if (chosen != nullptr && (chosen->prefix == kPrefixF3 || chosen->prefix == kPrefixF2)) {
-      TakeRepeatPrefix<kListing>(s);
+      TakeRepeatPrefix<kMode>(s);
     } else if (chosen != nullptr && !AcceptsOtherPrefixes(s, *chosen)) {
-      TakeRepeatPrefix<kListing>(s);  // part of the undefined opcode, not a prefix of its own
+      TakeRepeatPrefix<kMode>(s);  // part of the undefined opcode, not a prefix of its own
       chosen = nullptr;
     } else if (chosen != nullptr && chosen->prefix == kPrefix66) {
       s.operandSize = 4;
@@ -334,12 +341,12 @@ RARE void DispatchPrefixed(DecoderState& s, uint32_t map, uint8_t opcode) {
     }
   }
   if (chosen == nullptr) {
-    if (kListing) s.mnemonic.Append(kUnknownMnemonic);
+    if (Lists(kMode)) s.mnemonic.Append(kUnknownMnemonic);
     s.script = map == kMap0F && !s.vex ? kUnknownNoOperands : map == kMap0F3A ? kUnknownModRMImm8 : kUnknownModRM;
     return;
   }
   s.vexNaming = s.vex && (chosen->encodings & kBoth) == kBoth;
-  if (kListing) {
+  if (Lists(kMode)) {
     if (s.vexNaming) s.mnemonic.Append('v');
     s.mnemonic.Append(chosen->mnemonic);
   }
@@ -348,7 +355,7 @@ RARE void DispatchPrefixed(DecoderState& s, uint32_t map, uint8_t opcode) {
 
 // C4 and C5: in 32-bit code les and lds take a memory operand, so a next byte with both top
 // bits set starts a VEX prefix instead (its R and X, or R and vvvv, inverted).
-template <bool kListing>
+template <Mode kMode>
 RARE bool VexOrLegacy(DecoderState& s, uint8_t length) {
   if (s.cursor >= s.count) {
     s.cut = true;
@@ -369,16 +376,16 @@ RARE bool VexOrLegacy(DecoderState& s, uint8_t length) {
   s.vexLong = (last & 4) != 0;
   s.vectorLength = s.vexLong ? 32 : 16;
   s.vexPrefix = static_cast<uint8_t>(last & 3);
-  if (kListing) s.mnemonic.Clear();
+  if (Lists(kMode)) s.mnemonic.Clear();
   const uint8_t* opcode = Take(s, 1);
   if (opcode == nullptr) return false;
-  DispatchPrefixed<kListing>(s, map, *opcode);
+  DispatchPrefixed<kMode>(s, map, *opcode);
   return true;
 }
 
 // 62: bound takes a memory operand, so a next byte with both top bits set starts an EVEX
 // prefix (AVX-512): four bytes, then the opcode of map 1, 2 or 3 and its ModR/M operand.
-template <bool kListing>
+template <Mode kMode>
 RARE bool EvexOrLegacy(DecoderState& s) {
   if (s.cursor >= s.count) {
     s.cut = true;
@@ -394,11 +401,11 @@ RARE bool EvexOrLegacy(DecoderState& s) {
   const uint32_t lengthCode = (bytes[2] >> 5) & 3;
   s.vexLong = lengthCode != 0;
   s.vectorLength = static_cast<uint8_t>(lengthCode == 0 ? 16 : lengthCode == 1 ? 32 : 64);
-  if (kListing) s.mnemonic.Clear();
+  if (Lists(kMode)) s.mnemonic.Clear();
   const uint8_t* opcode = Take(s, 1);
   if (opcode == nullptr) return false;
   const uint32_t map = bytes[0] & 7;
-  DispatchPrefixed<kListing>(s, map, *opcode);
+  DispatchPrefixed<kMode>(s, map, *opcode);
   // Map 1 opcodes that carry an immediate under EVEX whatever row they fall to.
   if (map == kMap0F && s.script == kUnknownModRM) {
     const uint8_t op = *opcode;
@@ -407,377 +414,376 @@ RARE bool EvexOrLegacy(DecoderState& s) {
   return true;
 }
 
-// Runs one script operation; false when it needed bytes past the window.
-template <bool kListing>
-bool RunOperation(DecoderState& s, const DecodeContext& c, Operation operation, uint8_t argument) {
+// The register class and memory size of a SIMD operand; a group member names its ModR/M
+// register only now that its class is known.
+template <Mode kMode>
+void RunSimdSize(DecoderState& s, uint8_t argument) {
+  s.rmClass = argument >> 4;
+  if ((argument & 15) == kSizeVsib) {
+    s.vsib = true;
+    s.sizeKeyword = "";
+    return;
+  }
+  SetSimdSize(s, SimdBytes(s, argument & 15));
+  if (Lists(kMode) && s.modrmDecoded && s.registerOperand) {
+    s.memory.Clear();
+    AppendClassRegister(s, s.memory, s.rmClass, s.rm);
+  }
+}
+
+template <Mode kMode>
+bool TakeRegisterFromImmediate(DecoderState& s, uint8_t registerClass) {
+  const uint8_t* immediate = Take(s, 1);
+  if (immediate == nullptr) return false;
+  if (Lists(kMode)) AppendClassRegister(s, s.operands, registerClass, *immediate >> 4);
+  return true;
+}
+
+const char* SystemRegisterName(uint8_t opcode) {
+  if (opcode == 0x24 || opcode == 0x26) return "tr";
+  return opcode == 0x21 || opcode == 0x23 ? "dr" : "cr";
+}
+
+// The operations that only write a register name or a character into the operands.
+void RunNameOperation(DecoderState& s, Operation operation, uint8_t argument) {
+  Text& out = s.operands;
   switch (operation) {
-    case Operation::FarPointer: {
-      const uint8_t* offset = Take(s, s.operandSize);
-      if (offset == nullptr) return false;
-      const uint8_t* selector = Take(s, 2);
-      if (selector == nullptr) return false;
-      if (kListing) {
-        AppendHexValue(s.operands, selector, 2);
-        s.operands.Append(':');
-        AppendSymbolic(s.operands, c.target, offset, s.operandSize);
-      }
-      return true;
-    }
-    case Operation::AddressSizePrefix:
-      s.addressSize = 2;
-      s.addressing32 = false;
-      return DispatchNext(s, kListing);
-    case Operation::RegAL:
-      if (kListing) AppendRegister8(s.operands, 0);
-      return true;
-    case Operation::WidenMnemonic:
-      if (kListing && s.operandSize == 4) {
-        if (argument == 0) {
-          s.mnemonic.Clear();
-          s.mnemonic.Append(kCwde);
-        } else {
-          s.mnemonic.PutAndEnd(argument, 'd');
-          if (argument == 1) s.mnemonic.PutAndEnd(2, 'q');
-        }
-      }
-      return true;
-    case Operation::RegAccumulator:
-      if (kListing) AppendRegister(s, s.operands, 0);
-      return true;
-    case Operation::Reg8FromOpcode:
-      if (kListing) AppendRegister8(s.operands, s.opcode & 7);
-      return true;
-    case Operation::Reg8FromReg:
-      if (kListing) AppendRegister8(s.operands, s.reg);
-      return true;
-    case Operation::Reg8Fixed:
-      if (kListing) AppendRegister8(s.operands, argument);
-      return true;
-    case Operation::SizeByte:
-      SetSize(s, kSizeByte, 1);
-      return true;
-    case Operation::Literal:
-      if (kListing) s.operands.Append(static_cast<char>(argument));
-      return true;
-    case Operation::SystemRegister:
-      if (kListing) {
-        if (s.opcode == 0x24 || s.opcode == 0x26) {
-          s.operands.Append("tr");
-        } else if (s.opcode == 0x21 || s.opcode == 0x23) {
-          s.operands.Append("dr");
-        } else {
-          s.operands.Append("cr");
-        }
-        s.operands.Append(static_cast<char>('0' + s.reg));
-      }
-      return true;
-    case Operation::SizeDword:
-      SetSize(s, kSizeDword, 4);
-      return true;
-    case Operation::SizeDwordForce32:
-      s.registers32 = true;
-      SetSize(s, kSizeDword, 4);
-      return true;
-    case Operation::X87Dispatch: {
-      uint32_t row = (s.opcode & 7u) * 2 + (s.mod == 3 ? 1 : 0);
-      uint32_t entry = s.reg;
-      if (row == 3 && s.reg >= 4) {
-        row = s.reg + 12u;
-        entry = s.rm;
-      } else if (row == 7) {
-        entry = s.reg == 4 ? s.rm : 7;
-      }
-      RunEntry(s, kExtensionTable[row][entry], kListing);
-      return true;
-    }
-    case Operation::SizeFarPointer:
-      if (s.operandSize == 2) {
-        SetSize(s, kSizeDword, 4);
-      } else {
-        SetSize(s, kSizeFword, 6);
-      }
-      return true;
-    case Operation::GroupMnemonic:
-      if (kListing) s.mnemonic.Append(kGroupTable[argument][s.reg]);
-      return true;
-    case Operation::ExtensionRow:
-      RunEntry(s, kExtensionTable[argument][s.reg], kListing);
-      return true;
-    case Operation::Imm8: {
-      const uint8_t* immediate = Take(s, 1);
-      if (immediate == nullptr) return false;
-      if (kListing) {
-        // aam and aad divide and multiply by their base; 10 is the decimal one, shown bare.
-        if (s.map != 0 || (s.opcode != 0xD4 && s.opcode != 0xD5) || *immediate != 10)
-          AppendNumber(s.operands, immediate, 1, false);
-      }
-      return true;
-    }
-    case Operation::StReg:
-      if (kListing) AppendStRegister(s.operands, s.rm);
-      return true;
+    case Operation::RegAL: AppendRegister8(out, 0); break;
+    case Operation::RegAccumulator: AppendRegister(s, out, 0); break;
+    case Operation::Reg8FromOpcode: AppendRegister8(out, s.opcode & 7); break;
+    case Operation::Reg8FromReg: AppendRegister8(out, s.reg); break;
+    case Operation::Reg8Fixed: AppendRegister8(out, argument); break;
+    case Operation::RegFromOpcode: AppendRegister(s, out, s.opcode & 7u); break;
+    case Operation::RegFromReg: AppendRegister(s, out, s.reg); break;
+    case Operation::Reg16FromReg: AppendRegister16(out, s.reg); break;
+    case Operation::Reg16Fixed: AppendRegister16(out, argument); break;
+    case Operation::SegRegFromOpcode: AppendSegmentRegister(out, (s.opcode >> 3) & 7u); break;
+    case Operation::SegRegFromReg: AppendSegmentRegister(out, s.reg); break;
+    case Operation::SimdReg: AppendClassRegister(s, out, argument, s.reg); break;
+    case Operation::VexRegister: AppendClassRegister(s, out, argument, s.vexRegister); break;
+    case Operation::Literal: out.Append(static_cast<char>(argument)); break;
+    case Operation::StReg: AppendStRegister(out, s.rm); break;
     case Operation::StRegSt:
-      if (kListing) {
-        AppendStRegister(s.operands, s.rm);
-        s.operands.Append(kStRegSt + 5);  // ",st"
-      }
-      return true;
-    case Operation::ImmOperandSize: {
-      const uint8_t* immediate = Take(s, s.operandSize);
-      if (immediate == nullptr) return false;
-      if (kListing) AppendNumber(s.operands, immediate, s.operandSize, false);
-      return true;
-    }
-    case Operation::Imm16: {
-      const uint8_t* immediate = Take(s, 2);
-      if (immediate == nullptr) return false;
-      if (kListing) AppendNumber(s.operands, immediate, 2, false);
-      return true;
-    }
-    case Operation::ModRMWithSize:
-      if (kListing) {
-        if (!s.registerOperand) s.operands.Append(s.sizeKeyword);
-        if (s.segmentOverride != 0) s.operands.Append(OverrideText(s));
-        s.operands.Append(s.memory.c_str());
-      }
-      return true;
-    case Operation::ModRM:
-      if (kListing) {
-        if (s.segmentOverride != 0) s.operands.Append(OverrideText(s));
-        s.operands.Append(s.memory.c_str());
-      }
-      return true;
-    case Operation::MemoryOffset: {
-      const uint8_t* offset = Take(s, s.addressSize);
-      if (offset == nullptr) return false;
-      if (kListing) {
-        s.slots[0].address = LittleEndian(offset, s.addressSize);
-        s.slots[0].size = (s.opcode & 1) == 0 ? 1 : s.operandSize;
-        if (s.segmentOverride != 0) s.operands.Append(OverrideText(s));
-        s.operands.Append('[');
-        AppendSymbolic(s.operands, c.target, offset, s.addressSize);
-        s.operands.Append(']');
-      }
-      return true;
-    }
-    case Operation::TwoByteEscape: {
-      const uint8_t* second = Take(s, 1);
-      if (second == nullptr) return false;
-      s.wordSource = *second == 0xB7 || *second == 0xBF;
-      s.map = kMap0F;
-      if (*second == 0x38 || *second == 0x3A) {
-        const uint8_t* third = Take(s, 1);
-        if (third == nullptr) return false;
-        DispatchPrefixed<kListing>(s, *second == 0x38 ? kMap0F38 : kMap0F3A, *third);
-        return true;
-      }
-      const uint32_t row = TwoByteIndex(*second);
-      // Only what the 80486 map leaves open takes the later readings.
-      if (kPrimaryTable[row].mnemonic[0] == '?') {
-        DispatchPrefixed<kListing>(s, kMap0F, *second);
-      } else {
-        Dispatch(s, row, *second, kListing);
-      }
-      return true;
-    }
-    case Operation::OperandSizePrefix:
-      s.operandSize = 2;
-      s.registers32 = false;
-      s.operandPrefix = true;
-      return DispatchNext(s, kListing);
-    case Operation::SizeQword:
-      SetSize(s, kSizeQword, 8);
-      return true;
-    case Operation::RelWide:
-      // The displacement has the operand size, and a 16-bit one leaves a 16-bit target (the
-      // processor clears the upper half of EIP); the address size plays no part in it.
-      return BranchTarget<kListing>(s, c, s.operandSize, s.operandSize);
-    case Operation::Rel8:
-      if (kListing && s.opcode == 0xE3 && s.addressing32) {
-        s.mnemonic.Clear();
-        s.mnemonic.Append(kJecxz);
-      }
-      return BranchTarget<kListing>(s, c, 1, s.addressSize);
-    case Operation::ListedPrefix: {
-      const uint32_t at = s.prefix.length();
-      if (kListing) {
-        if (!s.prefix.empty()) s.prefix.Append(' ');
-        s.prefix.Append(s.mnemonic.c_str());
-        s.mnemonic.Clear();
-      }
-      if (s.opcode == 0xF2 || s.opcode == 0xF3) {
-        s.repeatPrefix = s.opcode;
-        s.repeatTextAt = at;
-        s.repeatTextLength = s.prefix.length() - at;
-      }
-      return DispatchNext(s, kListing);
-    }
-    case Operation::SegmentPrefix:
-      s.segmentOverride = s.opcode;
-      if (kListing) s.mnemonic.Clear();
-      return DispatchNext(s, kListing);
-    case Operation::SegRegFromOpcode:
-      if (kListing) AppendSegmentRegister(s.operands, (s.opcode >> 3) & 7u);
-      return true;
-    case Operation::SegRegFromReg:
-      if (kListing) AppendSegmentRegister(s.operands, s.reg);
-      return true;
+      AppendStRegister(out, s.rm);
+      out.Append(kStRegSt + 5);  // ",st"
+      break;
     case Operation::StStReg:
-      if (kListing) {
-        s.operands.Append(kStComma);
-        AppendStRegister(s.operands, s.rm);
-      }
-      return true;
-    case Operation::StringOperands:
-      if (kListing) {
-        const uint32_t element = (s.opcode & 1) == 0 ? 1 : s.operandSize;
-        if (element == 4) s.mnemonic.Set(4, 'd');
-        if (c.evaluate) {
-          if (argument & 1) s.slots[0] = {Register(c, kEsi), element, kSegmentDs};
-          if (argument & 2) s.slots[1] = {Register(c, kEdi), element, kSegmentEs};
-        }
-      }
-      return true;
-    case Operation::SizeTbyte:
-      SetSize(s, kSizeTbyte, 10);
-      return true;
-    case Operation::Port8: {
-      const uint8_t* port = Take(s, 1);
-      if (port == nullptr) return false;
-      if (kListing) AppendHexValue(s.operands, port, 1);
-      return true;
-    }
-    case Operation::SizeWordOrDword:
-      if (s.operandSize == 2) {
-        SetSize(s, kSizeWord, 2);
-      } else {
-        SetSize(s, kSizeDword, 4);
-      }
-      return true;
-    case Operation::RegFromOpcode:
-      if (kListing) AppendRegister(s, s.operands, s.opcode & 7u);
-      return true;
-    case Operation::RegFromReg:
-      if (kListing) AppendRegister(s, s.operands, s.reg);
-      return true;
-    case Operation::SizeWord:
-      SetSize(s, kSizeWord, 2);
-      return true;
-    case Operation::Reg16FromReg:
-      if (kListing) AppendRegister16(s.operands, s.reg);
-      return true;
-    case Operation::Reg16Fixed:
-      if (kListing) AppendRegister16(s.operands, argument);
-      return true;
-    case Operation::SimdSize: {
-      s.rmClass = argument >> 4;
-      const uint8_t code = argument & 15;
-      if (code == kSizeVsib) {
-        s.vsib = true;
-        s.sizeKeyword = "";
-        return true;
-      }
-      SetSimdSize(s, SimdBytes(s, code));
-      // A group member names its ModR/M register only now that its class is known.
-      if (kListing && s.modrmDecoded && s.registerOperand) {
-        s.memory.Clear();
-        AppendClassRegister(s, s.memory, s.rmClass, s.rm);
-      }
-      return true;
-    }
-    case Operation::SimdReg:
-      if (kListing) AppendClassRegister(s, s.operands, argument, s.reg);
-      return true;
+      out.Append(kStComma);
+      AppendStRegister(out, s.rm);
+      break;
+    case Operation::SystemRegister:
+      out.Append(SystemRegisterName(s.opcode));
+      out.Append(static_cast<char>('0' + s.reg));
+      break;
     case Operation::VexSource:
-      if (kListing && s.vex && ((argument & 0x40) == 0 || s.registerOperand)) {
-        AppendClassRegister(s, s.operands, argument & 0x3F, s.vexRegister);
-        s.operands.Append(',');
+      if (s.vex && ((argument & 0x40) == 0 || s.registerOperand)) {
+        AppendClassRegister(s, out, argument & 0x3F, s.vexRegister);
+        out.Append(',');
       }
-      return true;
-    case Operation::VexRegister:
-      if (kListing) AppendClassRegister(s, s.operands, argument, s.vexRegister);
-      return true;
-    case Operation::ThreeByteEscape: {
-      const uint8_t* next = Take(s, 1);
-      if (next == nullptr) return false;
-      DispatchPrefixed<kListing>(s, argument, *next);
-      return true;
+      break;
+    case Operation::ModRMWithSize:
+    case Operation::ModRM:
+      if (operation == Operation::ModRMWithSize && !s.registerOperand) out.Append(s.sizeKeyword);
+      if (s.segmentOverride != 0) out.Append(OverrideText(s));
+      out.Append(s.memory.c_str());
+      break;
+    default: break;
+  }
+}
+
+// An immediate of size bytes; aam and aad divide and multiply by their base, and 10, the
+// decimal one, is shown bare.
+template <Mode kMode>
+bool TakeImmediate(DecoderState& s, uint32_t size) {
+  const uint8_t* immediate = Take(s, size);
+  if (immediate == nullptr) return false;
+  const bool decimalBase = size == 1 && s.map == 0 && (s.opcode == 0xD4 || s.opcode == 0xD5) && *immediate == 10;
+  if (Lists(kMode) && !decimalBase) AppendNumber(s.operands, immediate, size, false);
+  return true;
+}
+
+template <Mode kMode>
+bool TakeFarPointer(DecoderState& s, SymbolResolver* symbols) {
+  const uint8_t* offset = Take(s, s.operandSize);
+  if (offset == nullptr) return false;
+  const uint8_t* selector = Take(s, 2);
+  if (selector == nullptr) return false;
+  if (Records(kMode)) {
+    s.target = LittleEndian(offset, s.operandSize);
+    s.selector = static_cast<uint16_t>(LittleEndian(selector, 2));
+  }
+  if (Lists(kMode)) {
+    AppendHexValue(s.operands, selector, 2);
+    s.operands.Append(':');
+    AppendSymbolic(s.operands, symbols, offset, s.operandSize);
+  }
+  return true;
+}
+
+// A0 to A3: the memory operand is an address of the address size.
+template <Mode kMode>
+bool TakeMemoryOffset(DecoderState& s, SymbolResolver* symbols) {
+  const uint8_t* offset = Take(s, s.addressSize);
+  if (offset == nullptr) return false;
+  if (Records(kMode)) {
+    s.slots[0].displacement = LittleEndian(offset, s.addressSize);
+    s.slots[0].size = (s.opcode & 1) == 0 ? 1 : s.operandSize;
+  }
+  if (Lists(kMode)) {
+    if (s.segmentOverride != 0) s.operands.Append(OverrideText(s));
+    s.operands.Append('[');
+    AppendSymbolic(s.operands, symbols, offset, s.addressSize);
+    s.operands.Append(']');
+  }
+  return true;
+}
+
+template <Mode kMode>
+bool TakePort(DecoderState& s) {
+  const uint8_t* port = Take(s, 1);
+  if (port == nullptr) return false;
+  if (Lists(kMode)) AppendHexValue(s.operands, port, 1);
+  return true;
+}
+
+// E3 is jecxz, not jcxz, with 32-bit addressing.
+template <Mode kMode>
+bool TakeShortBranch(DecoderState& s, SymbolResolver* symbols) {
+  if (Lists(kMode) && s.opcode == 0xE3 && s.addressing32) {
+    s.mnemonic.Clear();
+    s.mnemonic.Append(kJecxz);
+  }
+  return BranchTarget<kMode>(s, symbols, 1, s.addressSize);
+}
+
+// F2, F3, F0 and the like: listed before the mnemonic, and the first two remembered, since
+// they may turn out to select the instruction.
+template <Mode kMode>
+bool TakeListedPrefix(DecoderState& s) {
+  s.prefixed = true;
+  const uint32_t at = s.prefix.length();
+  if (Lists(kMode)) {
+    if (!s.prefix.empty()) s.prefix.Append(' ');
+    s.prefix.Append(s.mnemonic.c_str());
+    s.mnemonic.Clear();
+  }
+  if (s.opcode == 0xF2 || s.opcode == 0xF3) {
+    s.repeatPrefix = s.opcode;
+    s.repeatTextAt = at;
+    s.repeatTextLength = s.prefix.length() - at;
+  }
+  return DispatchNext(s, Lists(kMode));
+}
+
+template <Mode kMode>
+bool TakeTwoByteEscape(DecoderState& s) {
+  const uint8_t* second = Take(s, 1);
+  if (second == nullptr) return false;
+  s.wordSource = *second == 0xB7 || *second == 0xBF;
+  s.map = kMap0F;
+  if (*second == 0x38 || *second == 0x3A) {
+    const uint8_t* third = Take(s, 1);
+    if (third == nullptr) return false;
+    DispatchPrefixed<kMode>(s, *second == 0x38 ? kMap0F38 : kMap0F3A, *third);
+    return true;
+  }
+  const uint32_t row = TwoByteIndex(*second);
+  // Only what the 80486 map leaves open takes the later readings.
+  if (kPrimaryTable[row].mnemonic[0] == '?') {
+    DispatchPrefixed<kMode>(s, kMap0F, *second);
+  } else {
+    Dispatch(s, row, *second, Lists(kMode));
+  }
+  return true;
+}
+
+// 67, 66 and the segment overrides: each goes on to the next opcode byte.
+bool TakeAddressSizePrefix(DecoderState& s, bool listing) {
+  s.prefixed = true;
+  s.addressSize = 2;
+  s.addressing32 = false;
+  return DispatchNext(s, listing);
+}
+
+bool TakeOperandSizePrefix(DecoderState& s, bool listing) {
+  s.prefixed = true;
+  s.operandSize = 2;
+  s.registers32 = false;
+  s.operandPrefix = true;
+  return DispatchNext(s, listing);
+}
+
+bool TakeSegmentPrefix(DecoderState& s, bool listing) {
+  s.prefixed = true;
+  s.segmentOverride = s.opcode;
+  if (listing) s.mnemonic.Clear();
+  return DispatchNext(s, listing);
+}
+
+template <Mode kMode>
+bool TakeThreeByteEscape(DecoderState& s, uint8_t map) {
+  const uint8_t* next = Take(s, 1);
+  if (next == nullptr) return false;
+  DispatchPrefixed<kMode>(s, map, *next);
+  return true;
+}
+
+void RunX87Dispatch(DecoderState& s, bool listing) {
+  uint32_t row = (s.opcode & 7u) * 2 + (s.mod == 3 ? 1 : 0);
+  uint32_t entry = s.reg;
+  if (row == 3 && s.reg >= 4) {
+    row = s.reg + 12u;
+    entry = s.rm;
+  } else if (row == 7) {
+    entry = s.reg == 4 ? s.rm : 7;
+  }
+  RunEntry(s, kExtensionTable[row][entry], listing);
+}
+
+// The name the row gives under a condition of its ModR/M operand or VEX.L; an undefined
+// form has no operands, nor values, to show.
+template <Mode kMode>
+void RunAlternateName(DecoderState& s, uint8_t argument) {
+  const AlternateNameRow& alternate = kAlternateNames[argument % kAlternateNameCount];
+  const bool applies = alternate.condition == kWhenRegister ? s.registerOperand
+                       : alternate.condition == kWhenMemory ? s.modrmDecoded && !s.registerOperand
+                       : alternate.condition == kWhenModRM  ? s.modrmDecoded && s.modrmByte == alternate.value
+                                                            : s.vexLong;
+  if (!applies) return;
+  if (Lists(kMode)) {
+    const bool undefined = alternate.mnemonic[0] == '?';
+    s.mnemonic.Clear();
+    if (s.vexNaming && !undefined) s.mnemonic.Append('v');
+    s.mnemonic.Append(alternate.mnemonic);
+    if (undefined) {
+      s.operands.Clear();
+      s.slots[0].size = 0;
+      s.slots[1].size = 0;
     }
-    case Operation::VexPrefix:
-      return VexOrLegacy<kListing>(s, argument);
-    case Operation::EvexPrefix:
-      return EvexOrLegacy<kListing>(s);
-    case Operation::RegFromImm: {
-      const uint8_t* immediate = Take(s, 1);
-      if (immediate == nullptr) return false;
-      if (kListing) AppendClassRegister(s, s.operands, argument, *immediate >> 4);
+  }
+  if (alternate.complete) s.complete = true;
+}
+
+void WidenMnemonic(DecoderState& s, uint8_t position) {
+  if (s.operandSize != 4) return;
+  if (position == 0) {
+    s.mnemonic.Clear();
+    s.mnemonic.Append(kCwde);
+    return;
+  }
+  s.mnemonic.PutAndEnd(position, 'd');
+  if (position == 1) s.mnemonic.PutAndEnd(2, 'q');
+}
+
+// The string instructions' operands: ds:[esi] (bit 0 of the argument) and es:[edi] (bit 1).
+template <Mode kMode>
+void RunStringOperands(DecoderState& s, uint8_t argument) {
+  const uint32_t element = (s.opcode & 1) == 0 ? 1 : s.operandSize;
+  if (Lists(kMode) && element == 4) s.mnemonic.Set(4, 'd');
+  if (!Records(kMode)) return;
+  if (argument & 1) {
+    s.slots[0].base = kEsi;
+    s.slots[0].size = element;
+  }
+  if (argument & 2) {
+    s.slots[1].base = kEdi;
+    s.slots[1].size = element;
+  }
+}
+
+template <Mode kMode>
+void RunRepeatForm(DecoderState& s, uint8_t argument) {
+  if (s.repeatPrefix != 0xF3) return;
+  TakeRepeatPrefix<kMode>(s);
+  if (Lists(kMode)) {
+    s.mnemonic.Clear();
+    s.mnemonic.Append(kRepeatForms[argument % kRepeatFormCount]);
+  }
+}
+
+// 0F 01 with a register operand: the instruction named by the ModR/M byte.
+template <Mode kMode>
+void RunRegisterForm(DecoderState& s) {
+  const char* name = s.registerOperand ? kDescriptorRegisterForms[s.reg][s.rm] : nullptr;
+  if (name == nullptr) return;
+  if (Lists(kMode)) s.mnemonic.Append(name);
+  s.complete = true;
+}
+
+// Runs one script operation; false when it needed bytes past the window. One case a line:
+// the decoding loop's one dispatch.
+template <Mode kMode>
+bool RunOperation(DecoderState& s, SymbolResolver* symbols, Operation op, uint8_t argument) {
+  constexpr bool L = Lists(kMode);
+  switch (op) {
+    case Operation::SizeByte: SetSize(s, kSizeByte, 1); return true;
+    case Operation::SizeWord: SetSize(s, kSizeWord, 2); return true;
+    case Operation::SizeDword: SetSize(s, kSizeDword, 4); return true;
+    case Operation::SizeQword: SetSize(s, kSizeQword, 8); return true;
+    case Operation::SizeTbyte: SetSize(s, kSizeTbyte, 10); return true;
+    case Operation::SizeDwordForce32: s.registers32 = true; SetSize(s, kSizeDword, 4); return true;
+    case Operation::SizeWordOrDword:
+      SetSize(s, s.operandSize == 2 ? kSizeWord : kSizeDword, s.operandSize);
       return true;
-    }
-    case Operation::RepeatForm:
-      if (s.repeatPrefix == 0xF3) {
-        TakeRepeatPrefix<kListing>(s);
-        if (kListing) {
-          s.mnemonic.Clear();
-          s.mnemonic.Append(kRepeatForms[argument % kRepeatFormCount]);
-        }
-      }
+    case Operation::SizeFarPointer:  // a 16- or 32-bit offset and the selector
+      SetSize(s, s.operandSize == 2 ? kSizeDword : kSizeFword, s.operandSize + 2);
       return true;
-    case Operation::VexWSuffix:
-      if (kListing) s.mnemonic.Append(s.vexW ? (argument == 's' ? 'd' : 'q') : static_cast<char>(argument));
-      return true;
+    case Operation::SimdSize: RunSimdSize<kMode>(s, argument); return true;
+    case Operation::Imm8: return TakeImmediate<kMode>(s, 1);
+    case Operation::Imm16: return TakeImmediate<kMode>(s, 2);
+    case Operation::ImmOperandSize: return TakeImmediate<kMode>(s, s.operandSize);
+    case Operation::SkipImm8: return Take(s, 1) != nullptr;
+    case Operation::FarPointer: return TakeFarPointer<kMode>(s, symbols);
+    case Operation::MemoryOffset: return TakeMemoryOffset<kMode>(s, symbols);
+    case Operation::Port8: return TakePort<kMode>(s);
+    case Operation::RegFromImm: return TakeRegisterFromImmediate<kMode>(s, argument);
+    // The displacement has the operand size, and a 16-bit one leaves a 16-bit target (the
+    // processor clears the upper half of EIP); the address size plays no part in it.
+    case Operation::RelWide: return BranchTarget<kMode>(s, symbols, s.operandSize, s.operandSize);
+    case Operation::Rel8: return TakeShortBranch<kMode>(s, symbols);
+    case Operation::AddressSizePrefix: return TakeAddressSizePrefix(s, L);
+    case Operation::OperandSizePrefix: return TakeOperandSizePrefix(s, L);
+    case Operation::SegmentPrefix: return TakeSegmentPrefix(s, L);
+    case Operation::ListedPrefix: return TakeListedPrefix<kMode>(s);
+    case Operation::TwoByteEscape: return TakeTwoByteEscape<kMode>(s);
+    case Operation::ThreeByteEscape: return TakeThreeByteEscape<kMode>(s, argument);
+    case Operation::VexPrefix: return VexOrLegacy<kMode>(s, argument);
+    case Operation::EvexPrefix: return EvexOrLegacy<kMode>(s);
+    case Operation::GroupMnemonic: if (L) s.mnemonic.Append(kGroupTable[argument][s.reg]); return true;
+    case Operation::ExtensionRow: RunEntry(s, kExtensionTable[argument][s.reg], L); return true;
     case Operation::ExtensionRowByMod:
-      RunEntry(s, kExtensionTable[argument + (s.mod == 3 ? 1u : 0u)][s.reg], kListing);
+      RunEntry(s, kExtensionTable[argument + (s.mod == 3 ? 1u : 0u)][s.reg], L);
       return true;
-    case Operation::AlternateName: {
-      const AlternateNameRow& alternate = kAlternateNames[argument % kAlternateNameCount];
-      const bool applies = alternate.condition == kWhenRegister ? s.registerOperand
-                           : alternate.condition == kWhenMemory ? s.modrmDecoded && !s.registerOperand
-                           : alternate.condition == kWhenModRM  ? s.modrmDecoded && s.modrmByte == alternate.value
-                                                                : s.vexLong;
-      if (!applies) return true;
-      if (kListing) {
-        const bool undefined = alternate.mnemonic[0] == '?';
-        s.mnemonic.Clear();
-        if (s.vexNaming && !undefined) s.mnemonic.Append('v');
-        s.mnemonic.Append(alternate.mnemonic);
-        if (undefined) {  // an undefined form has no operands, nor values, to show
-          s.operands.Clear();
-          s.slots[0].size = 0;
-          s.slots[1].size = 0;
-        }
-      }
-      if (alternate.complete) s.complete = true;
+    case Operation::X87Dispatch: RunX87Dispatch(s, L); return true;
+    case Operation::AlternateName: RunAlternateName<kMode>(s, argument); return true;
+    case Operation::RepeatForm: RunRepeatForm<kMode>(s, argument); return true;
+    case Operation::RegisterForm: RunRegisterForm<kMode>(s); return true;
+    case Operation::StringOperands: RunStringOperands<kMode>(s, argument); return true;
+    case Operation::WidenMnemonic: if (L) WidenMnemonic(s, argument); return true;
+    case Operation::VexWSuffix:
+      if (L) s.mnemonic.Append(s.vexW ? (argument == 's' ? 'd' : 'q') : static_cast<char>(argument));
       return true;
-    }
-    case Operation::SkipImm8:
-      return Take(s, 1) != nullptr;
-    case Operation::RegisterForm: {
-      const char* name = s.registerOperand ? kDescriptorRegisterForms[s.reg][s.rm] : nullptr;
-      if (name == nullptr) return true;
-      if (kListing) s.mnemonic.Append(name);
-      s.complete = true;
-      return true;
-    }
-    case Operation::Nothing:
-    default:
+    case Operation::Nothing: return true;
+    default:  // the register names, characters and ModR/M text of the operands
+      if (L) RunNameOperation(s, op, argument);
       return true;
   }
 }
 
-template <bool kListing>
-bool Decode(DecoderState& s, const DecodeContext& c) {
-  if (!DispatchNext(s, kListing)) return false;
+template <Mode kMode>
+bool Decode(DecoderState& s, SymbolResolver* symbols) {
+  if (!DispatchNext(s, Lists(kMode))) return false;
   while (!s.complete) {
     const uint8_t scriptByte = *s.script++;
     const Operation operation = OperationOf(scriptByte);
     const uint8_t argument = HasArgument(operation) ? *s.script++ : 0;
-    if (!RunOperation<kListing>(s, c, operation, argument)) return false;
+    if (!RunOperation<kMode>(s, symbols, operation, argument)) return false;
     switch (ClassOf(scriptByte)) {
       case kClassDecodeModRM:
-        if (!s.modrmDecoded && !DecodeModRM<kListing>(s, c)) return false;
+        if (!s.modrmDecoded && !DecodeModRM<kMode>(s, symbols)) return false;
         break;
       case kClassComma:
-        if (kListing) s.operands.Append(',');
+        if (Lists(kMode)) s.operands.Append(',');
         break;
       case kClassComplete:
         s.complete = true;
@@ -793,8 +799,50 @@ void Start(DecoderState& s, const uint8_t* window, uint32_t count, uint32_t addr
   s.window = window;
   s.count = count < kCodeWindowSize ? count : kCodeWindowSize;
   s.address = address;
-  s.slots[0].segment = kSegmentDs;
-  s.slots[1].segment = kSegmentEs;
+  s.slots[0].segment = kDs;
+  s.slots[1].segment = kEs;
+}
+
+void SetFlow(Instruction* record, Flow flow, bool indirect, bool farTarget) {
+  record->flow = flow;
+  record->indirect = indirect;
+  record->farTarget = farTarget;
+}
+
+// FF /2 to /5: calls and jumps through a register or memory; the far ones take memory only.
+void ClassifyIndirect(const DecoderState& s, Instruction* record) {
+  const bool memory = !s.registerOperand;
+  if (s.reg == 2) SetFlow(record, Flow::kCall, true, false);
+  if (s.reg == 3 && memory) SetFlow(record, Flow::kCall, true, true);
+  if (s.reg == 4) SetFlow(record, Flow::kJump, true, false);
+  if (s.reg == 5 && memory) SetFlow(record, Flow::kJump, true, true);
+}
+
+void ClassifyFlow(const DecoderState& s, Instruction* record) {
+  if (s.vex) return;
+  const uint8_t op = s.opcode;
+  if (s.map == kMap0F) {
+    if (op >= 0x80 && op <= 0x8F) SetFlow(record, Flow::kConditionalJump, false, false);
+    return;
+  }
+  if (s.map != 0) return;
+  if (op == 0xE8) SetFlow(record, Flow::kCall, false, false);
+  if (op == 0xE9 || op == 0xEB) SetFlow(record, Flow::kJump, false, false);
+  if (op == 0x9A) SetFlow(record, Flow::kCall, false, true);
+  if (op == 0xEA) SetFlow(record, Flow::kJump, false, true);
+  if ((op >= 0x70 && op <= 0x7F) || (op >= 0xE0 && op <= 0xE3)) SetFlow(record, Flow::kConditionalJump, false, false);
+  if (op == 0xFF && s.modrmDecoded) ClassifyIndirect(s, record);
+}
+
+uint8_t OverrideSegment(uint8_t prefix) {
+  switch (prefix) {
+    case 0x26: return kEs;
+    case 0x2E: return kCs;
+    case 0x36: return kSs;
+    case 0x64: return kFs;
+    case 0x65: return kGs;
+    default: return kDs;
+  }
 }
 
 }  // namespace
@@ -803,10 +851,48 @@ const char* OverrideText(const DecoderState& state) {
   return state.segmentOverride != 0 ? kPrimaryTable[state.segmentOverride].mnemonic : nullptr;
 }
 
+void RecordOf(const DecoderState& state, Instruction* record) {
+  *record = Instruction();
+  record->length = state.cursor;
+  record->prefixed = state.prefixed;
+  ClassifyFlow(state, record);
+  if (record->flow != Flow::kNone && !record->indirect) {
+    record->target = state.target;
+    record->selector = state.selector;
+  }
+  for (uint32_t i = 0; i < 2; ++i) {
+    const bool modrmMemory = i == 0 && state.modrmDecoded && !state.registerOperand;
+    if (state.slots[i].size == 0 && !modrmMemory) continue;
+    MemoryOperand& operand = record->memory[record->memoryCount++];
+    operand = state.slots[i];
+    if (state.segmentOverride != 0) operand.segment = OverrideSegment(state.segmentOverride);
+  }
+}
+
 bool DecodeInstruction(DecoderState& state, const uint8_t* window, uint32_t count, uint32_t address,
-                       const DecodeContext& context) {
+                       SymbolResolver* symbols) {
   Start(state, window, count, address);
-  return Decode<true>(state, context);
+  return Decode<Mode::kListing>(state, symbols);
+}
+
+bool DecodeRecord(const uint8_t* window, uint32_t count, uint32_t address, Instruction* record) {
+  DecoderState state;
+  Start(state, window, count, address);
+  if (!Decode<Mode::kRecord>(state, nullptr)) return false;
+  RecordOf(state, record);
+  return true;
+}
+
+uint32_t EffectiveAddress(const MemoryOperand& operand, const RegisterValues& registers) {
+  uint32_t address = operand.displacement;
+  if (operand.base != kNoRegister) address += registers.general[operand.base & 7];
+  if (operand.index != kNoRegister) address += registers.general[operand.index & 7] * operand.scale;
+  return operand.address16 ? address & 0xFFFF : address;
+}
+
+const char* SegmentText(uint8_t segment) {
+  static const char* const kTexts[6] = {kSegmentEs, "cs:", kSegmentSs, kSegmentDs, "fs:", "gs:"};
+  return segment < 6 ? kTexts[segment] : kSegmentDs;
 }
 
 }  // namespace disasm
@@ -814,8 +900,7 @@ bool DecodeInstruction(DecoderState& state, const uint8_t* window, uint32_t coun
 bool DecodeLength(const uint8_t* window, uint32_t count, uint32_t* length) {
   disasm::DecoderState state;
   disasm::Start(state, window, count, 0);
-  const disasm::DecodeContext none = {nullptr, nullptr, false};
-  const bool ok = disasm::Decode<false>(state, none);
+  const bool ok = disasm::Decode<disasm::Mode::kLength>(state, nullptr);
   if (ok && length != nullptr) *length = state.cursor;
   return ok;
 }

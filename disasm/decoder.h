@@ -5,30 +5,14 @@
 
 #include <stdint.h>
 
+#include "disasm/instruction.h"
 #include "disasm/listing.h"
+#include "disasm/symbol_resolver.h"
 #include "disasm/text_piece.h"
-
-class CTarget;
-struct CThreadContext;
 
 namespace disasm {
 
 constexpr uint32_t kCodeWindowSize = 64;
-
-// A memory operand whose value the listing shows: where, how many bytes, which segment.
-struct ValueSlot {
-  uint32_t address;
-  uint32_t size;  // 0: nothing to show
-  const char* segment;
-};
-
-// What decoding with text may ask of the target. Without a target no symbol is known;
-// with evaluate, memory operand addresses are worked out from the thread's registers.
-struct DecodeContext {
-  const CTarget* target;
-  const CThreadContext* thread;
-  bool evaluate;
-};
 
 struct DecoderState {
   // Input: the code bytes that could be read, and the cursor over them.
@@ -76,7 +60,11 @@ struct DecoderState {
   bool complete = false;
 
   const char* sizeKeyword = "";
-  ValueSlot slots[2] = {{0, 0, nullptr}, {0, 0, nullptr}};
+  // The memory operands: the ModR/M one, A0 to A3's, or ds:[esi]; es:[edi].
+  MemoryOperand slots[2];
+  uint32_t target = 0;  // of a direct branch, or a far pointer's offset
+  uint16_t selector = 0;
+  bool prefixed = false;  // a legacy prefix came before the opcode
 
   TextPiece<kMnemonicCapacity> mnemonic;
   TextPiece<kPrefixCapacity> prefix;
@@ -86,9 +74,12 @@ struct DecoderState {
 
 // Decodes the instruction at the start of window (count bytes readable, at most 64) at the
 // target address; false when it needs bytes past count. The pieces and slots are in state,
-// and state.cursor is the length.
+// and state.cursor is the length. Without symbols every address is written as a number.
 bool DecodeInstruction(DecoderState& state, const uint8_t* window, uint32_t count, uint32_t address,
-                       const DecodeContext& context);
+                       SymbolResolver* symbols);
+
+// The record of an instruction that state holds the decoding of.
+void RecordOf(const DecoderState& state, Instruction* record);
 
 // The text of the segment override, or null without one.
 const char* OverrideText(const DecoderState& state);

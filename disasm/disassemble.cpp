@@ -2,62 +2,62 @@
 
 #include "disasm/decoder.h"
 #include "disasm/listing.h"
-#include "session/target.h"
 
-using disasm::DecoderState;
-using disasm::kCodeWindowSize;
-using disasm::Text;
-using disasm::TextPiece;
+namespace disasm {
 
 namespace {
 
 // The largest value slot: a tbyte.
 constexpr uint32_t kLargestValue = 10;
 
-void BuildValues(const CTarget& target, const DecoderState& state, Text& values) {
-  const char* override = disasm::OverrideText(state);
-  for (const disasm::ValueSlot& slot : state.slots) {
-    if (slot.size == 0 || slot.size > kLargestValue) continue;
+// "seg:address=value" of each memory operand the listing shows a value of.
+void BuildValues(ByteReader& memory, const RegisterValues& registers, const Instruction& record, Text& values) {
+  for (uint32_t i = 0; i < record.memoryCount; ++i) {
+    const MemoryOperand& operand = record.memory[i];
+    if (operand.size == 0 || operand.size > kLargestValue) continue;
+    const uint32_t address = EffectiveAddress(operand, registers);
     uint8_t bytes[kLargestValue];
-    uint32_t count = 0;
-    target.Read(slot.address, bytes, slot.size, &count, true);
-    disasm::AppendValue(values, override != nullptr ? override : slot.segment, slot.address, bytes, slot.size,
-                        count == slot.size);
+    const uint32_t count = memory.Read(address, bytes, operand.size);
+    AppendValue(values, SegmentText(operand.segment), address, bytes, operand.size, count == operand.size);
   }
-  disasm::FinishValues(values);
+  FinishValues(values);
 }
 
-uint32_t ReadCodeWindow(const CTarget& target, uint32_t address, uint8_t* window) {
-  uint32_t count = 0;
-  target.Read(address, window, kCodeWindowSize, &count, true);
+uint32_t ReadCodeWindow(ByteReader& memory, uint32_t address, uint8_t* window) {
+  const uint32_t count = memory.Read(address, window, kCodeWindowSize);
   return count < kCodeWindowSize ? count : kCodeWindowSize;
 }
 
 }  // namespace
 
-bool Disassemble(const CTarget& target, const CThreadContext& thread, uint32_t& address, char* line, bool evaluate) {
+bool ListInstruction(const ListingSources& sources, uint32_t& address, char* line) {
   Text out(line, kListingLineSize);
   uint8_t window[kCodeWindowSize];
-  const uint32_t count = ReadCodeWindow(target, address, window);
+  const uint32_t count = ReadCodeWindow(*sources.memory, address, window);
 
   DecoderState state;
-  const disasm::DecodeContext context = {&target, &thread, evaluate};
-  if (!disasm::DecodeInstruction(state, window, count, address, context)) {
-    disasm::WriteFailureLine(out, address, window, count);
+  if (!DecodeInstruction(state, window, count, address, sources.symbols)) {
+    WriteFailureLine(out, address, window, count);
     return false;
   }
 
-  TextPiece<disasm::kValueCapacity> values;
-  if (evaluate) BuildValues(target, state, values);
-  TextPiece<disasm::kHeadCapacity> head;
-  disasm::AppendHead(head, address, window, state.cursor);
-  disasm::LayOutLine(out, head, state.prefix, state.mnemonic, state.operands, values);
+  TextPiece<kValueCapacity> values;
+  if (sources.registers != nullptr) {
+    Instruction record;
+    RecordOf(state, &record);
+    BuildValues(*sources.memory, *sources.registers, record, values);
+  }
+  TextPiece<kHeadCapacity> head;
+  AppendHead(head, address, window, state.cursor);
+  LayOutLine(out, head, state.prefix, state.mnemonic, state.operands, values);
   address += state.cursor;
   return true;
 }
 
-bool DisassembleLength(const CTarget& target, uint32_t address, uint32_t* length) {
+bool ReadLength(ByteReader& memory, uint32_t address, uint32_t* length) {
   uint8_t window[kCodeWindowSize];
-  const uint32_t count = ReadCodeWindow(target, address, window);
+  const uint32_t count = ReadCodeWindow(memory, address, window);
   return DecodeLength(window, count, length);
 }
+
+}  // namespace disasm

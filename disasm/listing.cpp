@@ -1,9 +1,6 @@
 #include "disasm/listing.h"
 
-#include <stddef.h>
-
 #include "disasm/tables.h"
-#include "session/target.h"
 
 namespace disasm {
 
@@ -55,13 +52,11 @@ void AppendNumber(Text& text, const uint8_t* bytes, uint32_t size, bool isSigned
   AppendHexNumber(text, value, size);
 }
 
-void AppendSymbolic(Text& text, const CTarget* target, const uint8_t* bytes, uint32_t size) {
-  uint32_t value = LittleEndian(bytes, size);
-  CSymbol symbol;
-  if (target != nullptr && target->symbols().LookUp(value, &symbol)) {
-    // At most the name length the handler is asked for.
-    text.Append(symbol.name.c_str(), kSymbolNameLength);
-    const uint32_t displacement = symbol.displacement;
+void AppendSymbolic(Text& text, SymbolResolver* symbols, const uint8_t* bytes, uint32_t size) {
+  SymbolName name;
+  if (symbols != nullptr && symbols->Resolve(LittleEndian(bytes, size), &name)) {
+    text.Append(name.text, name.length);
+    const uint32_t displacement = name.displacement;
     const uint8_t offset[4] = {static_cast<uint8_t>(displacement), static_cast<uint8_t>(displacement >> 8),
                                static_cast<uint8_t>(displacement >> 16), static_cast<uint8_t>(displacement >> 24)};
     AppendNumber(text, offset, size, true);

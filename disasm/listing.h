@@ -5,9 +5,8 @@
 
 #include <stdint.h>
 
+#include "disasm/symbol_resolver.h"
 #include "disasm/text_piece.h"
-
-class CTarget;
 
 namespace disasm {
 
@@ -32,9 +31,9 @@ void AppendHexValue(Text& text, const uint8_t* bytes, uint32_t n);
 // "0x" and hex digits of a 1-, 2- or 4-byte value; the signed form (displacements) writes
 // nothing for zero and a sign otherwise, "-" only for a negative single byte.
 void AppendNumber(Text& text, const uint8_t* bytes, uint32_t size, bool isSigned);
-// A 2- or 4-byte address: "name+0xN (address)" when the symbol handler knows it, else the hex.
-// A null target, or one whose symbols are not enabled, knows no symbols.
-void AppendSymbolic(Text& text, const CTarget* target, const uint8_t* bytes, uint32_t size);
+// A 2- or 4-byte address: "name+0xN (address)" when symbols know it, else the hex. Null
+// symbols know none.
+void AppendSymbolic(Text& text, SymbolResolver* symbols, const uint8_t* bytes, uint32_t size);
 
 // The address column and the instruction's bytes.
 void AppendHead(Text& head, uint32_t address, const uint8_t* bytes, uint32_t n);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "disasm/disassemble.h"
+#include "report/disassemble_target.h"
 #include "report/call_site.h"
 #include "report/code_sync.h"
 #include "session/symbol_service.h"

@@ -1,30 +1,20 @@
 #include "report/call_site.h"
 
-#include "disasm/disassemble.h"
+#include "disasm/instruction.h"
 #include "session/log_file.h"
 
 namespace {
 
-uint32_t Word32(const uint8_t* bytes) {
-  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-// The call forms by their first byte. The decoder says how long the instruction is; only a
-// length that ends at the return address counts.
-bool IsCallForm(const uint8_t* code, uint32_t length, CallKind* kind) {
-  switch (code[0]) {
-    case 0xE8:
-      *kind = CallKind::Direct;
-      return length == 5;
-    case 0x9A:
-      *kind = CallKind::Far;
-      return length == 7;
-    case 0xFF:
-      *kind = CallKind::Indirect;
-      return ((code[1] >> 3) & 7) == 2;
-    default:
-      return false;
+// The call forms without a prefix: E8 rel32, 9A ptr16:32 and FF /2 (a far call through
+// memory, FF /3, is no form a compiler calls a function with).
+bool IsCallForm(const disasm::Instruction& record, CallKind* kind) {
+  if (record.flow != disasm::Flow::kCall || record.prefixed) return false;
+  if (record.indirect) {
+    *kind = CallKind::Indirect;
+    return !record.farTarget;
   }
+  *kind = record.farTarget ? CallKind::Far : CallKind::Direct;
+  return true;
 }
 
 }  // namespace
@@ -41,17 +31,19 @@ bool CallEndsAt(CLogFile& session, uint32_t address, CallSite* site) {
   bool found = false;
   CallSite best;
   for (uint32_t length = kShortestCall; length <= kLongestCall; ++length) {
-    const uint8_t* code = bytes + kLongestCall - length;
-    uint32_t decoded = 0;
+    disasm::Instruction record;
     CallKind kind = CallKind::Indirect;
     // Only the bytes up to the address are handed over: a longer instruction is cut.
-    if (!DecodeLength(code, length, &decoded) || decoded != length || !IsCallForm(code, length, &kind)) continue;
+    if (!disasm::DecodeRecord(bytes + kLongestCall - length, length, address - length, &record) ||
+        record.length != length || !IsCallForm(record, &kind)) {
+      continue;
+    }
     if (!found || (best.direct() && kind == CallKind::Indirect)) {
       // An indirect call that ends here outweighs a direct one: its target is unknown, so
       // it cannot be held against a frame.
       best.length = length;
       best.kind = kind;
-      best.target = code[0] == 0xE8 ? address + Word32(code + 1) : (code[0] == 0x9A ? Word32(code + 1) : 0);
+      best.target = record.target;
     }
     found = true;
   }

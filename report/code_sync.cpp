@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "disasm/decoder.h"
-#include "disasm/disassemble.h"
+#include "report/disassemble_target.h"
 #include "session/log_file.h"
 #include "session/symbol_service.h"
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "disasm/instruction.h"
 #include "report/call_site.h"
 #include "session/code_sections.h"
 #include "session/symbol_service.h"
@@ -478,20 +479,25 @@ bool CFrameWalk::Fits(const CallSite& call, uint32_t at) {
 
 // Where a direct call's target leads when it fits the frame below, which runs at at: into
 // [low, at], since a symbol (an export above all) may lie before functions that have none.
-// A target that only jumps on (an import thunk, an incremental-link stub) is followed once.
-// 0 when it does not fit.
+// A target that only jumps on is followed once: an import thunk (jmp through an address,
+// FF 25) or an incremental-link stub (jmp rel32, E9). 0 when it does not fit.
 uint32_t CFrameWalk::FittingTarget(uint32_t target, uint32_t low, uint32_t at) {
   if (target >= low && target <= at) return target;
   uint8_t code[6];
   uint32_t count = 0;
   if (!session.ReadTargetMemory(target, code, sizeof code, &count, false) || count != sizeof code) return 0;
+  disasm::Instruction jump;
+  if (!disasm::DecodeRecord(code, sizeof code, target, &jump) || jump.flow != disasm::Flow::kJump || jump.prefixed ||
+      jump.farTarget) {
+    return 0;
+  }
   uint32_t next = 0;
-  if (code[0] == 0xFF && code[1] == 0x25) {
+  const disasm::MemoryOperand& slot = jump.memory[0];
+  if (jump.indirect && jump.memoryCount == 1 && slot.base == disasm::kNoRegister && slot.index == disasm::kNoRegister) {
     uint32_t slotCount = 0;
-    const uint32_t slot = code[2] | code[3] << 8 | code[4] << 16 | static_cast<uint32_t>(code[5]) << 24;
-    if (!session.ReadTargetMemory(slot, &next, 4, &slotCount, false) || slotCount != 4) return 0;
-  } else if (code[0] == 0xE9) {
-    next = target + 5 + (code[1] | code[2] << 8 | code[3] << 16 | static_cast<uint32_t>(code[4]) << 24);
+    if (!session.ReadTargetMemory(slot.displacement, &next, 4, &slotCount, false) || slotCount != 4) return 0;
+  } else if (!jump.indirect && jump.length == 5) {  // not a short jump, EB
+    next = jump.target;
   }
   return next != 0 && next >= low && next <= at ? next : 0;
 }

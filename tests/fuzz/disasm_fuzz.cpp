@@ -1,6 +1,7 @@
 // libFuzzer target: arbitrary code windows through Disassemble with evaluation and symbol
 // lookups on. Checks: no sanitizer report, the line always fits its 1024 characters, a
-// length of 1 to 64 on success, and the lengths-only entry giving the same answer.
+// length of 1 to 64 on success, and the lengths-only entry and the instruction record giving
+// the same answer.
 //
 // Input: byte 0 flags (bit 0 evaluate, bit 1 no symbol buffer), byte 1 the distance of the
 // code from the end of the readable page, bytes 2..33 eight register values, then the code.
@@ -11,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "disasm/disassemble.h"
+#include "disasm/instruction.h"
+#include "report/disassemble_target.h"
 #include "session/log_file.h"
 #include "session/thread_context.h"
 #include "sim/sim.h"
@@ -84,6 +86,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t length = 0;
   const bool lengthOk = DisassembleLength(w.session->target, address, &length);
   if (ok != lengthOk) abort();
+  // The record agrees with the lengths-only decoding over the same bytes (all that can be
+  // read here, which the read rule above may not have delivered in full).
+  disasm::Instruction record;
+  uint32_t readable = 0;
+  const uint32_t count = distance < 64 ? distance : 64;
+  const bool recorded = disasm::DecodeRecord(code.data(), count, address, &record);
+  if (recorded != DecodeLength(code.data(), count, &readable)) abort();
+  if (recorded && record.length != readable) abort();
   if (ok) {
     if (next - address < 1 || next - address > 64) abort();
     if (length != next - address) abort();

@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "disasm/disassemble.h"
+#include "report/disassemble_target.h"
 #include "report/back_trace.h"
 #include "report/report.h"
 #include "tests/unit/test_support.h"

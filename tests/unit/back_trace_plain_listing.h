@@ -7,7 +7,7 @@
 
 #include <stdint.h>
 
-#include "disasm/disassemble.h"
+#include "report/disassemble_target.h"
 #include "session/log_file.h"
 #include "session/symbol_service.h"
 

@@ -241,6 +241,7 @@ TEST(CallSite, EveryCallFormAndWhatIsNone) {
       {{0xFF, 0xE0}, false, false},                                    // jmp eax
       {{0xFF, 0x1D, 0x00, 0x91, 0x40, 0x00}, false, false},            // call far [disp32]: not /2
       {{0xE9, 0x10, 0x00, 0x00, 0x00}, false, false},                  // jmp rel32
+      {{0x66, 0xE8, 0x10, 0x00}, false, false},                        // call rel16: prefixed
       {{0xB8, 0xE8, 0x00, 0x00, 0x00}, false, false},                  // mov eax,0xe8
       {{0xFF, 0x15, 0x00, 0x91, 0x40}, false, false},                  // a call that ends a byte later
   };

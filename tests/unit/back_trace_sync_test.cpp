@@ -6,7 +6,7 @@
 
 #include "report/back_trace.h"
 #include "report/code_sync.h"
-#include "disasm/disassemble.h"
+#include "report/disassemble_target.h"
 #include "tests/unit/back_trace_plain_listing.h"
 #include "tests/unit/test_support.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "disasm/decoder.h"
-#include "disasm/disassemble.h"
+#include "report/disassemble_target.h"
 #include "tools/x86list/x86list.h"
 
 inline std::vector<uint8_t> Hex(const std::string& text) {
@@ -27,9 +27,8 @@ struct Decoded {
 inline Decoded DecodeBytes(const std::vector<uint8_t>& bytes, uint32_t address = 0x00401000) {
   std::vector<uint8_t> window(bytes);
   disasm::DecoderState state;
-  const disasm::DecodeContext none = {nullptr, nullptr, false};
   Decoded d;
-  d.ok = disasm::DecodeInstruction(state, window.data(), static_cast<uint32_t>(window.size()), address, none);
+  d.ok = disasm::DecodeInstruction(state, window.data(), static_cast<uint32_t>(window.size()), address, nullptr);
   d.length = state.cursor;
   d.prefix = state.prefix.c_str();
   d.mnemonic = state.mnemonic.c_str();

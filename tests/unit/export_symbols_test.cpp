@@ -5,7 +5,7 @@
 
 #include <stdio.h>
 
-#include "disasm/disassemble.h"
+#include "report/disassemble_target.h"
 #include "report/back_trace.h"
 #include "session/symbol_service.h"
 #include "tests/unit/code_module.h"

@@ -100,8 +100,7 @@ bool RunOurs(const PeTextSection& text, std::vector<Instruction>* out, uint32_t*
   for (size_t at = 0; at < size;) {
     const uint32_t count = static_cast<uint32_t>(size - at < 64 ? size - at : 64);
     disasm::DecoderState state;
-    const disasm::DecodeContext none = {nullptr, nullptr, false};
-    const bool ok = disasm::DecodeInstruction(state, &text.bytes[at], count, text.address + at, none);
+    const bool ok = disasm::DecodeInstruction(state, &text.bytes[at], count, text.address + at, nullptr);
     uint32_t length = 0;
     const bool lengthOk = DecodeLength(&text.bytes[at], count, &length);
     if (ok != lengthOk || (ok && length != state.cursor)) ++*lengthMismatches;

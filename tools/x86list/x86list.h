@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "disasm/decoder.h"
-#include "disasm/disassemble.h"
+#include "report/disassemble_target.h"
 #include "disasm/listing.h"
 #include "session/log_file.h"
 #include "session/thread_context.h"
