@@ -712,8 +712,8 @@ void TMainForm::ButtonFinClick(HWND) {
   DumpChoices choices;
   // The name as typed or chosen, in wide text: narrowing it could name a different file.
   choices.reportPath = WindowText(EditFileName);
-  choices.instructionCount = static_cast<int32_t>(atoi(Narrow(WindowText(EditInst)).c_str()));
-  choices.symbolTableEnabled = SendMessageW(CBSymbol, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  choices.options.instructionCount = static_cast<int32_t>(atoi(Narrow(WindowText(EditInst)).c_str()));
+  choices.options.symbolTableEnabled = SendMessageW(CBSymbol, BM_GETCHECK, 0, 0) == BST_CHECKED;
   choices.processId = static_cast<uint32_t>(atoi(Narrow(RowText(SelectedRow(), 1)).c_str()));
   TextPane pane = {&TMainForm::AppendMemoLine, Memo};
   EndFinish(flags, RunWizardDump(choices, pane));

@@ -5,8 +5,7 @@
 
 bool RunWizardDump(const DumpChoices& choices, TextPane& pane) {
   CLogFile session(choices.reportPath.c_str(), pane, ReportCreation::kAfterAttach);
-  session.instructionCount = choices.instructionCount;
-  session.symbolTableEnabled = choices.symbolTableEnabled;
+  session.options = choices.options;
   session.AddListener(ReportListener());
   session.RunDebugLoop(choices.processId);
   return !session.reportRefused;

@@ -7,12 +7,19 @@
 
 #include <string>
 
+#include "session/dump_options.h"
 #include "session/text_pane.h"
+
+// The options page's defaults: 16 instructions, the symbol table, the memory dump.
+inline DumpOptions WizardDefaults() {
+  DumpOptions options;
+  options.instructionCount = 16;
+  return options;
+}
 
 struct DumpChoices {
   std::wstring reportPath;  // as typed or chosen, possibly empty
-  int32_t instructionCount = 16;
-  bool symbolTableEnabled = true;
+  DumpOptions options = WizardDefaults();  // the page sets the instruction count and the symbol table
   uint32_t processId = 0;
 };
 

@@ -42,7 +42,7 @@ struct Target {
     session = new CLogFile("/dev/null", pane);
     session->process = sim::target().processHandle;
     sim::target().symbolsActive = true;
-    thread = new CThreadContext(nullptr, 1, session);
+    thread = new CThreadContext(nullptr, 1);
     thread->context.Esp = 0x0012ff00;
     thread->context.Ebp = 0x0012ff40;
     thread->context.Esi = text.address;
@@ -63,7 +63,7 @@ void ListLines(benchmark::State& state, bool evaluate) {
   size_t instructions = 0;
   for (auto _ : state) {
     for (uint32_t address = text.address; address < end;) {
-      if (!Disassemble(*t.session, *t.thread, address, line, evaluate)) ++address;
+      if (!Disassemble(t.session->target, *t.thread, address, line, evaluate)) ++address;
       ++instructions;
     }
     benchmark::DoNotOptimize(line);
@@ -82,7 +82,7 @@ void BM_DisassembleLength(benchmark::State& state) {
   for (auto _ : state) {
     for (uint32_t address = text.address; address < end;) {
       uint32_t length = 1;
-      DisassembleLength(*t.session, address, &length);
+      DisassembleLength(t.session->target, address, &length);
       address += length;
       ++instructions;
     }

@@ -44,8 +44,8 @@ std::string Run(const Case& c, const std::string& path, Write write, double* sec
   {
     CLogFile session(path.c_str(), pane.pane);
     session.process = sim::target().processHandle;
-    session.instructionCount = 16;
-    CThreadContext thread(nullptr, 1, &session);
+    session.options.instructionCount = 16;
+    CThreadContext thread(nullptr, 1);
     const auto begin = std::chrono::steady_clock::now();
     write(session, thread, c.address);
     *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();

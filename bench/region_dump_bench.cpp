@@ -112,8 +112,8 @@ DumpRun DumpOnce(const std::string& report, bool walkOnly) {
   DumpRun run{0, 0, 0, 0};
   {
     CLogFile session(report.c_str(), pane);
-    session.instructionCount = 16;
-    session.symbolTableEnabled = false;
+    session.options.instructionCount = 16;
+    session.options.symbolTableEnabled = false;
     if (walkOnly) {
       session.process = sim::target().processHandle;
       DumpCommittedMemory(session);

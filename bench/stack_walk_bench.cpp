@@ -112,9 +112,9 @@ void Run(bool symbols) {
     {
       CLogFile session(path.c_str(), pane.pane);
       session.process = sim::target().processHandle;
-      session.instructionCount = 16;
+      session.options.instructionCount = 16;
       session.AddModule(CModule("C:\\app\\prog.exe", kBase, 0x20000));
-      CThreadContext thread(nullptr, 1, &session);
+      CThreadContext thread(nullptr, 1);
       thread.eip = thread.context.Eip = eip;
       thread.esp = thread.context.Esp = esp;
       thread.ebp = thread.context.Ebp = 0;

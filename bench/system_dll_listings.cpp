@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "report/back_trace.h"
-#include "session/symbol_lookup.h"
+#include "session/symbol_service.h"
 #include "tests/unit/test_support.h"
 #include "tools/pe_text.h"
 
@@ -75,19 +75,20 @@ int main(int argc, char** argv) {
     CLogFile session(report.c_str(), log.pane);
     session.process = sim::target().processHandle;
     sim::target().symbolsActive = true;
-    session.instructionCount = 16;  // the wizard's default
+    session.options.instructionCount = 16;  // the wizard's default
     sim::AddModule(name, base, size);
     sim::AddRegion(base, size, PAGE_EXECUTE_READ, MEM_IMAGE);
     sim::Fill(base, image);
     if (exports) session.AddModule(CModule(name, base, size));
     session.Print("(%08x - %08x) %s\r\n\r\nState Dump for Thread ID 0x1\r\n", base, base + size, name.c_str());
-    CThreadContext thread(nullptr, 1, &session);
+    CThreadContext thread(nullptr, 1);
     char word[32];
     std::string work;
     while (scanf("%31s", word) == 1) {
       const uint32_t address = static_cast<uint32_t>(strtoul(word, nullptr, 16));
-      uint32_t displacement = 0;
-      const bool named = LookUpSymbolAt(session, address, &displacement);
+      CSymbol symbol;
+      const bool named = session.symbols.LookUp(address, &symbol);
+      const uint32_t displacement = symbol.displacement;
       CodeListingWork listing;
       WriteCodeListing(session, thread, address, &listing);
       char line[96];

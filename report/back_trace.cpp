@@ -2,10 +2,12 @@
 
 #include <string.h>
 
+#include <string>
+
 #include "report/disassemble_target.h"
 #include "report/call_site.h"
 #include "report/code_sync.h"
-#include "session/symbol_lookup.h"
+#include "session/symbol_service.h"
 
 namespace {
 
@@ -18,13 +20,10 @@ constexpr uint32_t kUnknownBackOff = 50;   // how far before an address without 
 constexpr uint32_t kMaxListingBackOff = 0x1000;
 constexpr const char* kNoSymbol = "<nosymbols>";
 
-// The symbol lookup every caller here makes, with the name as a line shows it; the buffer
-// keeps what the last successful one left, which is what the frame line's OMAP test reads.
-bool LookUpSymbol(CLogFile& session, uint32_t address, char* shown) {
-  uint32_t displacement = 0;
-  bool fromExports = false;
-  if (!LookUpSymbolAt(session, address, &displacement, &fromExports)) return false;
-  ShownSymbolName(*session.symbolBuffer, displacement, fromExports, shown, kShownSymbolNameSize);
+// The symbol lookup every caller here makes, with the name as a line shows it.
+bool LookUpSymbol(CLogFile& session, uint32_t address, CSymbol* symbol, std::string* shown) {
+  if (!session.symbols.LookUp(address, symbol)) return false;
+  *shown = ShownSymbolName(*symbol);
   return true;
 }
 
@@ -37,27 +36,28 @@ bool LookUpModule(CLogFile& session, uint32_t address, IMAGEHLP_MODULE* module) 
 struct CodeSpan {
   uint32_t start;
   uint32_t span;
-  const char* name;
+  std::string name;
 };
 
 // site: the call that ends at address, when one is known to.
-CodeSpan SpanAround(CLogFile& session, uint32_t address, const CallSite* site, char* shown) {
-  if (!LookUpSymbol(session, address, shown)) return {address - kUnknownBackOff, kUnknownSpan, kNoSymbol};
-  const IMAGEHLP_SYMBOL& symbol = *session.symbolBuffer;
-  if (address - symbol.Address >= kMaxListingBackOff) {
+CodeSpan SpanAround(CLogFile& session, uint32_t address, const CallSite* site) {
+  CSymbol symbol;
+  std::string shown;
+  if (!LookUpSymbol(session, address, &symbol, &shown)) return {address - kUnknownBackOff, kUnknownSpan, kNoSymbol};
+  if (address - symbol.address >= kMaxListingBackOff) {
     CallSite found;
     if (site == nullptr && CallEndsAt(session, address, &found)) site = &found;
     if (site != nullptr) return {address - site->length, kUnknownSpan, shown};
     return {address, kUnknownSpan, shown};
   }
-  return {symbol.Address, symbol.Size != 0 ? symbol.Size : kUnknownSpan, shown};
+  return {symbol.address, symbol.size != 0 ? symbol.size : kUnknownSpan, shown};
 }
 
 // Prints the instructions numbered first to last + 1 of the pass from found.start. Those
 // before first are only stepped over, by their lengths.
 void ListInstructions(CLogFile& session, const CThreadContext& thread, CInstructionLengths& lengths,
                       const CodeSpan& code, const ListingStart& found, CodeListingWork& work) {
-  const int64_t count = session.instructionCount;
+  const int64_t count = session.options.instructionCount;
   const int64_t first = found.index - count > 0 ? found.index - count : 0;
   const int64_t last = found.index + count;
   const uint32_t end = found.start + code.span;
@@ -70,7 +70,7 @@ void ListInstructions(CLogFile& session, const CThreadContext& thread, CInstruct
       cursor += length;
     } else {
       ++work.lineDecodes;
-      if (!Disassemble(session, thread, cursor, line, true)) return;
+      if (!Disassemble(session.target, thread, cursor, line, true)) return;
       session.Print("        ");
       session.Print("%s\r\n", line);
     }
@@ -104,8 +104,9 @@ void PrintFpo(CLogFile& session, const FrameRecord& frame) {
 
 void PrintFrameLine(CLogFile& session, const FrameRecord& frame) {
   const uint32_t pc = frame.pc;
-  char shown[kShownSymbolNameSize];
-  const char* name = LookUpSymbol(session, pc, shown) ? shown : kNoSymbol;
+  CSymbol symbol;
+  std::string shown;
+  const char* name = LookUpSymbol(session, pc, &symbol, &shown) ? shown.c_str() : kNoSymbol;
   session.Print("FramePtr ReturnAd Param#1  Param#2  Param#3  Param#4  Function Name\r\n");
   session.Print("%08x %08x %08x %08x %08x %08x ", static_cast<unsigned>(frame.framePointer),
                 static_cast<unsigned>(frame.returnAddress), static_cast<unsigned>(frame.params[0]),
@@ -114,9 +115,8 @@ void PrintFrameLine(CLogFile& session, const FrameRecord& frame) {
   IMAGEHLP_MODULE module;
   if (LookUpModule(session, pc, &module)) session.Print("%s!", module.ModuleName);
   session.Print("%s%s ", name, frame.scanned() ? kScanMarker : "");
-  // A lookup that found nothing leaves the flags of the one before.
-  if (session.symbolBuffer != nullptr &&
-      (session.symbolBuffer->Flags & (SYMF_OMAP_GENERATED | SYMF_OMAP_MODIFIED)) != 0) {
+  // A lookup that found nothing shows the flags of the last one that found a symbol.
+  if ((session.symbols.lastFoundFlags() & (SYMF_OMAP_GENERATED | SYMF_OMAP_MODIFIED)) != 0) {
     session.Print("[omap] ");
   }
   if (frame.fpo != nullptr) PrintFpo(session, frame);
@@ -148,9 +148,8 @@ void WriteListing(CLogFile& session, const CThreadContext& thread, uint32_t addr
                   CodeListingWork* work) {
   CodeListingWork ignored;
   if (work == nullptr) work = &ignored;
-  char shown[kShownSymbolNameSize];
-  const CodeSpan code = SpanAround(session, address, site, shown);
-  session.Print("function: %s\r\n", code.name);
+  const CodeSpan code = SpanAround(session, address, site);
+  session.Print("function: %s\r\n", code.name.c_str());
 
   uint32_t low = 0, count = 0;
   ListingSearchRange(code.start, code.span, address, &low, &count);

@@ -5,7 +5,7 @@
 #include "disasm/decoder.h"
 #include "report/disassemble_target.h"
 #include "session/log_file.h"
-#include "session/symbol_lookup.h"
+#include "session/symbol_service.h"
 
 namespace {
 
@@ -80,8 +80,8 @@ bool KnownBoundary(CLogFile& session, uint32_t from, uint32_t address, uint32_t*
 // boundaries all.
 bool StartsAtUnknownByte(CLogFile& session, uint32_t start, uint32_t span) {
   if (span != kUnsizedSpan) return false;
-  uint32_t displacement = 0;
-  return !LookUpSymbolAt(session, start, &displacement);
+  CSymbol symbol;
+  return !session.symbols.LookUp(start, &symbol);
 }
 
 }  // namespace
@@ -112,7 +112,7 @@ bool CInstructionLengths::Decode(uint32_t address, uint32_t* length) {
   ++decodeCount;
   uint8_t window[kWindow];
   const bool ok = WindowFromPages(address, window) ? DecodeLength(window, kWindow, length)
-                                                   : DisassembleLength(session, address, length);
+                                                   : DisassembleLength(session.target, address, length);
   // A length of 0 would keep a pass on the same address for ever.
   return ok && *length > 0 && *length <= kWindow;
 }

@@ -8,7 +8,7 @@
 #include "disasm/instruction.h"
 #include "report/call_site.h"
 #include "session/code_sections.h"
-#include "session/symbol_lookup.h"
+#include "session/symbol_service.h"
 
 namespace {
 
@@ -32,24 +32,6 @@ void SetFlat(ADDRESS& address, uint32_t offset) {
   address.Offset = offset;
   address.Mode = AddrModeFlat;
 }
-
-// The look-ups the walk makes for its own decisions leave the session's symbol buffer as it
-// was, so that the frame line reads the flags of its own look-up as before.
-class CSymbolBufferKeeper {
- public:
-  explicit CSymbolBufferKeeper(CLogFile& session) : buffer(session.symbolBuffer) {
-    if (buffer != nullptr) memcpy(saved, buffer, sizeof saved);
-  }
-  ~CSymbolBufferKeeper() {
-    if (buffer != nullptr) memcpy(buffer, saved, sizeof saved);
-  }
-  CSymbolBufferKeeper(const CSymbolBufferKeeper&) = delete;
-  CSymbolBufferKeeper& operator=(const CSymbolBufferKeeper&) = delete;
-
- private:
-  PIMAGEHLP_SYMBOL buffer;
-  uint8_t saved[kSymbolBufferSize];
-};
 
 }  // namespace
 
@@ -313,11 +295,11 @@ void CFrameWalk::MoveTo(const FrameRecord& taken, uint32_t nextEbp, bool restart
 uint32_t CFrameWalk::StackEnd(uint32_t esp) {
   const uint32_t fallback = 0u - esp > kStackReach ? esp + kStackReach : 0u - 4;
   MEMORY_BASIC_INFORMATION info;
-  if (VirtualQueryEx(session.process, TargetPointer(esp), &info, sizeof info) != sizeof info) return fallback;
+  if (!session.target.QueryRegion(esp, &info)) return fallback;
   const uintptr_t allocation = reinterpret_cast<uintptr_t>(info.AllocationBase);
   uint32_t end = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize);
   for (int i = 0; i < kStackRegions && end != 0; ++i) {
-    if (VirtualQueryEx(session.process, TargetPointer(end), &info, sizeof info) != sizeof info ||
+    if (!session.target.QueryRegion(end, &info) ||
         reinterpret_cast<uintptr_t>(info.AllocationBase) != allocation || info.State == MEM_FREE) {
       break;
     }
@@ -467,17 +449,16 @@ bool CFrameWalk::ReadWord(uint32_t address, uint32_t* word) {
 // which may lie far below), the start of its module and the nearest direct-call target at
 // or below at. False: at lies in no module.
 bool CFrameWalk::FunctionFloor(uint32_t at, uint32_t* low, uint32_t* likelyStart) {
-  const CModule* module = CCodeSections::ModuleAt(session, at);
+  const CModule* module = session.target.ModuleAt(at);
   if (module == nullptr) return false;
   *low = module->base;
   *likelyStart = 0;
-  CSymbolBufferKeeper keep(session);
-  uint32_t displacement = 0;
-  bool fromExports = false;
-  if (LookUpSymbolAt(session, at, &displacement, &fromExports) && at - displacement - module->base < module->size) {
-    *low = at - displacement;
+  // The walk's own decisions leave the flags the frame line reads as they were.
+  CSymbol symbol;
+  if (session.symbols.LookUpQuietly(at, &symbol) && symbol.address - module->base < module->size) {
+    *low = symbol.address;
     *likelyStart = *low;
-    if (!fromExports) return true;
+    if (!symbol.fromExports) return true;
   }
   uint32_t target = 0;
   if (session.codeSections.FunctionStartAtOrBelow(session, at, &target) && target >= *low) *likelyStart = target;
@@ -485,7 +466,7 @@ bool CFrameWalk::FunctionFloor(uint32_t at, uint32_t* low, uint32_t* likelyStart
 }
 
 uint32_t CFrameWalk::ModuleLow(uint32_t at) {
-  const CModule* module = CCodeSections::ModuleAt(session, at);
+  const CModule* module = session.target.ModuleAt(at);
   return module != nullptr ? module->base : at;
 }
 
@@ -522,17 +503,16 @@ uint32_t CFrameWalk::FittingTarget(uint32_t target, uint32_t low, uint32_t at) {
 }
 
 bool CFrameWalk::IsThreadStart(uint32_t at) {
-  CSymbolBufferKeeper keep(session);
-  uint32_t displacement = 0;
-  if (!LookUpSymbolAt(session, at, &displacement)) return false;
+  CSymbol symbol;
+  if (!session.symbols.LookUpQuietly(at, &symbol)) return false;
   for (const char* name : kThreadStarts) {
-    if (strcmp(session.symbolBuffer->Name, name) == 0) return true;
+    if (symbol.name == name) return true;
   }
   return false;
 }
 
 bool CFrameWalk::IsSystemModule(uint32_t at) {
-  const CModule* module = CCodeSections::ModuleAt(session, at);
+  const CModule* module = session.target.ModuleAt(at);
   if (module == nullptr) return false;
   std::string path = module->name;
   std::transform(path.begin(), path.end(), path.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });

@@ -32,12 +32,12 @@ MINIDUMP_TYPE MinidumpType(MinidumpKind kind) {
 std::wstring MinidumpFileName(const CLogFile& session) { return MinidumpFileNameOf(session.reportPathW); }
 
 void WriteMinidump(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
-  if (session.minidump == MinidumpKind::kNone || session.minidumpTried) return;
+  if (session.options.minidump == MinidumpKind::kNone || session.minidumpTried) return;
   session.minidumpTried = true;
   const std::wstring name = MinidumpFileName(session);
   const std::string shown = session.reportPath + ".dmp";
   session.NotePhase(DumpPhase::kMinidumpStarting);
-  session.Log("Writing minidump %s (%s)", shown.c_str(), KindName(session.minidump));
+  session.Log("Writing minidump %s (%s)", shown.c_str(), KindName(session.options.minidump));
 
   // For reading and writing, as the platform's own dump writers open theirs.
   HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
@@ -65,7 +65,7 @@ void WriteMinidump(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   // The process handle is the one the process-creation event gave the debugger, opened by
   // the system with all access: the writer's query, read and (for the handle data)
   // handle-duplication rights are all in it.
-  const BOOL written = MiniDumpWriteDump(session.process, session.processId, file, MinidumpType(session.minidump),
+  const BOOL written = MiniDumpWriteDump(session.process, session.processId, file, MinidumpType(session.options.minidump),
                                          thread != nullptr ? &exceptionParam : nullptr, nullptr, nullptr);
   const DWORD error = GetLastError();  // an HRESULT
   CloseHandle(file);

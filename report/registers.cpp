@@ -87,30 +87,30 @@ uint32_t ContextValue(const CONTEXT& context, uint32_t index) {
 }
 
 // Index 42: the word above the saved frame pointer, the return address of a standard frame.
-uint64_t ReturnAddressAboveFrame(CLogFile& session, const CThreadContext& thread) {
+uint64_t ReturnAddressAboveFrame(const CTarget& target, const CThreadContext& thread) {
   uint32_t words[2] = {0, 0};
   uint32_t count = 0;
-  if (!session.ReadTargetMemory(thread.context.Ebp, words, sizeof words, &count, true) || count < sizeof words) return 0;
+  if (!target.Read(thread.context.Ebp, words, sizeof words, &count, true) || count < sizeof words) return 0;
   return words[1];
 }
 
 }  // namespace
 
-uint64_t RegisterValue(CLogFile& session, const CThreadContext& thread, uint32_t index) {
+uint64_t RegisterValue(const CTarget& target, const CThreadContext& thread, uint32_t index) {
   if (index < kFirstFieldIndex) {
-    if (index == kReturnAddressIndex) return ReturnAddressAboveFrame(session, thread);
+    if (index == kReturnAddressIndex) return ReturnAddressAboveFrame(target, thread);
     return ContextValue(thread.context, index);
   }
   uint32_t row = index - kFirstFieldIndex;
   if (row >= sizeof kRegisterFields / sizeof kRegisterFields[0]) return 0;
   const RegisterField& field = kRegisterFields[row];
-  return (RegisterValue(session, thread, field.baseIndex) >> field.shift) & static_cast<uint64_t>(field.mask);
+  return (RegisterValue(target, thread, field.baseIndex) >> field.shift) & static_cast<uint64_t>(field.mask);
 }
 
 void WriteRegisters(CLogFile& session, const CThreadContext& thread) {
-  auto value = [&](uint32_t index) { return static_cast<unsigned long>(RegisterValue(session, thread, index)); };
+  auto value = [&](uint32_t index) { return static_cast<unsigned long>(RegisterValue(session.target, thread, index)); };
   auto flag = [&](uint32_t index, const char* set, const char* clear) {
-    return RegisterValue(session, thread, index) != 0 ? set : clear;
+    return RegisterValue(session.target, thread, index) != 0 ? set : clear;
   };
   session.Print("eax=%08lx ebx=%08lx ecx=%08lx edx=%08lx esi=%08lx edi=%08lx\r\n", value(9), value(6), value(8),
                 value(7), value(5), value(4));

@@ -26,7 +26,7 @@ void WriteHeader(CLogFile& session, const SYSTEMTIME& now) {
 }
 
 void WriteThreadSection(CLogFile& session, CThreadContext& thread) {
-  ReadThreadContext(thread);
+  ReadThreadContext(session, thread);
   session.Print("State Dump for Thread ID 0x%x\r\n", thread.threadId);
   WriteRegisters(session, thread);
   WriteCodeListing(session, thread, thread.eip);
@@ -36,7 +36,7 @@ void WriteThreadSection(CLogFile& session, CThreadContext& thread) {
 
 }  // namespace
 
-void ReadThreadContext(CThreadContext& thread) {
+void ReadThreadContext(CLogFile& session, CThreadContext& thread) {
   memset(&thread.context, 0, sizeof thread.context);
   thread.context.ContextFlags = kContextFlags;
   if (GetThreadContext(thread.hThread, &thread.context)) {
@@ -45,8 +45,8 @@ void ReadThreadContext(CThreadContext& thread) {
     thread.esp = thread.context.Esp;
     return;
   }
-  thread.session->Log(">>>>> GetThreadContext failed: err(%d), hthread(0x%x)", static_cast<int>(GetLastError()),
-                      static_cast<unsigned>(reinterpret_cast<uintptr_t>(thread.hThread)));
+  session.Log(">>>>> GetThreadContext failed: err(%d), hthread(0x%x)", static_cast<int>(GetLastError()),
+              static_cast<unsigned>(reinterpret_cast<uintptr_t>(thread.hThread)));
   thread.eip = thread.ebp = thread.esp = 0;
 }
 
@@ -67,22 +67,22 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   WriteHeader(session, now);
   for (CThreadContext& thread : session.threads) WriteThreadSection(session, thread);
   session.NotePhase(DumpPhase::kThreadsWritten);
-  if (session.symbolTableEnabled) WriteSymbolTable(session);
+  if (session.options.symbolTableEnabled) WriteSymbolTable(session);
   session.NotePhase(DumpPhase::kSymbolTableWritten);
-  if (session.memoryDumpEnabled) DumpCommittedMemory(session);
+  if (session.options.memoryDumpEnabled) DumpCommittedMemory(session);
   session.NotePhase(DumpPhase::kMemoryDumped);
   // Still stopped and still the debuggee: the minidump shows the report's moment.
   WriteMinidump(session, exception);
   session.NotePhase(DumpPhase::kMinidumpWritten);
   session.FlushReportText();
-  session.symbols.EndReport(session.process);
+  session.symbols.EndReport();
   // The target's memory may change once it runs again.
   session.ClearReadCache();
   session.codeSections.Clear();
   session.codeBoundaries.Clear();
   session.NotePhase(DumpPhase::kReportWritten);
 
-  if (session.keepRunning) return;  // the debug loop detaches instead
+  if (session.options.keepRunning) return;  // the debug loop detaches instead
   HANDLE worker = CreateThread(nullptr, kTerminatorStackSize, TerminateTarget, &session, 0, nullptr);
   if (worker != nullptr) {
     WaitForSingleObject(worker, kTerminatorWaitMs);

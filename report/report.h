@@ -7,5 +7,6 @@
 void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception);
 // The report as a listener of the debug loop: every exception event it hands on gets one.
 DebugEventListener ReportListener();
-void ReadThreadContext(CThreadContext& thread);
+// A context that cannot be read is logged, and leaves the copies of Eip, Ebp and Esp at 0.
+void ReadThreadContext(CLogFile& session, CThreadContext& thread);
 DWORD WINAPI TerminateTarget(LPVOID session);

@@ -36,15 +36,8 @@ uint32_t ImmediateOfMove(const uint8_t* at, uint32_t left) {
 
 }  // namespace
 
-const CModule* CCodeSections::ModuleAt(const CLogFile& session, uint32_t address) {
-  for (const CModule& module : session.modules) {
-    if (address - module.base < module.size) return &module;
-  }
-  return nullptr;
-}
-
 bool CCodeSections::Holds(CLogFile& session, uint32_t address) {
-  const CModule* module = ModuleAt(session, address);
+  const CModule* module = session.target.ModuleAt(address);
   if (module == nullptr) return false;
   const uint32_t offset = address - module->base;
   for (const Range& range : SectionsOf(session, *module).ranges) {
@@ -54,7 +47,7 @@ bool CCodeSections::Holds(CLogFile& session, uint32_t address) {
 }
 
 bool CCodeSections::SectionAt(CLogFile& session, uint32_t address, uint32_t* start, uint32_t* end) {
-  const CModule* module = ModuleAt(session, address);
+  const CModule* module = session.target.ModuleAt(address);
   if (module == nullptr) return false;
   const uint32_t offset = address - module->base;
   for (const Range& range : SectionsOf(session, *module).ranges) {
@@ -68,7 +61,7 @@ bool CCodeSections::SectionAt(CLogFile& session, uint32_t address, uint32_t* sta
 }
 
 bool CCodeSections::FunctionStartAtOrBelow(CLogFile& session, uint32_t address, uint32_t* start) {
-  const CModule* module = ModuleAt(session, address);
+  const CModule* module = session.target.ModuleAt(address);
   if (module == nullptr) return false;
   ModuleSections& sections = SectionsOf(session, *module);
   const uint32_t offset = address - module->base;

@@ -19,8 +19,6 @@ class CCodeSections {
   // The executable section of a module of the session's table that holds address: [*start,
   // *end) in the target. False when address lies in none.
   bool SectionAt(CLogFile& session, uint32_t address, uint32_t* start, uint32_t* end);
-  // The module of the session's table that holds address, or null.
-  static const CModule* ModuleAt(const CLogFile& session, uint32_t address);
   // Where the function that holds address most likely starts when no symbol says so: the
   // nearest address at or below it, in the same executable section, that the section's code
   // calls directly (E8 rel32) or takes as a function pointer (an immediate operand of a

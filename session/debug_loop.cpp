@@ -48,7 +48,7 @@ bool CLogFile::RunDebugLoop(uint32_t targetProcessId) {
     LeaveTargetRunning(targetProcessId);
     return false;
   }
-  if (keepRunning) KeepTargetAfterDebuggerEnds(*this);
+  if (options.keepRunning) KeepTargetAfterDebuggerEnds(*this);
   for (;;) {
     DEBUG_EVENT event;
     if (!WaitForDebugEvent(&event, kEventTimeoutMs)) {
@@ -60,7 +60,7 @@ bool CLogFile::RunDebugLoop(uint32_t targetProcessId) {
     switch (event.dwDebugEventCode) {
       case EXCEPTION_DEBUG_EVENT:
         eventThreadId = event.dwThreadId;
-        if (keepRunning) {
+        if (options.keepRunning) {
           // The dump's reads clear the guard of every guard page they touch; the target gets
           // each one back before it runs on.
           const GuardPages guards = RecordGuardPages(*this);

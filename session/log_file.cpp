@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "session/ansi_text.h"
 
 namespace {
@@ -27,13 +29,11 @@ std::string FormatText(const char* format, va_list args) {
 
 CLogFile::CLogFile(const wchar_t* reportFileName, TextPane& pane, ReportCreation when)
     : textPane(pane),
-      symbolTableEnabled(true),
-      memoryDumpEnabled(true),
-      instructionCount(200),
       reportFile(INVALID_HANDLE_VALUE),
       process(nullptr),
       processId(0),
-      symbolBuffer(symbols.buffer),
+      symbols(process, modules, TargetReader{&CLogFile::ReadReadableFront, this}, pane),
+      target(process, TargetReadPath{&CLogFile::ReadThrough, this}, threads, modules, symbols),
       creation(when) {
   OpenSession(reportFileName ? reportFileName : L"");
 }
@@ -60,7 +60,7 @@ bool CLogFile::CreateReportFile() {
     reportRefused = true;
     return false;
   }
-  symbols.AllocateBuffer();
+  symbols.Enable();
   return true;
 }
 
@@ -147,4 +147,37 @@ bool CLogFile::ReadTargetMemoryDirect(uint32_t address, void* buffer, uint32_t s
   BOOL ok = ReadProcessMemory(process, TargetPointer(address), buffer, size, &count);
   *bytesRead = static_cast<uint32_t>(count);
   return ok != FALSE;
+}
+
+namespace {
+
+constexpr uint32_t kPageSize = 4096;
+
+}  // namespace
+
+// Pages are read whole or not at all, so after a request that could not be read whole the
+// front is found a page at a time (the shrinking retry alone would stop at a power-of-two
+// share of the request).
+bool CLogFile::ReadReadableFront(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* count) {
+  CLogFile& session = *static_cast<CLogFile*>(context);
+  uint32_t read = 0;
+  if (session.ReadTargetMemory(address, buffer, size, &read, true) && read == size) {
+    *count = size;
+    return true;
+  }
+  uint8_t* bytes = static_cast<uint8_t*>(buffer);
+  uint32_t done = 0;
+  while (done < size) {
+    const uint32_t at = address + done;
+    const uint32_t piece = std::min(size - done, kPageSize - (at & (kPageSize - 1)));
+    if (!session.ReadTargetMemory(at, bytes + done, piece, &read, true) || read != piece) break;
+    done += piece;
+  }
+  *count = done;
+  return done > 0;
+}
+
+bool CLogFile::ReadThrough(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead,
+                           bool halve) {
+  return static_cast<CLogFile*>(context)->ReadTargetMemory(address, buffer, size, bytesRead, halve);
 }

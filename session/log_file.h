@@ -9,15 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "session/minidump_kind.h"
 #include "session/code_boundaries.h"
 #include "session/code_sections.h"
 #include "session/debug_events.h"
+#include "session/dump_options.h"
 #include "session/dump_phase.h"
 #include "session/module.h"
 #include "session/page_cache.h"
 #include "session/platform.h"
-#include "session/symbol_lookup.h"
+#include "session/symbol_service.h"
+#include "session/target.h"
 #include "session/text_pane.h"
 #include "session/thread_context.h"
 
@@ -38,21 +39,19 @@ enum class ReportCreation {
 class CLogFile {
  public:
   TextPane& textPane;
-  bool symbolTableEnabled;
-  bool memoryDumpEnabled;
-  int32_t instructionCount;
+  DumpOptions options;
   std::string targetPath;
   std::string reportPath;    // the report name in the ANSI code page, for the lines of the text pane
   std::wstring reportPathW;  // the report name exactly as given; the report and region files are opened by it
   HANDLE reportFile;
   HANDLE process;
   uint32_t processId;
-  // The symbol buffer, the export tables and the handler's start and end have one owner;
-  // symbolBuffer names its buffer.
-  CSymbolState symbols;
-  PIMAGEHLP_SYMBOL& symbolBuffer;
+  // The symbol handler and the export tables, asked by value.
+  CSymbolService symbols;
   std::vector<CThreadContext> threads;
   std::vector<CModule> modules;
+  // The target as the report's readers see it: a view over the fields above.
+  CTarget target;
 
   // What became of the dump, for the companion's exit status.
   uint32_t reportsWritten = 0;   // reports WriteReport has finished
@@ -68,16 +67,11 @@ class CLogFile {
   // A keep-running step failed: the target may not be left as it was.
   bool keepRunningFailed = false;
 
-  // After the first report, detach and let the target run on instead of ending it.
-  bool keepRunning = false;
-
   // Where the modules' code lies, for telling return addresses from other stack words.
   CCodeSections codeSections;
   // Instruction boundaries of those sections, for listings around addresses without a symbol.
   CCodeBoundaries codeBoundaries;
 
-  // With the first report, also REPORT.dmp from the platform's minidump writer.
-  MinidumpKind minidump = MinidumpKind::kNone;
   uint32_t eventThreadId = 0;    // the thread of the debug event being handled
 
   // Told of each step of the dump as it ends; nobody by default.
@@ -162,6 +156,10 @@ class CLogFile {
   // After a refusal that came once the attach had succeeded: the target goes on as before.
   void LeaveTargetRunning(uint32_t targetProcessId);
   void WriteReportText(const char* text, size_t length);
+  // The read path of the export tables: the readable front of a range.
+  static bool ReadThrough(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead,
+                          bool halve);
+  static bool ReadReadableFront(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* count);
   void HandOn(DebugEventListener::Callback DebugEventListener::*which, const DEBUG_EVENT& event);
 
   std::vector<DebugEventListener> listeners;

@@ -43,7 +43,7 @@ bool IsRegionFileOf(const std::wstring& name, const std::wstring& report) {
 }  // namespace
 
 bool CLogFile::CheckRegionFileNames() {
-  if (!memoryDumpEnabled) return true;
+  if (!options.memoryDumpEnabled) return true;
   // The limit holds for the name the system resolves, not for the name as given: a short
   // relative name in a deep folder is too long all the same.
   std::vector<wchar_t> full(MAX_PATH);

@@ -5,7 +5,7 @@
 #include "session/ansi_text.h"
 #include "session/log_file.h"
 
-void CLogFile::AddThread(HANDLE hThread, uint32_t threadId) { threads.emplace_back(hThread, threadId, this); }
+void CLogFile::AddThread(HANDLE hThread, uint32_t threadId) { threads.emplace_back(hThread, threadId); }
 
 void CLogFile::RemoveThread(uint32_t threadId) {
   for (size_t i = 0; i < threads.size(); ++i) {

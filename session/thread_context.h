@@ -7,8 +7,6 @@
 
 #include "session/platform.h"
 
-class CLogFile;
-
 struct CThreadContext {
   HANDLE hThread;     // not owned
   uint32_t threadId;
@@ -16,9 +14,8 @@ struct CThreadContext {
   uint32_t ebp = 0;
   uint32_t esp = 0;
   CONTEXT context;
-  CLogFile* session;  // lets ReadThreadContext reach Log
 
-  CThreadContext(HANDLE thread, uint32_t id, CLogFile* owner) : hThread(thread), threadId(id), session(owner) {
+  CThreadContext(HANDLE thread, uint32_t id) : hThread(thread), threadId(id) {
     memset(&context, 0, sizeof context);
   }
 };

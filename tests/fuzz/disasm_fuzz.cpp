@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool noSymbols = (data[0] & 2) != 0;
   const uint32_t distance = 1 + data[1] % 96;
   const uint32_t address = kPageEnd - distance;
-  CThreadContext thread(nullptr, 1, w.session);
+  CThreadContext thread(nullptr, 1);
   const uint8_t* p = data + 2;
   size_t left = size - 2;
   uint32_t registers[8] = {0x00400100, 0x00401ff0, 0x00500000, 0xfffffff0, 0x0012ff00, 0x00400800, 0x00500ffc, 0};
@@ -76,16 +76,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   code.resize(distance);
   sim::Fill(address, code);
 
-  PIMAGEHLP_SYMBOL saved = w.session->symbolBuffer;
-  if (noSymbols) w.session->symbolBuffer = nullptr;
+  if (noSymbols) w.session->symbols.Disable();
   // A line buffer of exactly the promised size: the address sanitizer sees any write past it.
   char* line = static_cast<char*>(malloc(kListingLineSize));
   uint32_t next = address;
-  const bool ok = Disassemble(*w.session, thread, next, line, evaluate);
-  w.session->symbolBuffer = saved;
+  const bool ok = Disassemble(w.session->target, thread, next, line, evaluate);
+  w.session->symbols.Enable();
   if (strnlen(line, kListingLineSize) >= kListingLineSize) abort();
   uint32_t length = 0;
-  const bool lengthOk = DisassembleLength(*w.session, address, &length);
+  const bool lengthOk = DisassembleLength(w.session->target, address, &length);
   if (ok != lengthOk) abort();
   // The record agrees with the lengths-only decoding over the same bytes (all that can be
   // read here, which the read rule above may not have delivered in full).

@@ -45,8 +45,8 @@ TEST(WizardDump, EachOutcomeKeepsItsLinesAndTheEarlierReport) {
     LineRecorder log;
     DumpChoices choices;
     choices.reportPath = sim::WideText(path);
-    choices.instructionCount = 20;
-    choices.symbolTableEnabled = false;
+    choices.options.instructionCount = 20;
+    choices.options.symbolTableEnabled = false;
     choices.processId = 1234;
     EXPECT_EQ(RunWizardDump(choices, log.pane), c.opened);
     ASSERT_FALSE(log.lines.empty());
@@ -77,7 +77,7 @@ TEST(WizardDump, TheOptionsReachTheReport) {
     LineRecorder log;
     DumpChoices choices;
     choices.reportPath = sim::WideText(path);
-    choices.symbolTableEnabled = symbols;
+    choices.options.symbolTableEnabled = symbols;
     choices.processId = 1234;
     EXPECT_TRUE(RunWizardDump(choices, log.pane));
     EXPECT_EQ(ReadWholeFile(path).find("*----> Symbol Table") != std::string::npos, symbols);

@@ -71,9 +71,9 @@ TEST(HostileSymbol, EnormousSizeFarBelowTheAddress) {
   std::string plainPath = f.dir + "/plain.txt";
   std::unique_ptr<CLogFile> plain(new CLogFile(plainPath.c_str(), f.log.pane));
   plain->process = f.session->process;
-  plain->instructionCount = f.session->instructionCount = 16;
+  plain->options.instructionCount = f.session->options.instructionCount = 16;
   plain.reset();
-  CThreadContext thread(nullptr, 1, f.session.get());
+  CThreadContext thread(nullptr, 1);
   CodeListingWork work;
   WriteCodeListing(*f.session, thread, base + size - 0x10, &work);
   EXPECT_LE(work.lengthDecodes, 8u);

@@ -18,9 +18,8 @@ constexpr DWORD kMov = 0x401100;
 constexpr DWORD kReturn = kMov + 2 + 50;
 
 struct BoundaryFixture : SessionFixture {
-  CThreadContext thread{nullptr, 1, nullptr};
+  CThreadContext thread{nullptr, 1};
 
-  BoundaryFixture() { thread.session = session.get(); }
   // app.exe at 0x400000: headers, .text from 0x401000 (0x1000 bytes of nops), .data.
   void AddApp() {
     code_module::Add("C:\\app\\app.exe", kBase, 0x3000, 0x1000);
@@ -37,7 +36,7 @@ struct BoundaryFixture : SessionFixture {
     sim::Fill(mov + 13, rest);
   }
   std::string List(uint32_t address, int32_t count) {
-    session->instructionCount = count;
+    session->options.instructionCount = count;
     WriteCodeListing(*session, thread, address);
     return Report();
   }
@@ -104,7 +103,7 @@ TEST(BackTraceKnownBoundary, ReturnAddressListingBeginsAtABoundary) {
   f.AddApp();
   f.FillCode(kMov);
   sim::Fill(kMov + 52, {0xff, 0xd2});  // a second call edx; 50 bytes back lies the d2 of the first
-  f.session->instructionCount = 20;
+  f.session->options.instructionCount = 20;
   WriteReturnAddressListing(*f.session, f.thread, kMov + 54);
   const std::vector<std::string> lines = Bytes(f.Report());
   ASSERT_GE(lines.size(), 3u);
@@ -134,7 +133,7 @@ TEST(BackTraceKnownBoundary, SectionIsDecodedOnceAndSymbolStartsStand) {
   BoundaryFixture f;
   f.AddApp();
   f.FillCode(kMov);
-  f.session->instructionCount = 2;
+  f.session->options.instructionCount = 2;
   WriteCodeListing(*f.session, f.thread, kReturn);
   const size_t reads = sim::Reads().size();
   WriteCodeListing(*f.session, f.thread, kReturn + 3);

@@ -29,15 +29,14 @@ std::vector<uint32_t> Range(uint32_t first, uint32_t last) {
 }
 
 struct ListingFixture : SessionFixture {
-  CThreadContext thread{nullptr, 1, nullptr};
+  CThreadContext thread{nullptr, 1};
 
   ListingFixture() {
-    thread.session = session.get();
     sim::AddRegion(kCode, 0x1000, PAGE_EXECUTE_READ, MEM_IMAGE);
     sim::Fill(kCode, std::vector<BYTE>(0x1000, 0x90));  // nops: one instruction per byte
   }
   std::string List(uint32_t address, int32_t count) {
-    session->instructionCount = count;
+    session->options.instructionCount = count;
     WriteCodeListing(*session, thread, address);
     return Report();
   }
@@ -51,7 +50,7 @@ TEST(BackTraceListing, LineLayoutAndSectionShape) {
   sim::AddSymbol("fn", kCode, 4);
   char line[kListingLineSize];
   uint32_t at = kCode + 1;
-  ASSERT_TRUE(Disassemble(*f.session, f.thread, at, line, true));
+  ASSERT_TRUE(Disassemble(f.session->target, f.thread, at, line, true));
   const std::string movLine = line;
   EXPECT_EQ(f.List(kCode, 16),
             "function: fn\r\n"
@@ -66,8 +65,8 @@ TEST(BackTraceListing, ZeroAddressAfterFailedContextRead) {
   SessionFixture f;
   sim::Thread& simThread = sim::AddThread(7, 0x401000, 0x12ff00, 0x12ff40);
   simThread.contextReadable = false;
-  CThreadContext thread(simThread.handle, 7, f.session.get());
-  ReadThreadContext(thread);
+  CThreadContext thread(simThread.handle, 7);
+  ReadThreadContext(*f.session, thread);
   ASSERT_EQ(thread.eip, 0u);
   WriteCodeListing(*f.session, thread, thread.eip);
   WriteBackTrace(*f.session, thread);
@@ -141,13 +140,13 @@ TEST(BackTraceListing, ZeroCountListsTheInstructionAndOneMore) {
 // the start search it starts at the address itself (no call ends there).
 TEST(BackTraceListing, LargeFunctionCostsFewReadsAndDecodes) {
   SessionFixture f;
-  CThreadContext thread(nullptr, 1, f.session.get());
+  CThreadContext thread(nullptr, 1);
   sim::AddRegion(kCode, 0x10000, PAGE_EXECUTE_READ, MEM_IMAGE);
   std::vector<BYTE> code(0x10000, 0xb8);  // five chains of 5-byte movs that never meet
   for (uint32_t i = 0; i < 0x400; ++i) code[i] = 0x90;
   sim::Fill(kCode, code);
   sim::AddSymbol("big", kCode, 0x10000);
-  f.session->instructionCount = 16;
+  f.session->options.instructionCount = 16;
   const uint32_t address = kCode + 0x401 + 5 * 12000;  // met only by the pass from 0x401401
   CodeListingWork work;
   WriteCodeListing(*f.session, thread, address, &work);

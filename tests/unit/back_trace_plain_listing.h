@@ -9,20 +9,20 @@
 
 #include "report/disassemble_target.h"
 #include "session/log_file.h"
-#include "session/symbol_lookup.h"
+#include "session/symbol_service.h"
 
 // Returns the number of passes the search took.
 inline uint32_t WritePlainCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t address,
                                       uint64_t* decodes) {
   uint32_t start = address - 50, span = 100;
-  const char* name = "<nosymbols>";
-  uint32_t displacement = 0;
-  if (LookUpSymbolAt(session, address, &displacement)) {
-    start = session.symbolBuffer->Address;
-    span = session.symbolBuffer->Size != 0 ? session.symbolBuffer->Size : 100;
-    name = session.symbolBuffer->Name;
+  CSymbol symbol;
+  std::string name = "<nosymbols>";
+  if (session.symbols.LookUp(address, &symbol)) {
+    start = symbol.address;
+    span = symbol.size != 0 ? symbol.size : 100;
+    name = symbol.name;
   }
-  session.Print("function: %s\r\n", name);
+  session.Print("function: %s\r\n", name.c_str());
 
   char line[kListingLineSize];
   int64_t index = -1;
@@ -34,19 +34,19 @@ inline uint32_t WritePlainCodeListing(CLogFile& session, const CThreadContext& t
     while (cursor < start + span) {
       if (cursor == address) index = n;
       ++*decodes;
-      if (!Disassemble(session, thread, cursor, line, true)) break;
+      if (!Disassemble(session.target, thread, cursor, line, true)) break;
       ++n;
     }
     if (index >= 0 || start == address) break;
   }
   if (index >= 0) {
-    const int64_t count = session.instructionCount;
+    const int64_t count = session.options.instructionCount;
     const int64_t first = index - count > 0 ? index - count : 0;
     const int64_t last = index + count;
     uint32_t cursor = start;
     for (int64_t i = 0; cursor < start + span; ++i) {
       ++*decodes;
-      if (!Disassemble(session, thread, cursor, line, true)) break;
+      if (!Disassemble(session.target, thread, cursor, line, true)) break;
       if (i >= first) session.Print("        %s\r\n", line);
       if (i > last) break;
     }

@@ -28,7 +28,7 @@ constexpr DWORD kEsp = kStack + 0x8000;
 
 struct ScanFixture : TraceFixture {
   explicit ScanFixture(bool plainStack = true) {
-    session->instructionCount = 1;
+    session->options.instructionCount = 1;
     Module("C:\\app\\prog.exe", kProg);
     Module("C:\\windows\\system32\\kernel32.dll", kKernel);
     Module("C:\\windows\\system32\\ntdll.dll", kNtdll);

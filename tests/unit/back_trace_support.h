@@ -9,9 +9,8 @@
 #include "tests/unit/test_support.h"
 
 struct TraceFixture : SessionFixture {
-  CThreadContext thread{nullptr, 1, nullptr};
+  CThreadContext thread{nullptr, 1};
 
-  TraceFixture() { thread.session = session.get(); }
   void Start(DWORD eip, DWORD esp, DWORD ebp) {
     thread.eip = thread.context.Eip = eip;
     thread.esp = thread.context.Esp = esp;

@@ -18,7 +18,7 @@ struct TwinSessions : SessionFixture {
   std::unique_ptr<CLogFile> plain{new CLogFile(plainPath.c_str(), log.pane)};
 
   TwinSessions() { plain->process = sim::target().processHandle; }
-  void SetCount(int32_t count) { session->instructionCount = plain->instructionCount = count; }
+  void SetCount(int32_t count) { session->options.instructionCount = plain->options.instructionCount = count; }
   // Both texts, after both files are closed.
   std::pair<std::string, std::string> Texts() {
     plain.reset();
@@ -88,7 +88,7 @@ TEST(BackTraceSync, FastListingEqualsPlainRuleOnRandomCode) {
     const int32_t counts[] = {0, 1, 2, 3, 5, 16, 200};
     twins.SetCount(counts[random() % 7]);
     sim::Thread& simThread = sim::AddThread(1, address, 0x12ff00, 0x12ff40);
-    CThreadContext thread(simThread.handle, 1, twins.session.get());
+    CThreadContext thread(simThread.handle, 1);
     thread.context = simThread.context;
     thread.eip = address;
 
@@ -123,7 +123,7 @@ TEST(BackTraceSync, SearchEndsWhenTheSpanPassesTheTop) {
   EXPECT_EQ(found.start, 0xFFFFF000u);
   EXPECT_EQ(found.index, 0xF00);
 
-  CThreadContext thread(nullptr, 1, twins.session.get());
+  CThreadContext thread(nullptr, 1);
   WriteCodeListing(*twins.session, thread, 0xFFFFFF00u);
   EXPECT_EQ(twins.Texts().first, "function: top\r\n\r\n");
 }
@@ -176,6 +176,6 @@ TEST(BackTraceSync, WindowsAtTheEndOfReadableMemoryDecodeLikeDisassemble) {
   EXPECT_FALSE(lengths.Length(0x401ffc, &length));
   // A nop in the last 3 bytes: not even the 8-byte try of the code window succeeds.
   uint32_t direct = 0;
-  EXPECT_FALSE(DisassembleLength(*twins.session, 0x401ffd, &direct));
+  EXPECT_FALSE(DisassembleLength(twins.session->target, 0x401ffd, &direct));
   EXPECT_FALSE(lengths.Length(0x401ffd, &length));
 }

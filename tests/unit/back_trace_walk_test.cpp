@@ -20,7 +20,7 @@ constexpr DWORD kStackSize = 0x10000;
 // next frame's pointer, the return address into fn_(i+1) and four parameters.
 struct WalkFixture : TraceFixture {
   WalkFixture() {
-    session->instructionCount = 2;
+    session->options.instructionCount = 2;
     code_module::Add("C:\\app\\prog.exe", kModule, 0x10000, 0x1000);
     session->AddModule(CModule("C:\\app\\prog.exe", kModule, 0x10000));
     sim::AddRegion(kStack, kStackSize);

@@ -21,10 +21,10 @@ TEST(CliArgs, PidAndReportWithEveryOption) {
   EXPECT_EQ(parsed.processId, 1234u);
   EXPECT_TRUE(parsed.reportGiven);
   EXPECT_EQ(parsed.reportName, L"r.txt");
-  EXPECT_EQ(parsed.instructionCount, 200);
-  EXPECT_FALSE(parsed.symbolTable);
-  EXPECT_FALSE(parsed.memoryDump);
-  EXPECT_TRUE(parsed.keepRunning);
+  EXPECT_EQ(parsed.dump.instructionCount, 200);
+  EXPECT_FALSE(parsed.dump.symbolTableEnabled);
+  EXPECT_FALSE(parsed.dump.memoryDumpEnabled);
+  EXPECT_TRUE(parsed.dump.keepRunning);
 }
 
 TEST(CliArgs, DefaultsWithoutOptions) {
@@ -33,10 +33,10 @@ TEST(CliArgs, DefaultsWithoutOptions) {
   ASSERT_TRUE(ParseCliArguments(Argv({L"8"}), parsed, error)) << error;
   EXPECT_EQ(parsed.processId, 8u);
   EXPECT_FALSE(parsed.reportGiven);
-  EXPECT_EQ(parsed.instructionCount, 16);
-  EXPECT_TRUE(parsed.symbolTable);
-  EXPECT_TRUE(parsed.memoryDump);
-  EXPECT_FALSE(parsed.keepRunning);
+  EXPECT_EQ(parsed.dump.instructionCount, 16);
+  EXPECT_TRUE(parsed.dump.symbolTableEnabled);
+  EXPECT_TRUE(parsed.dump.memoryDumpEnabled);
+  EXPECT_FALSE(parsed.dump.keepRunning);
 }
 
 // Names and report names stay wide text, whatever the code page could hold.
@@ -118,7 +118,7 @@ TEST(CliArgs, DoubleDashEndsTheOptions) {
   std::string error;
   ASSERT_TRUE(ParseCliArguments(Argv({L"--keep-running", L"--", L"1234", L"-k"}), parsed, error)) << error;
   EXPECT_EQ(parsed.processId, 1234u);
-  EXPECT_TRUE(parsed.keepRunning);
+  EXPECT_TRUE(parsed.dump.keepRunning);
   EXPECT_EQ(parsed.reportName, L"-k");
   ASSERT_TRUE(ParseCliArguments(Argv({L"1234", L"--", L"/tmp/r.txt"}), parsed, error)) << error;
   EXPECT_EQ(parsed.reportName, L"/tmp/r.txt");
@@ -206,7 +206,7 @@ TEST(CliArgs, MinidumpKinds) {
     CliArguments parsed;
     std::string error;
     ASSERT_TRUE(ParseCliArguments(Argv(c.args), parsed, error)) << error;
-    EXPECT_EQ(parsed.minidump, c.kind);
+    EXPECT_EQ(parsed.dump.minidump, c.kind);
     EXPECT_EQ(parsed.processId, 8u);
   }
 }

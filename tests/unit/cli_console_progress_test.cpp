@@ -78,7 +78,7 @@ TEST(ConsoleProgress, ADumpAtTheConsole) {
     sim::AddRegion(0x00600000, 0x200000);
     sim::AddRegion(0x10000000, 0x100000, PAGE_NOACCESS);
     sim::ScriptAttachEvents();
-    f.session->symbolTableEnabled = false;
+    f.session->options.symbolTableEnabled = false;
     EXPECT_TRUE(f.session->RunDebugLoop(1234));
     if (atConsole) {
       console.console.progress.Finish();

@@ -17,8 +17,8 @@ struct LoopFixture : SessionFixture {
     sim::AddThread(0x24);
     sim::AddThread(0xe4);
     sim::ScriptAttachEvents();
-    session->symbolTableEnabled = false;
-    session->memoryDumpEnabled = false;
+    session->options.symbolTableEnabled = false;
+    session->options.memoryDumpEnabled = false;
   }
   DEBUG_EVENT& Event(size_t i) { return sim::target().events[i]; }
 };
@@ -259,12 +259,11 @@ TEST(Tables, DuplicateThreadIdsGiveTwoRecords) {
   f.session->AddThread(nullptr, 7);
   f.session->AddThread(nullptr, 7);
   EXPECT_EQ(f.session->threads.size(), 2u);
-  EXPECT_EQ(f.session->threads[1].session, f.session.get());
 }
 
 // The same target dumped with keepRunning set.
 struct KeepRunningFixture : LoopFixture {
-  KeepRunningFixture() { session->keepRunning = true; }
+  KeepRunningFixture() { session->options.keepRunning = true; }
 };
 
 using Calls = std::vector<std::string>;
@@ -295,8 +294,8 @@ TEST(KeepRunning, SameReportAsWhenTheTargetEnds) {
   std::string reports[2];
   for (int keep = 0; keep < 2; ++keep) {
     KeepRunningFixture f;
-    f.session->keepRunning = keep != 0;
-    f.session->memoryDumpEnabled = true;
+    f.session->options.keepRunning = keep != 0;
+    f.session->options.memoryDumpEnabled = true;
     sim::AddRegion(0x00400000, 0x1000, PAGE_READONLY, MEM_IMAGE);
     EXPECT_TRUE(f.session->RunDebugLoop(1234));
     EXPECT_EQ(sim::target().terminated, keep == 0);
@@ -350,7 +349,7 @@ TEST(KeepRunning, KillOnExitRefusedIsLogged) {
 // The wizard's path is unchanged: the target is ended and the breakpoint goes back unhandled.
 TEST(KeepRunning, WithoutItTheTargetIsEnded) {
   KeepRunningFixture f;
-  f.session->keepRunning = false;
+  f.session->options.keepRunning = false;
   EXPECT_TRUE(f.session->RunDebugLoop(1234));
   EXPECT_EQ(sim::DebugControlCalls(),
             (Calls{"DebugActiveProcess", "ContinueDebugEvent(0x10002)", "ContinueDebugEvent(0x10002)",

@@ -12,7 +12,7 @@ namespace {
 struct Target {
   LineRecorder log;
   CLogFile session{"/dev/null", log.pane};
-  CThreadContext thread{nullptr, 1, &session};
+  CThreadContext thread{nullptr, 1};
   Target() {
     session.process = sim::target().processHandle;
     sim::target().symbolsActive = true;
@@ -25,11 +25,11 @@ TEST(DisasmBadInput, UnreadableCodeGivesTheFailureLine) {
   Target t;
   char line[kListingLineSize];
   uint32_t address = 0x00401000;
-  EXPECT_FALSE(Disassemble(t.session, t.thread, address, line, true));
+  EXPECT_FALSE(Disassemble(t.session.target, t.thread, address, line, true));
   EXPECT_EQ(address, 0x00401000u);
   EXPECT_STREQ(line, "00401000 ??               ???");
   uint32_t length = 99;
-  EXPECT_FALSE(DisassembleLength(t.session, 0x00401000, &length));
+  EXPECT_FALSE(DisassembleLength(t.session.target, 0x00401000, &length));
   EXPECT_EQ(length, 99u);
   // Only the code window was asked for, never more than 64 bytes.
   for (const auto& read : sim::Reads()) EXPECT_LE(read.second, 64u);
@@ -65,7 +65,7 @@ TEST(DisasmBadInput, FailureLineShowsTheBytesRead) {
   sim::Fill(0x00400ff8, Hex("c705203040007856"));
   char line[kListingLineSize];
   uint32_t address = 0x00400ff8;
-  EXPECT_FALSE(Disassemble(t.session, t.thread, address, line, false));
+  EXPECT_FALSE(Disassemble(t.session.target, t.thread, address, line, false));
   EXPECT_STREQ(line, "00400ff8 c705203040007856?? ???");
   // A short instruction fits the 8 bytes: it is listed.
   sim::Reset();
@@ -73,11 +73,11 @@ TEST(DisasmBadInput, FailureLineShowsTheBytesRead) {
   sim::AddRegion(0x00400000, 0x1000, PAGE_EXECUTE_READ);
   sim::Fill(0x00400ff8, Hex("5589e55dc3909090"));
   address = 0x00400ff8;
-  EXPECT_TRUE(Disassemble(u.session, u.thread, address, line, false));
+  EXPECT_TRUE(Disassemble(u.session.target, u.thread, address, line, false));
   EXPECT_EQ(address, 0x00400ff9u);
   // Fewer than 8 bytes left: nothing can be read, even for a one-byte instruction.
   address = 0x00400ffc;
-  EXPECT_FALSE(Disassemble(u.session, u.thread, address, line, false));
+  EXPECT_FALSE(Disassemble(u.session.target, u.thread, address, line, false));
   EXPECT_STREQ(line, "00400ffc ??               ???");
 }
 
@@ -101,7 +101,7 @@ TEST(DisasmBadInput, SixtyFourPrefixesRunPastTheWindow) {
   sim::Fill(0x00401000, std::vector<uint8_t>(100, 0x66));
   char line[kListingLineSize];
   uint32_t address = 0x00401000;
-  EXPECT_FALSE(Disassemble(t.session, t.thread, address, line, true));
+  EXPECT_FALSE(Disassemble(t.session.target, t.thread, address, line, true));
   EXPECT_EQ(std::string(line), "00401000 " + std::string(128, '6') + "?? ???");
   EXPECT_EQ(sim::Reads().size() > 0 ? sim::Reads()[0].second : 0u, 64u);
 }
@@ -115,7 +115,7 @@ TEST(DisasmBadInput, ReadsAreTheWindowAndTheSlotsOnly) {
   t.thread.context.Edi = 0x00404000;
   char line[kListingLineSize];
   uint32_t address = 0x00401000;
-  EXPECT_TRUE(Disassemble(t.session, t.thread, address, line, true));
+  EXPECT_TRUE(Disassemble(t.session.target, t.thread, address, line, true));
   ASSERT_GE(sim::Reads().size(), 3u);
   EXPECT_EQ(sim::Reads()[0], std::make_pair(DWORD{0x00401000}, DWORD{64}));
   EXPECT_EQ(sim::Reads()[sim::Reads().size() - 2], std::make_pair(DWORD{0x00403000}, DWORD{4}));
@@ -125,7 +125,7 @@ TEST(DisasmBadInput, ReadsAreTheWindowAndTheSlotsOnly) {
   const int lookups = sim::Calls("SymGetSymFromAddr");
   uint32_t length = 0;
   sim::Fill(0x00401100, Hex("e8fbffffff"));
-  EXPECT_TRUE(DisassembleLength(t.session, 0x00401100, &length));
+  EXPECT_TRUE(DisassembleLength(t.session.target, 0x00401100, &length));
   EXPECT_EQ(length, 5u);
   EXPECT_EQ(sim::Reads().size(), before + 1);
   EXPECT_EQ(sim::Calls("SymGetSymFromAddr"), lookups);

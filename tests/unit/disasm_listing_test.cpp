@@ -158,18 +158,18 @@ TEST(DisasmSymbols, LineFitsWithLongestPiecesEverywhere) {
   code.push_back(0x9A);
   sim::AddRegion(0x00401000, 0x1000, PAGE_EXECUTE_READ);
   sim::Fill(0x00401000, code);
-  CThreadContext thread(nullptr, 1, &session);
+  CThreadContext thread(nullptr, 1);
   char line[kListingLineSize + 16];
   memset(line, 0x55, sizeof line);
   uint32_t address = 0x00401000;
-  EXPECT_FALSE(Disassemble(session, thread, address, line, true));  // 9A needs bytes past 64
+  EXPECT_FALSE(Disassemble(session.target, thread, address, line, true));  // 9A needs bytes past 64
   EXPECT_LT(strlen(line), kListingLineSize);
   for (size_t i = kListingLineSize; i < sizeof line; ++i) EXPECT_EQ(line[i], 0x55);
   code.back() = 0x90;
   sim::AddRegion(0x00402000, 0x1000, PAGE_EXECUTE_READ);
   sim::Fill(0x00402000, code);
   address = 0x00402000;
-  EXPECT_TRUE(Disassemble(session, thread, address, line, true));
+  EXPECT_TRUE(Disassemble(session.target, thread, address, line, true));
   EXPECT_EQ(address, 0x00402040u);
   // The prefix text stops at its 31 characters.
   EXPECT_NE(strstr(line, "lock lock lock lock lock lock l nop"), nullptr) << line;

@@ -7,7 +7,7 @@
 
 #include "report/disassemble_target.h"
 #include "report/back_trace.h"
-#include "session/symbol_lookup.h"
+#include "session/symbol_service.h"
 #include "tests/unit/code_module.h"
 #include "tests/unit/pe_image.h"
 #include "tests/unit/test_support.h"
@@ -38,12 +38,9 @@ pe_image::Image SystemImage() {
 }
 
 struct ExportFixture : SessionFixture {
-  CThreadContext thread{nullptr, 1, nullptr};
+  CThreadContext thread{nullptr, 1};
 
-  ExportFixture() {
-    thread.session = session.get();
-    session->instructionCount = 2;
-  }
+  ExportFixture() { session->options.instructionCount = 2; }
   // The module as the stand-in and the session's module table both know it.
   void Load(const pe_image::Image& image, const char* path = kPath, DWORD base = kBase) {
     pe_image::Load(image, path, base);
@@ -51,13 +48,12 @@ struct ExportFixture : SessionFixture {
   }
   // "name+displacement address size flags", or "none".
   std::string LookUp(DWORD address) {
-    uint32_t displacement = 0;
-    if (!LookUpSymbolAt(*session, address, &displacement)) return "none";
-    const IMAGEHLP_SYMBOL& symbol = *session->symbolBuffer;
+    CSymbol symbol;
+    if (!session->symbols.LookUp(address, &symbol)) return "none";
     char text[1200];
-    snprintf(text, sizeof text, "%s+%x %08x %x %x", symbol.Name, static_cast<unsigned>(displacement),
-             static_cast<unsigned>(symbol.Address), static_cast<unsigned>(symbol.Size),
-             static_cast<unsigned>(symbol.Flags));
+    snprintf(text, sizeof text, "%s+%x %08x %x %x", symbol.name.c_str(), static_cast<unsigned>(symbol.displacement),
+             static_cast<unsigned>(symbol.address), static_cast<unsigned>(symbol.size),
+             static_cast<unsigned>(symbol.flags));
     return text;
   }
 };
@@ -240,7 +236,7 @@ TEST(ExportSymbols, OneModuleCostsTwoReadsOncePerReport) {
   EXPECT_EQ(sim::Calls("ReadProcessMemory"), 2);
   EXPECT_EQ(sim::Calls("SymGetSymFromAddr"), 2);  // the handler is still asked first
   // The next report reads the module again (through a cleared cache).
-  f.session->symbols.exports.Clear();
+  f.session->symbols.ForgetExports();
   f.session->ClearReadCache();
   EXPECT_EQ(f.LookUp(kBase + 0x1105), "RtlUserThreadStart+5 7bc01100 700 0");
   EXPECT_EQ(sim::Calls("ReadProcessMemory"), 4);
@@ -303,9 +299,9 @@ TEST(ExportSymbols, BranchAndMemoryOperandTargetsNamedFromExports) {
   f.Load(image);
   char line[kListingLineSize];
   uint32_t at = kBase + 0x1200;
-  ASSERT_TRUE(Disassemble(*f.session, f.thread, at, line, false));
+  ASSERT_TRUE(Disassemble(f.session->target, f.thread, at, line, false));
   EXPECT_STREQ(line, "7bc01200 e83bfeffff       call    NtWaitForSingleObject (7bc01040)");
-  ASSERT_TRUE(Disassemble(*f.session, f.thread, at, line, true));
+  ASSERT_TRUE(Disassemble(f.session->target, f.thread, at, line, true));
   EXPECT_STREQ(line,
                "7bc01205 a14410c07b                                      ds:7bc01044=90909090\n"
                "                                  mov     eax,[NtWaitForSingleObject+0x4 (7bc01044)]");
@@ -439,7 +435,7 @@ TEST(ExportSymbols, LoadedModuleRecordWinsOverAnUnloadedOne) {
   EXPECT_TRUE(f.log.lines.empty());
   // With both gone the latest record answers.
   f.session->UnloadModule(kBase);
-  f.session->symbols.exports.Clear();
+  f.session->symbols.ForgetExports();
   EXPECT_EQ(f.LookUp(kBase + 0x1105), "RtlUserThreadStart+5 7bc01100 700 0");
 }
 

@@ -144,7 +144,7 @@ TEST(ReportFileIn932, FailureLinesShowTheNameInTheCodePage) {
   LineRecorder log;
   CLogFile session(sim::WideText(dir + "/none/한.txt").c_str(), log.pane);
   EXPECT_EQ(session.reportFile, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(session.symbolBuffer, nullptr);
+  EXPECT_FALSE(session.symbols.enabled());
   EXPECT_EQ(log.lines, std::vector<std::string>{"File:" + dir + "/none/?.txt creation failed (3)"});
   EXPECT_TRUE(FolderNames(dir).empty());
 }
@@ -185,8 +185,8 @@ TEST(TablesIn932, SearchPathKeepsTheWholeFolderName) {
   sim::AddModule("C:\\x\\表\\ソフト.exe", 0x00400000, 0x10000);
   sim::AddThread(0x24);
   sim::ScriptAttachEvents();
-  f.session->symbolTableEnabled = false;
-  f.session->memoryDumpEnabled = false;
+  f.session->options.symbolTableEnabled = false;
+  f.session->options.memoryDumpEnabled = false;
   EXPECT_TRUE(f.session->RunDebugLoop(1234));
   EXPECT_EQ(sim::target().symbolSearchPath, sim::AnsiText("C:\\x\\表;"));
   EXPECT_EQ(f.session->targetPath, sim::AnsiText("C:\\x\\表\\ソフト.exe"));

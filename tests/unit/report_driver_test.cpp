@@ -8,8 +8,8 @@ namespace {
 struct DriverFixture : SessionFixture {
   EXCEPTION_DEBUG_INFO exception{};
   DriverFixture() {
-    session->symbolTableEnabled = false;
-    session->memoryDumpEnabled = false;
+    session->options.symbolTableEnabled = false;
+    session->options.memoryDumpEnabled = false;
   }
 };
 
@@ -50,7 +50,7 @@ TEST(ReportDriver, ContextReadCopiesPointers) {
   DriverFixture f;
   sim::Thread& thread = sim::AddThread(0x30, 0x401000, 0x12ff00, 0x12ff40);
   f.session->AddThread(thread.handle, thread.id);
-  ReadThreadContext(f.session->threads[0]);
+  ReadThreadContext(*f.session, f.session->threads[0]);
   EXPECT_EQ(f.session->threads[0].eip, 0x401000u);
   EXPECT_EQ(f.session->threads[0].esp, 0x12ff00u);
   EXPECT_EQ(f.session->threads[0].ebp, 0x12ff40u);

@@ -147,7 +147,7 @@ TEST(MemoryDump, ReportNameTooLongForTheFileName) {
     EXPECT_EQ(log.lines, std::vector<std::string>{"File:" + path + " refused: the full paths of its region files would be " +
                                                   std::to_string(length + 13) + " characters long, more than 259"});
     // Without region files there is nothing to refuse.
-    session.memoryDumpEnabled = false;
+    session.options.memoryDumpEnabled = false;
     EXPECT_TRUE(session.CheckRegionFileNames());
   }
 }

@@ -26,8 +26,8 @@ struct MinidumpFixture : SessionFixture {
     sim::AddRegion(0x00400000, 0x1000, PAGE_READONLY, MEM_IMAGE);
     sim::AddRegion(0x10000000, 0x2000);
     sim::ScriptAttachEvents();
-    session->symbolTableEnabled = false;
-    session->minidump = kind;
+    session->options.symbolTableEnabled = false;
+    session->options.minidump = kind;
   }
   DumpExitCode Run() { return DumpExitStatus(*session, session->RunDebugLoop(1234)); }
   bool DumpExists() const {
@@ -108,7 +108,7 @@ TEST(Minidump, FullKind) {
 // Kept running: the dump comes before the event is continued and the session detaches.
 TEST(Minidump, BeforeTheDetachWhenKeptRunning) {
   MinidumpFixture f;
-  f.session->keepRunning = true;
+  f.session->options.keepRunning = true;
   EXPECT_EQ(f.Run(), kExitDumped);
   EXPECT_EQ(sim::DebugControlCalls(),
             (Calls{"DebugActiveProcess", "DebugSetProcessKillOnExit(0)", "ContinueDebugEvent(0x10002)",

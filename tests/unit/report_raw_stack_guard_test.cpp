@@ -20,7 +20,7 @@ std::string DumpWithCache(bool cached) {
   sim::AddRegion(kGuard, kPage, PAGE_READWRITE | PAGE_GUARD).bytes = guardBytes;
   sim::AddRegion(kGuard + kPage, 2 * kPage).bytes = stackBytes;
   f.session->SetReadCache(cached);
-  CThreadContext thread(nullptr, 1, f.session.get());
+  CThreadContext thread(nullptr, 1);
   thread.esp = kEsp;
   WriteRawStack(*f.session, thread);
   // The guard is gone from the page that was touched, as on Windows.

@@ -36,7 +36,7 @@ std::string ExpectedDump(const char* heading, DWORD start, const std::vector<BYT
 std::string DumpThread(DWORD esp, bool cache) {
   SessionFixture f;
   f.session->SetReadCache(cache);
-  CThreadContext thread(nullptr, 1, f.session.get());
+  CThreadContext thread(nullptr, 1);
   thread.esp = esp;
   WriteRawStack(*f.session, thread);
   return f.Report();
@@ -63,7 +63,7 @@ TEST(RawStack, BothRangesOfAFreshStack) {
       SessionFixture f;
       stack.Make();
       f.session->SetReadCache(cache);
-      CThreadContext thread(nullptr, 1, f.session.get());
+      CThreadContext thread(nullptr, 1);
       thread.esp = esp;
       WriteRawStack(*f.session, thread);
       report = f.Report();
@@ -83,7 +83,7 @@ TEST(RawStack, EveryDumpLineIs79Bytes) {
   {
     SessionFixture f;
     sim::AddRegion(0x00200000, 0x40000).bytes = Pattern(0x40000, 1);
-    CThreadContext thread(nullptr, 1, f.session.get());
+    CThreadContext thread(nullptr, 1);
     thread.esp = 0x00230000;
     WriteRawStack(*f.session, thread);
     report = f.Report();
@@ -185,7 +185,7 @@ TEST(RawStack, SameReportWithAndWithoutTheCache) {
       SessionFixture f;
       layout();
       f.session->SetReadCache(cache == 1);
-      CThreadContext thread(nullptr, 1, f.session.get());
+      CThreadContext thread(nullptr, 1);
       thread.esp = esp;
       WriteRawStack(*f.session, thread);
       reports[cache] = f.Report();

@@ -13,12 +13,12 @@ namespace {
 const HANDLE kThreadHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x1004));
 
 struct RegisterFixture : SessionFixture {
-  CThreadContext thread{kThreadHandle, 0x42, session.get()};
+  CThreadContext thread{kThreadHandle, 0x42};
   std::string Block() {
     WriteRegisters(*session, thread);
     return Report();
   }
-  uint64_t Value(uint32_t index) { return RegisterValue(*session, thread, index); }
+  uint64_t Value(uint32_t index) { return RegisterValue(session->target, thread, index); }
 };
 
 const char kZeroBlock[] =
@@ -93,7 +93,7 @@ TEST(Registers, UnreadableContextGivesTheZeroBlockAndNoStackDump) {
   simThread.contextReadable = false;
   f.session->AddThread(simThread.handle, simThread.id);
   CThreadContext& thread = f.session->threads.back();
-  ReadThreadContext(thread);
+  ReadThreadContext(*f.session, thread);
   EXPECT_EQ(thread.esp, 0u);
   WriteRegisters(*f.session, thread);
   WriteRawStack(*f.session, thread);

@@ -14,7 +14,7 @@ struct ExitFixture : SessionFixture {
     sim::AddRegion(0x00400000, 0x1000, PAGE_READONLY, MEM_IMAGE);
     sim::AddRegion(0x10000000, 0x20000);
     sim::ScriptAttachEvents();
-    session->symbolTableEnabled = false;
+    session->options.symbolTableEnabled = false;
   }
   DumpExitCode Run() { return DumpExitStatus(*session, session->RunDebugLoop(1234)); }
 };
@@ -82,7 +82,7 @@ TEST(ExitStatus, RegionFileNamesTooLong) {
 // A failed keep-running step outranks a failed write: the target may not be as it was.
 TEST(ExitStatus, KeepRunningFailureOutranksAFailedWrite) {
   ExitFixture f;
-  f.session->keepRunning = true;
+  f.session->options.keepRunning = true;
   sim::target().detachAllowed = false;
   sim::target().diskBytesLeft = 100;
   EXPECT_EQ(f.Run(), kExitKeepRunningFailed);

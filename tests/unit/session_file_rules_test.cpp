@@ -33,7 +33,7 @@ struct RulesFixture {
     sim::ScriptAttachEvents();
     session.reset(new CLogFile(sim::WideText(reportPath).c_str(), log.pane, creation));
     session->AddListener(ReportListener());
-    session->symbolTableEnabled = false;
+    session->options.symbolTableEnabled = false;
   }
   DumpExitCode Run() { return DumpExitStatus(*session, session->RunDebugLoop(1234)); }
   bool Logged(const std::string& line) const {
@@ -113,7 +113,7 @@ TEST(RegionFiles, ThoseOfAnEarlierDumpAreRemoved) {
 // Without a memory dump the report still gets no region file of another dump beside it.
 TEST(RegionFiles, RemovedAlsoWithoutAMemoryDump) {
   RulesFixture f;
-  f.session->memoryDumpEnabled = false;
+  f.session->options.memoryDumpEnabled = false;
   WriteFile(f.reportPath + ".00400000.bin", "old");
   EXPECT_EQ(f.Run(), kExitDumped);
   EXPECT_FALSE(Exists(f.reportPath + ".00400000.bin"));
@@ -161,7 +161,7 @@ TEST(EarlierMinidump, RemovedOrTheDumpRefused) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RulesFixture f;
-    f.session->minidump = c.kind;
+    f.session->options.minidump = c.kind;
     if (c.earlier) WriteFile(f.reportPath + ".dmp", "an earlier moment");
     sim::target().deleteFails = c.deleteFails;
     EXPECT_EQ(f.Run(), c.status);
@@ -207,7 +207,7 @@ struct GuardFixture : RulesFixture {
     sim::AddRegion(0x00800000, 4 * kPage, PAGE_READWRITE | PAGE_GUARD);
     sim::target().threads[0].context.Esp = kEsp;
     sim::target().threads[0].context.Ebp = kEsp;
-    session->keepRunning = true;
+    session->options.keepRunning = true;
   }
 };
 
@@ -229,7 +229,7 @@ TEST(KeepRunningGuards, ProtectionsAfterTheDumpEqualThoseBefore) {
 // reads cleared stay cleared, which is what the restore is for.
 TEST(KeepRunningGuards, TheReadsDoClearTheGuards) {
   GuardFixture f;
-  f.session->keepRunning = false;
+  f.session->options.keepRunning = false;
   const std::map<DWORD, DWORD> before = sim::PageProtections();
   EXPECT_EQ(f.Run(), kExitDumped);
   EXPECT_NE(sim::PageProtections(), before);
@@ -238,7 +238,7 @@ TEST(KeepRunningGuards, TheReadsDoClearTheGuards) {
 
 TEST(KeepRunningGuards, WithoutMemoryDumpOnlyTheStackGuardIsTouched) {
   GuardFixture f;
-  f.session->memoryDumpEnabled = false;
+  f.session->options.memoryDumpEnabled = false;
   const std::map<DWORD, DWORD> before = sim::PageProtections();
   EXPECT_EQ(f.Run(), kExitDumped);
   EXPECT_EQ(sim::PageProtections(), before);
@@ -261,7 +261,7 @@ TEST(KeepRunningSteps, EachFailureHasItsLineAndStatus) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RulesFixture f;
-    f.session->keepRunning = true;
+    f.session->options.keepRunning = true;
     c.arrange();
     EXPECT_EQ(f.Run(), kExitKeepRunningFailed);
     EXPECT_TRUE(f.Logged(c.line));

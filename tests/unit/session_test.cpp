@@ -11,7 +11,7 @@ TEST(Session, EmptyReportNameFailsWithLineAndNoBuffer) {
   {
     CLogFile session("", log.pane);
     EXPECT_EQ(session.reportFile, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(session.symbolBuffer, nullptr);
+    EXPECT_FALSE(session.symbols.enabled());
   }
   ASSERT_EQ(log.lines.size(), 1u);
   EXPECT_EQ(log.lines[0], "File: creation failed (3)");
@@ -27,16 +27,13 @@ TEST(Session, MissingDirectoryFails) {
   EXPECT_EQ(log.lines[0], "File:/nonexistent-dir/x/report.txt creation failed (3)");
 }
 
-TEST(Session, DefaultsAndZeroFilledSymbolBuffer) {
+TEST(Session, DefaultsAndSymbolsEnabled) {
   SessionFixture f;
-  EXPECT_TRUE(f.session->symbolTableEnabled);
-  EXPECT_TRUE(f.session->memoryDumpEnabled);
-  EXPECT_EQ(f.session->instructionCount, 200);
-  ASSERT_NE(f.session->symbolBuffer, nullptr);
-  EXPECT_EQ(f.session->symbolBuffer->SizeOfStruct, 24u);
-  EXPECT_EQ(f.session->symbolBuffer->MaxNameLength, 1024u);
-  EXPECT_EQ(f.session->symbolBuffer->Flags, 0u);
-  EXPECT_EQ(f.session->symbolBuffer->Address, 0u);
+  EXPECT_TRUE(f.session->options.symbolTableEnabled);
+  EXPECT_TRUE(f.session->options.memoryDumpEnabled);
+  EXPECT_EQ(f.session->options.instructionCount, 200);
+  EXPECT_TRUE(f.session->symbols.enabled());
+  EXPECT_EQ(f.session->symbols.lastFoundFlags(), 0u);
 }
 
 TEST(Session, PrintWritesExactBytesAndNeverTruncates) {

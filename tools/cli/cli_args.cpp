@@ -80,22 +80,22 @@ bool TakeOption(const std::vector<std::wstring>& argv, size_t& i, CliArguments& 
       error = "--instructions takes 16 to 200, not '" + Shown(argv[i]) + "'";
       return false;
     }
-    parsed.instructionCount = static_cast<int32_t>(count);
+    parsed.dump.instructionCount = static_cast<int32_t>(count);
     dumpOption = true;
   } else if (arg == L"--no-symbol-table") {
-    parsed.symbolTable = false;
+    parsed.dump.symbolTableEnabled = false;
     dumpOption = true;
   } else if (arg == L"--no-memory-dump") {
-    parsed.memoryDump = false;
+    parsed.dump.memoryDumpEnabled = false;
     dumpOption = true;
   } else if (arg == L"--keep-running") {
-    parsed.keepRunning = true;
+    parsed.dump.keepRunning = true;
     dumpOption = true;
   } else if (arg == L"--minidump" || arg == L"--minidump=normal") {
-    parsed.minidump = MinidumpKind::kNormal;
+    parsed.dump.minidump = MinidumpKind::kNormal;
     dumpOption = true;
   } else if (arg == L"--minidump=full") {
-    parsed.minidump = MinidumpKind::kFull;
+    parsed.dump.minidump = MinidumpKind::kFull;
     dumpOption = true;
   } else if (arg.compare(0, 11, L"--minidump=") == 0) {
     error = "--minidump takes normal or full, not '" + Shown(arg.substr(11)) + "'";

@@ -14,10 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "session/minidump_kind.h"
+#include "session/dump_options.h"
 
 extern const char kCliUsage[];
 extern const char kCliVersion[];
+
+inline DumpOptions CliDefaults() {
+  DumpOptions options;
+  options.instructionCount = 16;
+  return options;
+}
 
 struct CliArguments {
   bool help = false;              // -h, --help, /?: print the usage to stdout, dump nothing
@@ -28,11 +34,9 @@ struct CliArguments {
   std::wstring processName;       // when byName
   bool reportGiven = false;       // false: the default report name in the current directory
   std::wstring reportName;        // as given, possibly empty
-  int32_t instructionCount = 16;  // --instructions, 16 to 200
-  bool symbolTable = true;        // --no-symbol-table clears it
-  bool memoryDump = true;         // --no-memory-dump clears it
-  bool keepRunning = false;       // --keep-running
-  MinidumpKind minidump = MinidumpKind::kNone;  // --minidump (normal), --minidump=normal|full
+  // --instructions (16 to 200, 16 by default), --no-symbol-table, --no-memory-dump,
+  // --keep-running, --minidump (normal), --minidump=normal|full
+  DumpOptions dump = CliDefaults();
 };
 
 // False with a one-line reason (no line end) for arguments the companion cannot run with.

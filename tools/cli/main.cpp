@@ -173,12 +173,8 @@ int main() {
   // Created only once the attach has succeeded; a default name never replaces a file.
   CLogFile session(report.c_str(), pane,
                    args.reportGiven ? ReportCreation::kAfterAttach : ReportCreation::kAfterAttachNew);
-  session.instructionCount = args.instructionCount;
-  session.symbolTableEnabled = args.symbolTable;
-  session.memoryDumpEnabled = args.memoryDump;
-  session.keepRunning = args.keepRunning;
-  session.minidump = args.minidump;
-  if (args.minidump != MinidumpKind::kNone) display.CountMinidump();
+  session.options = args.dump;
+  if (args.dump.minidump != MinidumpKind::kNone) display.CountMinidump();
   if (const char* cache = getenv("TARNHOLM_READ_CACHE")) session.SetReadCache(strcmp(cache, "0") != 0);
   const bool stats = getenv("TARNHOLM_STATS") != nullptr;
   PhaseTimes phases;

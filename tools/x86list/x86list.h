@@ -196,7 +196,7 @@ inline std::string Run(const Options& options) {
     MapBytes(memory.address, static_cast<uint32_t>(memory.bytes.size()), memory.bytes, PAGE_READWRITE);
   for (const SymbolOption& symbol : options.symbols) sim::AddSymbol(symbol.name, symbol.address, symbol.size);
 
-  CThreadContext thread(nullptr, 1, &session);
+  CThreadContext thread(nullptr, 1);
   for (const auto& reg : options.registers) SetContextRegister(thread.context, reg.first, reg.second);
 
   const uint32_t end = options.base + size;
@@ -207,7 +207,7 @@ inline std::string Run(const Options& options) {
   while (address - options.base < end - options.base) {
     if (options.lengths) {
       uint32_t length = 0;
-      bool ok = DisassembleLength(session, address, &length);
+      bool ok = DisassembleLength(session.target, address, &length);
       if (ok && runsPast(address, length)) ok = false;
       snprintf(text, sizeof text, ok ? "%08x %u\n" : "%08x ??\n", address, length);
       out += text;
@@ -215,7 +215,7 @@ inline std::string Run(const Options& options) {
       address += length;
     } else {
       uint32_t next = address;
-      bool ok = Disassemble(session, thread, next, line, options.evaluate);
+      bool ok = Disassemble(session.target, thread, next, line, options.evaluate);
       if (ok && runsPast(address, next - address)) {
         disasm::Text failure(line, kListingLineSize);
         const uint32_t left = end - address;
