@@ -48,6 +48,7 @@ struct KernelObject {
   DWORD processId = 0;       // of a process object
   DWORD owner = 0;           // of a mutant: the owning thread, 0 when free
   bool duplicable = true;    // false: DuplicateHandle fails with ERROR_ACCESS_DENIED
+  bool ownerQueryable = true;  // false: NtQueryMutant refuses its owner class even on Windows
 };
 
 // A window and the thread that made it.

@@ -85,7 +85,9 @@ NTSTATUS NtQueryMutant(HANDLE handle, int which, PVOID information, ULONG length
   const sim::KernelObject* object = Duplicated(handle);
   if (object == nullptr || object->type != "Mutant") return STATUS_INVALID_HANDLE;
   // Class 1, the owner, is Windows' alone.
-  if (which != 1 || sim::target().platform != sim::Platform::kWindows) return STATUS_INVALID_INFO_CLASS;
+  if (which != 1 || sim::target().platform != sim::Platform::kWindows || !object->ownerQueryable) {
+    return STATUS_INVALID_INFO_CLASS;
+  }
   if (length < sizeof(CLIENT_ID)) return STATUS_INFO_LENGTH_MISMATCH;
   CLIENT_ID* owner = static_cast<CLIENT_ID*>(information);
   owner->UniqueProcess = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(object->owner ? sim::target().processId : 0));
