@@ -132,10 +132,18 @@ void SetTimeout(CLogFile& session, const WaitCall& call, const Arguments& argume
     return;
   }
   uint32_t time[2];
-  // Null waits for ever; a time from now is negative, in 100 ns units; an absolute one is left unsaid.
-  if (value == 0 || !ReadWords(session, value, time, 2)) return;
+  // Null waits for ever; a time from now is negative, in 100 ns units. An absolute time, or a
+  // pointer that reads as none (a frame whose words are another call's), says nothing.
+  if (value == 0) return;
+  if (!ReadWords(session, value, time, 2)) {
+    wait->durationUnknown = true;
+    return;
+  }
   const int64_t units = static_cast<int64_t>((static_cast<uint64_t>(time[1]) << 32) | time[0]);
-  if (units > 0) return;
+  if (units > 0) {
+    wait->durationUnknown = true;
+    return;
+  }
   const uint64_t ms = static_cast<uint64_t>(-(units / 10000));
   wait->timed = true;
   wait->milliseconds = ms > 0xFFFFFFFEu ? 0xFFFFFFFEu : static_cast<uint32_t>(ms);

@@ -47,7 +47,10 @@ std::string SectionText(const ThreadWait& wait) {
   return text + " (unreadable)";
 }
 
-std::string Timeout(const ThreadWait& wait) { return wait.timed ? Format(" for %u ms", wait.milliseconds) : ""; }
+std::string Timeout(const ThreadWait& wait) {
+  if (wait.durationUnknown) return ", for how long unknown";
+  return wait.timed ? Format(" for %u ms", wait.milliseconds) : "";
+}
 
 std::string ObjectsText(const ThreadWait& wait) {
   if (wait.objects.size() == 1) {
@@ -101,6 +104,7 @@ std::string WaitText(const ThreadWait& wait) {
     case ThreadState::kObjects:
       return ObjectsText(wait) + Timeout(wait);
     case ThreadState::kSleeps:
+      if (wait.durationUnknown) return "sleeps, for how long unknown";
       return wait.timed ? Format("sleeps for %u ms", wait.milliseconds) : "sleeps forever";
     case ThreadState::kSendMessage:
       return WindowText(wait) + Timeout(wait);

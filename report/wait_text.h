@@ -45,6 +45,7 @@ struct ThreadWait {
   std::vector<WaitedObject> objects;
   bool all = false;         // several objects: all of them
   bool timed = false;
+  bool durationUnknown = false;  // the timeout's argument did not read as a time
   uint32_t milliseconds = 0;
   uint32_t message = 0;
   bool windowKnown = false;

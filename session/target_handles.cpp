@@ -28,7 +28,16 @@ FARPROC FromNtdll(const char* name) {
 }
 QueryObjectFunction QueryObject() { return reinterpret_cast<QueryObjectFunction>(FromNtdll("NtQueryObject")); }
 QueryMutantFunction QueryMutant() { return reinterpret_cast<QueryMutantFunction>(FromNtdll("NtQueryMutant")); }
+// Vista's; the tool also starts on XP, where a thread object's id stays unknown.
+DWORD ThreadIdOf(HANDLE thread) {
+  typedef DWORD(WINAPI * ThreadIdFunction)(HANDLE);
+  HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+  ThreadIdFunction query =
+      kernel32 != nullptr ? reinterpret_cast<ThreadIdFunction>(GetProcAddress(kernel32, "GetThreadId")) : nullptr;
+  return query != nullptr ? query(thread) : 0;
+}
 #else
+DWORD ThreadIdOf(HANDLE thread) { return GetThreadId(thread); }
 QueryObjectFunction QueryObject() { return &NtQueryObject; }
 QueryMutantFunction QueryMutant() { return &NtQueryMutant; }
 #endif
@@ -92,7 +101,7 @@ bool DescribeTargetHandle(HANDLE process, uint32_t handle, TargetHandle* out) {
   const std::string type = out->type;
   // Asking a file or pipe for its name can block on Windows until its I/O ends.
   if (type != "File") CopyText(LastComponent(QueryText(local, kObjectNameClass)), out->name, sizeof out->name);
-  if (type == "Thread") out->threadId = GetThreadId(local);
+  if (type == "Thread") out->threadId = ThreadIdOf(local);
   if (type == "Process") out->processId = GetProcessId(local);
   if (type == "Mutant") QueryMutantOwner(local, out);
   CloseHandle(local);

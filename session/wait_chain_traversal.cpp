@@ -1,3 +1,9 @@
+// The traversal's declarations come with Vista's headers; the entry points are found at run
+// time, so the tool still starts where they are missing.
+#ifdef _WIN32
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
+#endif
 #include "session/wait_chain_traversal.h"
 
 #include <string.h>
@@ -10,6 +16,7 @@ namespace {
 
 typedef HWCT(WINAPI* OpenFunction)(DWORD, PVOID);
 typedef void(WINAPI* CloseFunction)(HWCT);
+constexpr DWORD kMaxNodes = 16;  // WCT_MAX_NODE_COUNT
 typedef BOOL(WINAPI* ChainFunction)(HWCT, ULONG_PTR, DWORD, DWORD, LPDWORD, WAITCHAIN_NODE_INFO*, BOOL*);
 
 struct Entries {
@@ -53,17 +60,17 @@ CWaitChainTraversal::CWaitChainTraversal() {
 }
 
 CWaitChainTraversal::~CWaitChainTraversal() {
-  if (session != nullptr) Platform().close(session);
+  if (session != nullptr) Platform().close(static_cast<HWCT>(session));
 }
 
 bool CWaitChainTraversal::Holder(uint32_t threadId, uint32_t* holder) {
   if (session == nullptr) return false;
-  WAITCHAIN_NODE_INFO nodes[WCT_MAX_NODE_COUNT];
+  WAITCHAIN_NODE_INFO nodes[kMaxNodes];
   memset(nodes, 0, sizeof nodes);
-  DWORD count = WCT_MAX_NODE_COUNT;
+  DWORD count = kMaxNodes;
   BOOL cycle = FALSE;
-  if (!Platform().chain(session, 0, 0, threadId, &count, nodes, &cycle)) return false;
-  if (count > WCT_MAX_NODE_COUNT) count = WCT_MAX_NODE_COUNT;
+  if (!Platform().chain(static_cast<HWCT>(session), 0, 0, threadId, &count, nodes, &cycle)) return false;
+  if (count > kMaxNodes) count = kMaxNodes;
   // Thread, what it waits for, the thread that holds it, and so on.
   for (DWORD i = 1; i < count; ++i) {
     if (nodes[i].ObjectType != WctThreadType) continue;

@@ -22,6 +22,6 @@ class CWaitChainTraversal {
   bool Holder(uint32_t threadId, uint32_t* holder);
 
  private:
-  HWCT session = nullptr;
+  void* session = nullptr;  // the platform's HWCT
   uint32_t openError = 0;
 };

@@ -339,6 +339,8 @@ TEST(WaitChains, KernelObjectsOnWineAndWindows) {
       {sim::Platform::kWine, "SleepEx", {250, 1}, "Thread 0x1c sleeps for 250 ms"},
       {sim::Platform::kWine, "NtDelayExecution", {0, kData + 0x200}, "Thread 0x1c sleeps for 1500 ms"},
       {sim::Platform::kWine, "NtDelayExecution", {0, 0}, "Thread 0x1c sleeps forever"},
+      {sim::Platform::kWine, "NtDelayExecution", {0, 0x00500000}, "Thread 0x1c sleeps, for how long unknown"},
+      {sim::Platform::kWine, "NtDelayExecution", {0, kData + 0x100}, "Thread 0x1c sleeps, for how long unknown"},
       {sim::Platform::kWine, "SendMessageW", {0x10040, 0x400, 0, 0}, "Thread 0x1c waits for window 00010040 of thread 0x1d to answer message 0400"},
       {sim::Platform::kWine, "SendMessageA", {0x10044, 0x10, 0, 0}, "Thread 0x1c waits for window 00010044 of thread 0x70 of process 88 to answer message 0010"},
       {sim::Platform::kWine, "SendMessageTimeoutW", {0x10048, 0x400, 0, 0, 2, 3000, 0}, "Thread 0x1c waits in kernel32!SendMessageTimeoutW (arguments unreadable)"},
