@@ -44,6 +44,7 @@ struct WaitCall {
   int8_t timeout;
   TimeoutForm timeoutForm;
   int8_t message;    // of SendMessage: the message
+  const char* wrapper;  // of a system call: the function that makes it for programs, or null
 };
 
 // Arguments a wait call's line may need, at most.

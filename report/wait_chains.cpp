@@ -284,6 +284,22 @@ void AskTraversal(std::unique_ptr<CWaitChainTraversal>& traversal, ThreadWait* w
   }
 }
 
+// The slot above a system call's frame that holds its return address once more: where the
+// wrapper that made the call keeps its own.
+bool WrapperSlot(CLogFile& session, const FrameRecord& frame, uint32_t* slot) {
+  constexpr uint32_t kWords = 8;
+  uint32_t words[kWords];
+  if (frame.returnSlot == 0 || frame.returnAddress == 0 || !ReadWords(session, frame.returnSlot + 4, words, kWords)) {
+    return false;
+  }
+  for (uint32_t i = 0; i < kWords; ++i) {
+    if (words[i] != frame.returnAddress) continue;
+    *slot = frame.returnSlot + 4 + 4 * i;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::vector<std::vector<FrameRecord>> WalkThreads(CLogFile& session) {
@@ -304,7 +320,18 @@ ThreadWait DescribeWait(CLogFile& session, const CThreadContext& thread, const s
   const WaitCall* call = nullptr;
   const size_t at = OutermostWait(session, frames, &call);
   if (at < frames.size()) {
-    if (FillWait(session, *call, ReadArguments(session, frames[at]), &wait)) return wait;
+    FrameRecord from = frames[at];
+    // Wine's Sleep, WaitForSingleObject and SendMessageW reach the system call without a
+    // frame the walker shows: the wrapper's return address then stands again a few words
+    // above the system call's own, and the wrapper's arguments follow it; they are read in
+    // the wrapper's form.
+    const WaitCall* wrapper = call->wrapper != nullptr ? FindWaitCall(call->wrapper) : nullptr;
+    uint32_t slot = 0;
+    if (wrapper != nullptr && WrapperSlot(session, frames[at], &slot)) {
+      call = wrapper;
+      from.returnSlot = slot;
+    }
+    if (FillWait(session, *call, ReadArguments(session, from), &wait)) return wait;
     wait = ThreadWait();
     wait.threadId = thread.threadId;
     wait.state = ThreadState::kArgumentsUnreadable;

@@ -469,3 +469,49 @@ TEST(WaitChains, SuspendedThreadWithoutWaitCall) {
 }
 
 }  // namespace
+
+namespace {
+
+// Wine's system call frame holds the wrapper's return address once more a few words up, and
+// the wrapper's arguments above that.
+TEST(WaitChains, SystemCallWithoutItsWrapperFrame) {
+  struct Case {
+    const char* function;
+    std::vector<DWORD> callWords;
+    std::vector<DWORD> wrapperWords;
+    bool scanned;
+    const char* text;
+  } cases[] = {
+      {"NtDelayExecution", {kStack + 0x300, 0x00401234}, {3600000}, true, "Thread 0x1c sleeps for 3600000 ms"},
+      {"NtDelayExecution", {kStack + 0x300, 0x00401234}, {0xFFFFFFFF}, true, "Thread 0x1c sleeps forever"},
+      {"NtUserMessageCall", {0, 0x00401234}, {0x10040, 0x401, 0, 0}, true,
+       "Thread 0x1c waits for window 00010040 of thread 0x1d to answer message 0401"},
+      {"NtWaitForSingleObject", {0, 0x00401234}, {0x44, 0xFFFFFFFF}, true, "Thread 0x1c waits for event 00000044"},
+      {"NtDelayExecution", {kStack + 0x300, 0x11111111, kStack + 0x300, 0x00401234, 250}, {}, false,
+       "Thread 0x1c sleeps for 250 ms"},
+      // No second return address: the words are the call's own.
+      {"NtDelayExecution", {0, 0}, {3600000}, false, "Thread 0x1c sleeps forever"},
+  };
+  for (const Case& c : cases) {
+    WaitFixture f;
+    f.Thread(0x1c);
+    f.Thread(0x1d);
+    f.Handle(0x44, "Event");
+    sim::target().windows = {{0x10040, 0x1d, sim::target().processId}};
+    FrameRecord call = f.WaitFrame(c.function, c.callWords, kStack + 0x100);
+    call.returnAddress = 0x00401234;
+    FrameRecord wrapper;
+    wrapper.pc = 0x00401200;
+    wrapper.returnAddress = 0x00401234;
+    wrapper.returnSlot = kStack + 0x200;
+    wrapper.source = c.scanned ? FrameSource::Scan : FrameSource::Unwind;
+    std::vector<BYTE> bytes;
+    for (DWORD word : c.wrapperWords) {
+      for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<BYTE>(word >> (8 * i)));
+    }
+    if (c.scanned) sim::Fill(kStack + 0x10c, bytes);  // above the second return address
+    EXPECT_EQ(f.Line({call, wrapper}), c.text) << c.function;
+  }
+}
+
+}  // namespace
