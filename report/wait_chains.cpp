@@ -54,7 +54,10 @@ std::string FunctionText(CLogFile& session, uint32_t pc) {
   IMAGEHLP_MODULE module;
   memset(&module, 0, sizeof module);
   module.SizeOfStruct = sizeof module;
-  if (SymGetModuleInfo(session.process, pc, &module)) text = std::string(module.ModuleName) + "!";
+  // The handler answers address 0 with its first module: only a module that holds pc names it.
+  if (SymGetModuleInfo(session.process, pc, &module) && pc - module.BaseOfImage < module.ImageSize) {
+    text = std::string(module.ModuleName) + "!";
+  }
   uint32_t displacement = 0;
   bool fromExports = false;
   if (LookUpSymbolAt(session, pc, &displacement, &fromExports)) {

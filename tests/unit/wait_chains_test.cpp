@@ -429,7 +429,7 @@ TEST(WaitChains, SectionNamesEveryThreadAndEachDeadlockOnce) {
     f.Section(kData + 0x28, 0x1c, 1);
     f.Handle(0x48, "Mutant").ownerQueryable = false;
     f.Handle(0x50, "Thread").threadId = 0x2d;
-    sim::target().modules[0].base = 0;  // thread 0x2e runs at 0, in no symbol
+    sim::target().modules[0].base = 0;  // thread 0x2e runs at 0: in the module, in no symbol
     std::vector<std::vector<FrameRecord>> frames = {
         {f.WaitFrame("RtlEnterCriticalSection", {kData + 0x10}, kStack + 0x100)},
         {f.WaitFrame("EnterCriticalSection", {kData + 0x28}, kStack + 0x200)},
