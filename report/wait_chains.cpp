@@ -256,7 +256,7 @@ std::string Hex(const char* what, uint32_t value) {
 }
 
 // The thread this one waits for, where the wait names one.
-WaitEdge EdgeOf(const CLogFile& session, const ThreadWait& wait) {
+WaitEdge EdgeOf(const ThreadWait& wait) {
   WaitEdge edge;
   edge.thread = wait.threadId;
   if (wait.state == ThreadState::kCriticalSection && wait.section == SectionState::kOwned) {
@@ -270,7 +270,6 @@ WaitEdge EdgeOf(const CLogFile& session, const ThreadWait& wait) {
   } else if (wait.state == ThreadState::kSendMessage && wait.windowKnown && wait.windowProcess == 0) {
     edge = {wait.threadId, true, wait.owner, Hex("window", wait.address)};
   }
-  (void)session;
   return edge;
 }
 
@@ -358,7 +357,7 @@ void WriteWaitChains(CLogFile& session, const std::vector<std::vector<FrameRecor
     ThreadWait wait = DescribeWait(session, session.threads[i], frames[i]);
     AskTraversal(traversal, &wait);
     session.Print("%s\r\n", WaitLine(wait).c_str());
-    edges.push_back(EdgeOf(session, wait));
+    edges.push_back(EdgeOf(wait));
   }
   for (const std::string& line : DeadlockLines(edges)) {
     session.Print("%s\r\n", line.c_str());
