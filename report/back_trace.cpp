@@ -195,3 +195,12 @@ void WriteBackTrace(CLogFile& session, const CThreadContext& thread) {
   }
   session.Print("\r\n");
 }
+
+void WriteBackTrace(CLogFile& session, const CThreadContext& thread, const std::vector<FrameRecord>& frames) {
+  session.Print("*----> Stack Back Trace <----*\r\n\r\n");
+  for (const FrameRecord& frame : frames) {
+    PrintFrameLine(session, frame);
+    WriteFrameListing(session, thread, frame);
+  }
+  session.Print("\r\n");
+}

@@ -3,12 +3,16 @@
 
 #include <stdint.h>
 
+#include <vector>
+
 #include "report/frame_walk.h"
 #include "session/log_file.h"
 
 // The function that holds address and the instructions around it.
 void WriteCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t address);
 void WriteBackTrace(CLogFile& session, const CThreadContext& thread);
+// The same from frames already walked for this thread's context.
+void WriteBackTrace(CLogFile& session, const CThreadContext& thread, const std::vector<FrameRecord>& frames);
 // The same around a return address: where the bytes allow several starts, the listing takes
 // the one whose instruction just before the address is the call that made it.
 void WriteReturnAddressListing(CLogFile& session, const CThreadContext& thread, uint32_t address);

@@ -8,6 +8,7 @@
 #include "report/raw_stack.h"
 #include "report/registers.h"
 #include "report/symbol_table.h"
+#include "report/wait_chains.h"
 
 namespace {
 
@@ -25,12 +26,12 @@ void WriteHeader(CLogFile& session, const SYSTEMTIME& now) {
   session.Print("\r\n");
 }
 
-void WriteThreadSection(CLogFile& session, CThreadContext& thread) {
-  ReadThreadContext(session, thread);
+// The context was read before the wait-chain section, which walked the frames.
+void WriteThreadSection(CLogFile& session, CThreadContext& thread, const std::vector<FrameRecord>& frames) {
   session.Print("State Dump for Thread ID 0x%x\r\n", thread.threadId);
   WriteRegisters(session, thread);
   WriteCodeListing(session, thread, thread.eip);
-  WriteBackTrace(session, thread);
+  WriteBackTrace(session, thread, frames);
   WriteRawStack(session, thread);
 }
 
@@ -65,7 +66,12 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   GetLocalTime(&now);
   session.NotePhase(DumpPhase::kReportStarting);
   WriteHeader(session, now);
-  for (CThreadContext& thread : session.threads) WriteThreadSection(session, thread);
+  // Every thread's registers and frames first: the wait chains need them all before the
+  // first thread section, and the back traces reuse the frames.
+  for (CThreadContext& thread : session.threads) ReadThreadContext(session, thread);
+  const std::vector<std::vector<FrameRecord>> frames = WalkThreads(session);
+  WriteWaitChains(session, frames);
+  for (size_t i = 0; i < session.threads.size(); ++i) WriteThreadSection(session, session.threads[i], frames[i]);
   session.NotePhase(DumpPhase::kThreadsWritten);
   if (session.options.symbolTableEnabled) WriteSymbolTable(session);
   session.NotePhase(DumpPhase::kSymbolTableWritten);

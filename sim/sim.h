@@ -35,7 +35,32 @@ struct Thread {
   // Its exit event was continued: the system has closed the handle the creation event gave,
   // so the handle names nothing (or, on Windows, possibly a later object).
   bool exited = false;
+  DWORD suspendCount = 0;  // as SuspendThread gives it before its own step
 };
+
+// A handle of the target and the object behind it, for DuplicateHandle and the object
+// manager's queries.
+struct KernelObject {
+  DWORD handle = 0;          // the target's handle value
+  std::string type;          // the object type's name: "Event", "Mutant", "Thread", ...
+  std::string name;          // UTF-8; empty: unnamed
+  DWORD threadId = 0;        // of a thread object
+  DWORD processId = 0;       // of a process object
+  DWORD owner = 0;           // of a mutant: the owning thread, 0 when free
+  bool duplicable = true;    // false: DuplicateHandle fails with ERROR_ACCESS_DENIED
+  bool ownerQueryable = true;  // false: NtQueryMutant refuses its owner class even on Windows
+};
+
+// A window and the thread that made it.
+struct Window {
+  DWORD handle = 0;
+  DWORD threadId = 0;
+  DWORD processId = 0;
+};
+
+// What answers the queries that only Windows answers: NtQueryMutant's owner class and wait
+// chain traversal. Wine has neither (the class is refused, the traversal is a stub).
+enum class Platform { kWine, kWindows };
 
 struct Module {
   std::string moduleName;       // IMAGEHLP_MODULE::ModuleName
@@ -138,6 +163,13 @@ struct Target {
   uint32_t guardsRestored = 0;     // VirtualProtectEx calls that set PAGE_GUARD
   DWORD minidumpError = 0;  // nonzero: MiniDumpWriteDump fails with this HRESULT after writing its header
   HANDLE stackWalkProcess = nullptr;  // the process handle StackWalk received last
+  std::vector<KernelObject> objects;
+  std::vector<Window> windows;
+  // The objects DuplicateHandle gave the tool, in order: handle 0x9000 + 4 * index.
+  std::vector<KernelObject> duplicates;
+  Platform platform = Platform::kWine;
+  // Wait chain traversal's answers on Windows, by waiting thread: the owner thread's id.
+  std::map<DWORD, DWORD> waitChainOwners;
   UINT ansiCodePage = CP_UTF8;  // how the A functions see the world's UTF-8 names; 932 on a Japanese system
 };
 

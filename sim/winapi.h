@@ -661,3 +661,67 @@ BOOL StackWalk(DWORD machine, HANDLE process, HANDLE thread, LPSTACKFRAME frame,
 BOOL MiniDumpWriteDump(HANDLE process, DWORD processId, HANDLE file, MINIDUMP_TYPE type,
                        PMINIDUMP_EXCEPTION_INFORMATION exceptionParam, PMINIDUMP_USER_STREAM_INFORMATION userStreams,
                        PMINIDUMP_CALLBACK_INFORMATION callback);
+// Objects of the target and what waits on them: handles duplicated into the tool, the object
+// manager's type and name classes, a mutant's owner, the windows' threads, suspend counts,
+// and the platform's wait chain traversal.
+#define NTAPI
+typedef LONG NTSTATUS;
+typedef void* HWND;
+typedef ULONG* PULONG;
+#define STATUS_SUCCESS ((NTSTATUS)0)
+#define STATUS_INVALID_HANDLE ((NTSTATUS)0xC0000008)
+#define STATUS_INVALID_INFO_CLASS ((NTSTATUS)0xC0000003)
+#define STATUS_INFO_LENGTH_MISMATCH ((NTSTATUS)0xC0000004)
+#define DUPLICATE_SAME_ACCESS 2
+#define ERROR_NOT_SUPPORTED 50
+#define ObjectNameInformation 1
+#define ObjectTypeInformation 2
+typedef int OBJECT_INFORMATION_CLASS;
+typedef struct _UNICODE_STRING {
+  WORD Length;
+  WORD MaximumLength;
+  WCHAR* Buffer;
+} UNICODE_STRING;
+typedef struct _CLIENT_ID {
+  HANDLE UniqueProcess;
+  HANDLE UniqueThread;
+} CLIENT_ID;
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, HANDLE* target, DWORD access,
+                     BOOL inherit, DWORD options);
+NTSTATUS NtQueryObject(HANDLE handle, OBJECT_INFORMATION_CLASS which, PVOID information, ULONG length, PULONG returned);
+NTSTATUS NtQueryMutant(HANDLE handle, int which, PVOID information, ULONG length, PULONG returned);
+DWORD GetThreadId(HANDLE thread);
+DWORD GetProcessId(HANDLE process);
+DWORD SuspendThread(HANDLE thread);
+DWORD ResumeThread(HANDLE thread);
+DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId);
+typedef void* HWCT;
+#define WCT_MAX_NODE_COUNT 16
+#define WCT_OBJNAME_LENGTH 128
+typedef enum _WCT_OBJECT_TYPE {
+  WctAlpcType = 1, WctComType, WctCriticalSectionType, WctSendMessageType, WctMutexType, WctProcessWaitType,
+  WctThreadType, WctComActivationType, WctUnknownType, WctSocketIoType, WctSmbIoType, WctMaxType
+} WCT_OBJECT_TYPE;
+typedef struct _WAITCHAIN_NODE_INFO {
+  WCT_OBJECT_TYPE ObjectType;
+  DWORD ObjectStatus;
+  union {
+    struct {
+      WCHAR ObjectName[WCT_OBJNAME_LENGTH];
+      LONGLONG Timeout;
+      BOOL Alertable;
+    } LockObject;
+    struct {
+      DWORD ProcessId;
+      DWORD ThreadId;
+      DWORD WaitTime;
+      DWORD ContextSwitches;
+    } ThreadObject;
+  };
+} WAITCHAIN_NODE_INFO;
+HWCT OpenThreadWaitChainSession(DWORD flags, PVOID callback);
+void CloseThreadWaitChainSession(HWCT session);
+BOOL GetThreadWaitChain(HWCT session, ULONG_PTR context, DWORD flags, DWORD threadId, LPDWORD nodeCount,
+                        WAITCHAIN_NODE_INFO* nodes, BOOL* isCycle);
+
+

@@ -48,6 +48,15 @@ inline std::string NopLines(DWORD first, DWORD last) {
   return lines;
 }
 
+// The report without its wait-chain section: from its heading to the empty line that ends
+// it. The rest of the report must be what it was before the section came.
+inline std::string WithoutWaitChains(const std::string& report) {
+  const size_t start = report.find("*----> Wait Chains <----*\r\n");
+  if (start == std::string::npos) return report;
+  const size_t end = report.find("\r\n\r\n", start + 26);
+  return end == std::string::npos ? report : report.substr(0, start) + report.substr(end + 4);
+}
+
 // A fresh simulated world and a session whose report goes to a scratch file.
 struct SessionFixture {
   LineRecorder log;
