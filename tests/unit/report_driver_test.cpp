@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "report/report.h"
+#include "session/end_target.h"
 #include "test_support.h"
 
 namespace {
