@@ -1058,6 +1058,12 @@ DWORD GetProcessImageFileNameW(HANDLE process, LPWSTR name, DWORD size) {
   return sim::CopyWideName(device, name, size);
 }
 
+// The invasion at SymInitialize already knows every module of the world.
+DWORD SymLoadModule(HANDLE, HANDLE, PCSTR, PCSTR, DWORD, DWORD) {
+  Count("SymLoadModule");
+  return 0;
+}
+
 BOOL SetEvent(HANDLE event) {
   Count("SetEvent");
   world().debugControl.push_back("SetEvent");

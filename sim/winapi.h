@@ -646,6 +646,7 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD pro
 BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
 BOOL TerminateProcess(HANDLE process, DWORD exitCode);
 BOOL SetEvent(HANDLE event);
+DWORD SymLoadModule(HANDLE process, HANDLE file, PCSTR imageName, PCSTR moduleName, DWORD base, DWORD size);
 typedef struct _STARTUPINFOW {
   DWORD cb;
 } STARTUPINFOW, *LPSTARTUPINFOW;
