@@ -20,7 +20,7 @@ crash() {
   tr -d '\r' < "$name.raw" > "$name.out"
   [ "$rc" = "$want" ] || fail "tarnholm-cli $* exited $rc, not $want: $(cat "$name.out")"
 }
-section() { tr -d '\r' < "$1" | sed -n '/^\*----> Exception <----\*$/,/^$/p' | sed -n '3,$p' | sed '/^$/d'; }
+section() { tr -d '\r' < "$1" | awk '/^\*----> Exception <----\*$/{on=1; getline; next} on&&/^$/{exit} on'; }
 
 # kind NAME CODE TEXT: --launch, then the section's first line and the listing's marker line.
 for spec in "null-read c0000005 EXCEPTION_ACCESS_VIOLATION" "ro-write c0000005 EXCEPTION_ACCESS_VIOLATION" \
