@@ -48,8 +48,8 @@ void WriteMinidump(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
     return;
   }
 
-  // The target is stopped in the exception event, normally the breakpoint that attaching
-  // raised in a thread of its own. That event goes in as the dump's exception, as a
+  // The target is stopped in the exception event of the report: the breakpoint that attaching
+  // raised in a thread of its own, or, for a crash, the crash in its thread. That event goes in as the dump's exception, as a
   // debugger's own dump after attaching has it: WinDbg and Visual Studio then open the dump
   // at that thread with the event for what it is ("break instruction exception"), and
   // winedbg selects that thread, which it could not do without an exception. Its registers
