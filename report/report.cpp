@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "report/back_trace.h"
+#include "report/exception_section.h"
 #include "report/memory_dump.h"
 #include "report/minidump.h"
 #include "report/raw_stack.h"
@@ -13,8 +14,6 @@
 namespace {
 
 constexpr DWORD kContextFlags = 0x0001001F;  // full, floating point and debug registers
-constexpr SIZE_T kTerminatorStackSize = 16000;
-constexpr DWORD kTerminatorWaitMs = 30000;
 
 void WriteHeader(CLogFile& session, const SYSTEMTIME& now) {
   session.Print("%s (pid=%d)\r\n", session.targetPath.c_str(), static_cast<int>(session.processId));
@@ -51,21 +50,12 @@ void ReadThreadContext(CLogFile& session, CThreadContext& thread) {
   thread.eip = thread.ebp = thread.esp = 0;
 }
 
-DWORD WINAPI TerminateTarget(LPVOID parameter) {
-  const CLogFile& session = *static_cast<const CLogFile*>(parameter);
-  HANDLE target = OpenProcess(PROCESS_TERMINATE, FALSE, session.processId);
-  if (target != nullptr) {
-    TerminateProcess(target, 0);
-    CloseHandle(target);
-  }
-  return 0;
-}
-
 void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   SYSTEMTIME now;
   GetLocalTime(&now);
   session.NotePhase(DumpPhase::kReportStarting);
   WriteHeader(session, now);
+  if (session.reportShowsException) WriteExceptionSection(session, exception);
   // Every thread's registers and frames first: the wait chains need them all before the
   // first thread section, and the back traces reuse the frames.
   for (CThreadContext& thread : session.threads) ReadThreadContext(session, thread);
@@ -87,13 +77,6 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   session.codeSections.Clear();
   session.codeBoundaries.Clear();
   session.NotePhase(DumpPhase::kReportWritten);
-
-  if (session.options.keepRunning) return;  // the debug loop detaches instead
-  HANDLE worker = CreateThread(nullptr, kTerminatorStackSize, TerminateTarget, &session, 0, nullptr);
-  if (worker != nullptr) {
-    WaitForSingleObject(worker, kTerminatorWaitMs);
-    CloseHandle(worker);
-  }
 }
 
 namespace {

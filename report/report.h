@@ -1,5 +1,5 @@
-// The report driver: header, module list, one section per thread, the whole-process
-// sections, then the end of the target.
+// The report driver: header, module list, the exception of a crash, one section per thread
+// and the whole-process sections. Ending the target is the debug loop's.
 #pragma once
 
 #include "session/log_file.h"
@@ -9,4 +9,3 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception);
 DebugEventListener ReportListener();
 // A context that cannot be read is logged, and leaves the copies of Eip, Ebp and Esp at 0.
 void ReadThreadContext(CLogFile& session, CThreadContext& thread);
-DWORD WINAPI TerminateTarget(LPVOID session);

@@ -73,6 +73,9 @@ class CLogFile {
   CCodeBoundaries codeBoundaries;
 
   uint32_t eventThreadId = 0;    // the thread of the debug event being handled
+  // The report at hand is for an exception other than the attach breakpoint: it gets the
+  // exception section.
+  bool reportShowsException = false;
 
   // Told of each step of the dump as it ends; nobody by default.
   DumpPhaseSink phaseSink;
@@ -141,6 +144,16 @@ class CLogFile {
   // report (which also ends the target) is a listener that whoever runs the loop adds.
   bool AttachToProcess(uint32_t targetProcessId);
   bool RunDebugLoop(uint32_t targetProcessId);
+  // The other way in: starts a program as the debuggee of this thread (standard handles
+  // inherited; commandLine as the program's CommandLineToArgvW is to split it) and keeps
+  // its process id. False with the platform's error in *error, after a line.
+  bool LaunchProcess(const std::wstring& program, const std::wstring& commandLine, DWORD* error);
+  // The loop for the program LaunchProcess started; its loader breakpoint plays the attach
+  // breakpoint's part.
+  bool RunLaunchedDebugLoop();
+  // Before the report file exists: the name it is to have (for a default name that holds
+  // the process id, known only once the program is started).
+  void RenameReport(const std::wstring& reportFileName);
   void AddListener(const DebugEventListener& listener) { listeners.push_back(listener); }
 
   // Serve reads of the stopped target from whole pages read once (on by default).
@@ -161,10 +174,22 @@ class CLogFile {
                           bool halve);
   static bool ReadReadableFront(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* count);
   void HandOn(DebugEventListener::Callback DebugEventListener::*which, const DEBUG_EVENT& event);
+  // The files of a report, as creation asks: removing an earlier dump's, creating the report.
+  bool PrepareReportFiles();
+  bool RunEvents(uint32_t targetProcessId);
+  // What an exception event does; the continue status.
+  DWORD OnException(const DEBUG_EVENT& event);
+  bool IsReportMoment(const DEBUG_EVENT& event, bool attachBreakpoint) const;
+  void WriteCrashReport(const DEBUG_EVENT& event);
+  void SignalAttached();
+  void NoteExitWithoutReport(const DEBUG_EVENT& event);
 
   std::vector<DebugEventListener> listeners;
 
   ReportCreation creation = ReportCreation::kAtOnce;
+  bool attachBreakpointTaken = false;  // the first breakpoint after the process creation
+  bool targetEnding = false;           // the crash report is written: no further one
+  bool launched = false;               // the target was started by LaunchProcess
   bool writeFailureLogged = false;
   std::string pendingText;  // printed, not yet written
   bool cacheEnabled = true;

@@ -43,6 +43,11 @@ std::string CLogFile::BuildSymbolSearchPath() {
   return path;
 }
 
+#ifdef _WIN32
+// Vista's, declared here as the build's Windows version predates it; Wine has it.
+extern "C" DWORD WINAPI GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWORD size, DWORD flags);
+#endif
+
 void CLogFile::OnProcessOrModuleEvent(const DEBUG_EVENT& event) {
   HANDLE imageFile;
   uint32_t base;
@@ -77,16 +82,28 @@ void CLogFile::OnProcessOrModuleEvent(const DEBUG_EVENT& event) {
   }
 
   if (imageFile == nullptr || imageFile == INVALID_HANDLE_VALUE) return;
-  // The image file handle is the debugger's to close; nothing here reads the file, and an
-  // open handle would keep the image from being replaced or deleted while the session lasts.
-  CloseHandle(imageFile);
   IMAGEHLP_MODULE info;
   memset(&info, 0, sizeof info);
   info.SizeOfStruct = sizeof info;
+  // A program started under the debugger has no modules yet when the handler starts, so the
+  // handler's invasion found none: each is loaded from its event's image file.
+  if (!SymGetModuleInfo(process, base, &info)) {
+    char path[MAX_PATH] = {0};
+#ifdef _WIN32
+    const DWORD length = GetFinalPathNameByHandleA(imageFile, path, MAX_PATH - 1, 0);
+    if (length == 0 || length >= MAX_PATH - 1) path[0] = '\0';
+#endif
+    const char* shown = strncmp(path, "\\\\?\\", 4) == 0 ? path + 4 : path;
+    SymLoadModule(process, imageFile, shown[0] != 0 ? shown : nullptr, nullptr, base, 0);
+  }
+  // The image file handle is the debugger's to close; nothing here reads the file, and an
+  // open handle would keep the image from being replaced or deleted while the session lasts.
+  CloseHandle(imageFile);
   if (!SymGetModuleInfo(process, base, &info)) return;
   const char* name = info.LoadedImageName[0] != 0 ? info.LoadedImageName
                      : info.ImageName[0] != 0     ? info.ImageName
                                                   : info.ModuleName;
   Log("Attach %s Base=0x%08x", name, base);
+  if (targetPath.empty() && event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) targetPath = name;
   AddModule(CModule(name, base, info.ImageSize));
 }

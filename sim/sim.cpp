@@ -1058,6 +1058,41 @@ DWORD GetProcessImageFileNameW(HANDLE process, LPWSTR name, DWORD size) {
   return sim::CopyWideName(device, name, size);
 }
 
+// The invasion at SymInitialize already knows every module of the world.
+DWORD SymLoadModule(HANDLE, HANDLE, PCSTR, PCSTR, DWORD, DWORD) {
+  Count("SymLoadModule");
+  return 0;
+}
+
+BOOL SetEvent(HANDLE event) {
+  Count("SetEvent");
+  world().debugControl.push_back("SetEvent");
+  if (event != world().target.eventHandle) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Starts the target as the caller's debuggee: its events are those the test scripted.
+BOOL CreateProcessW(LPCWSTR, LPWSTR commandLine, void*, void*, BOOL, DWORD flags, void*, LPCWSTR, LPSTARTUPINFOW,
+                    LPPROCESS_INFORMATION information) {
+  Count("CreateProcessW");
+  world().debugControl.push_back("CreateProcessW");
+  sim::Target& t = world().target;
+  t.launchedCommandLine = commandLine != nullptr ? commandLine : L"";
+  if (t.launchError != 0) {
+    SetLastError(t.launchError);
+    return FALSE;
+  }
+  t.debuggerAttached = (flags & DEBUG_ONLY_THIS_PROCESS) != 0;
+  information->hProcess = t.processHandle;
+  information->hThread = sim::kThreadObjectHandle;
+  information->dwProcessId = t.processId;
+  information->dwThreadId = t.threads.empty() ? 0 : t.threads[0].id;
+  return TRUE;
+}
+
 BOOL TerminateProcess(HANDLE process, DWORD exitCode) {
   Count("TerminateProcess");
   world().debugControl.push_back("TerminateProcess");

@@ -149,6 +149,10 @@ struct Target {
   bool detachAllowed = true;      // false: DebugActiveProcessStop fails with ERROR_ACCESS_DENIED
   bool killOnExitFails = false;   // DebugSetProcessKillOnExit fails with ERROR_ACCESS_DENIED
   bool continueFails = false;     // ContinueDebugEvent fails with ERROR_INVALID_HANDLE
+  // The one handle SetEvent takes; any other fails with ERROR_INVALID_HANDLE.
+  HANDLE eventHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x5e0));
+  DWORD launchError = 0;          // nonzero: CreateProcessW fails with it
+  std::wstring launchedCommandLine;  // as CreateProcessW received it
   DWORD failWritesAfter = 0xFFFFFFFF;  // WriteFile fails after this many successful writes
   // Room left on the disk: a write stores what fits, then fails with ERROR_DISK_FULL.
   uint64_t diskBytesLeft = ~0ull;
@@ -235,7 +239,7 @@ const std::vector<DWORD>& Continues();
 // The calls that attach, continue, detach or end the target, in order, with their
 // argument where it matters: "DebugActiveProcess", "DebugSetProcessKillOnExit(0)",
 // "ContinueDebugEvent(0x10002)", "DebugActiveProcessStop", "TerminateProcess",
-// "MiniDumpWriteDump".
+// "MiniDumpWriteDump", "SetEvent", "CreateProcessW".
 const std::vector<std::string>& DebugControlCalls();
 // The MiniDumpWriteDump calls in order (each also stands in DebugControlCalls as
 // "MiniDumpWriteDump").

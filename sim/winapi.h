@@ -124,6 +124,11 @@ typedef int64_t LONGLONG;
 #define EXCEPTION_BREAKPOINT 0x80000003
 #define EXCEPTION_ACCESS_VIOLATION 0xC0000005
 #define EXCEPTION_GUARD_PAGE 0x80000001
+#define EXCEPTION_SINGLE_STEP 0x80000004
+#define EXCEPTION_IN_PAGE_ERROR 0xC0000006
+#define EXCEPTION_INT_DIVIDE_BY_ZERO 0xC0000094
+#define EXCEPTION_STACK_OVERFLOW 0xC00000FD
+#define EXCEPTION_ILLEGAL_INSTRUCTION 0xC000001D
 #define EXCEPTION_CONTINUE_EXECUTION (-1)
 #define EXCEPTION_CONTINUE_SEARCH 0
 #define FILE_BEGIN 0
@@ -640,6 +645,21 @@ SIZE_T VirtualQueryEx(HANDLE process, LPCVOID address, PMEMORY_BASIC_INFORMATION
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect);
 BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
 BOOL TerminateProcess(HANDLE process, DWORD exitCode);
+BOOL SetEvent(HANDLE event);
+DWORD SymLoadModule(HANDLE process, HANDLE file, PCSTR imageName, PCSTR moduleName, DWORD base, DWORD size);
+typedef struct _STARTUPINFOW {
+  DWORD cb;
+} STARTUPINFOW, *LPSTARTUPINFOW;
+typedef struct _PROCESS_INFORMATION {
+  HANDLE hProcess;
+  HANDLE hThread;
+  DWORD dwProcessId;
+  DWORD dwThreadId;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+#define DEBUG_ONLY_THIS_PROCESS 0x00000002
+BOOL CreateProcessW(LPCWSTR application, LPWSTR commandLine, void* processAttributes, void* threadAttributes,
+                    BOOL inheritHandles, DWORD flags, void* environment, LPCWSTR directory, LPSTARTUPINFOW startup,
+                    LPPROCESS_INFORMATION information);
 BOOL VirtualProtectEx(HANDLE process, LPVOID address, SIZE_T size, DWORD protect, PDWORD oldProtect);
 BOOL IsWow64Process(HANDLE process, BOOL* wow64);
 DWORD GetProcessImageFileNameW(HANDLE process, LPWSTR name, DWORD size);

@@ -3,6 +3,8 @@
 const char kCliUsage[] =
     "usage: tarnholm-cli [--instructions N] [--no-symbol-table] [--no-memory-dump] [--keep-running]\n"
     "                    [--minidump[=normal|full]] [--] PID|NAME [REPORT]\n"
+    "       tarnholm-cli --on-crash [--first-chance] [OPTIONS] PID|NAME [REPORT]\n"
+    "       tarnholm-cli --launch [--first-chance] [--report=FILE] [OPTIONS] PROGRAM [ARGS...]\n"
     "       tarnholm-cli --list\n"
     "       tarnholm-cli --help | -h | /?\n"
     "       tarnholm-cli --version\n"
@@ -82,6 +84,28 @@ bool TakeOption(const std::vector<std::wstring>& argv, size_t& i, CliArguments& 
     }
     parsed.dump.instructionCount = static_cast<int32_t>(count);
     dumpOption = true;
+  } else if (arg == L"--on-crash") {
+    parsed.onCrash = true;
+  } else if (arg == L"--launch") {
+    parsed.launch = true;
+  } else if (arg == L"--first-chance") {
+    parsed.firstChance = true;
+  } else if (arg == L"--report" || arg.compare(0, 9, L"--report=") == 0) {
+    if (parsed.reportGiven) {
+      error = "the report is given twice";
+      return false;
+    }
+    if (arg == L"--report") {
+      if (i + 1 >= argv.size()) {
+        error = "--report needs a file name";
+        return false;
+      }
+      parsed.reportName = argv[++i];
+    } else {
+      parsed.reportName = arg.substr(9);
+    }
+    parsed.reportGiven = true;
+    dumpOption = true;
   } else if (arg == L"--no-symbol-table") {
     parsed.dump.symbolTableEnabled = false;
     dumpOption = true;
@@ -107,6 +131,64 @@ bool TakeOption(const std::vector<std::wstring>& argv, size_t& i, CliArguments& 
   return true;
 }
 
+
+// The crash ways in: what goes with what, and the moment of the report.
+bool CheckCrashOptions(CliArguments& parsed, std::string& error) {
+  if (parsed.launch && parsed.onCrash) {
+    error = "--launch and --on-crash exclude each other";
+    return false;
+  }
+  const bool crash = parsed.launch || parsed.onCrash;
+  if (parsed.firstChance && !crash) {
+    error = "--first-chance goes with --on-crash or --launch";
+    return false;
+  }
+  if (crash && parsed.dump.keepRunning) {
+    error = "--keep-running is for the attach moment only; a crashed program cannot run on";
+    return false;
+  }
+  if (crash) parsed.dump.reportAt = parsed.firstChance ? ReportMoment::kFirstChanceError : ReportMoment::kUnhandled;
+  return true;
+}
+
+}  // namespace
+
+std::wstring QuotedCommandLine(const std::vector<std::wstring>& argv) {
+  std::wstring line;
+  for (size_t n = 0; n < argv.size(); ++n) {
+    const std::wstring& arg = argv[n];
+    if (n > 0) line += L' ';
+    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+      line += arg;
+      continue;
+    }
+    line += L'"';
+    size_t backslashes = 0;
+    for (wchar_t c : arg) {
+      if (c == L'\\') {
+        ++backslashes;
+        continue;
+      }
+      // Backslashes count as such only before a quote: there each one is doubled.
+      line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+      backslashes = 0;
+      line += c;
+    }
+    line.append(backslashes * 2, L'\\');
+    line += L'"';
+  }
+  return line;
+}
+
+namespace {
+
+void TakeProgram(const std::vector<std::wstring>& argv, size_t& i, CliArguments& parsed) {
+  // PROGRAM, and everything after it is the program's, options among them.
+  parsed.program = argv[i];
+  parsed.programArguments.assign(argv.begin() + static_cast<std::ptrdiff_t>(i) + 1, argv.end());
+  i = argv.size();
+}
+
 }  // namespace
 
 bool ParseCliArguments(const std::vector<std::wstring>& argv, CliArguments& parsed, std::string& error) {
@@ -116,7 +198,9 @@ bool ParseCliArguments(const std::vector<std::wstring>& argv, CliArguments& pars
   bool optionsEnded = false;
   for (size_t i = 1; i < argv.size(); ++i) {
     const std::wstring& arg = argv[i];
-    if (!optionsEnded && arg == L"--") {
+    if (parsed.launch && (optionsEnded || (!IsOption(arg) && arg != L"--"))) {
+      TakeProgram(argv, i, parsed);
+    } else if (!optionsEnded && arg == L"--") {
       optionsEnded = true;
     } else if (!optionsEnded && IsOption(arg)) {
       if (!TakeOption(argv, i, parsed, dumpOption, error)) return false;
@@ -128,8 +212,16 @@ bool ParseCliArguments(const std::vector<std::wstring>& argv, CliArguments& pars
   // Asking for help or the version is never an error, whatever else stands beside it.
   if (parsed.help || parsed.version) return true;
   if (parsed.list) {
-    if (dumpOption || !positional.empty()) {
+    if (dumpOption || !positional.empty() || parsed.launch || parsed.onCrash) {
       error = "--list takes no other arguments";
+      return false;
+    }
+    return true;
+  }
+  if (!CheckCrashOptions(parsed, error)) return false;
+  if (parsed.launch) {
+    if (parsed.program.empty()) {
+      error = "--launch needs a program";
       return false;
     }
     return true;
@@ -164,6 +256,10 @@ bool ParseCliArguments(const std::vector<std::wstring>& argv, CliArguments& pars
     parsed.processName = target;
   }
   if (positional.size() == 2) {
+    if (parsed.reportGiven) {
+      error = "the report is given twice";
+      return false;
+    }
     parsed.reportGiven = true;
     parsed.reportName = *positional[1];
   }

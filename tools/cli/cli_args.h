@@ -1,6 +1,9 @@
 // The companion's command line, as CommandLineToArgvW gives it (the program's name first):
 //   tarnholm-cli [options] PID|NAME [REPORT]   (options: --instructions N, --no-symbol-table,
 //                --no-memory-dump, --keep-running, --minidump[=normal|full])
+//   tarnholm-cli --on-crash [options] PID|NAME [REPORT]   (the report at the first unhandled exception)
+//   tarnholm-cli --launch [options] PROGRAM [ARGS...]    (starts PROGRAM; the report as --on-crash)
+//                (crash options: --first-chance, --report=FILE or --report FILE; --keep-running is refused)
 //   tarnholm-cli --list | --help | --version
 // Every argument that begins with "-" or "/" is an option, wherever it stands, until an
 // argument "--", after which every argument is a PID, NAME or REPORT (a report named "-k" or
@@ -37,9 +40,18 @@ struct CliArguments {
   // --instructions (16 to 200, 16 by default), --no-symbol-table, --no-memory-dump,
   // --keep-running, --minidump (normal), --minidump=normal|full
   DumpOptions dump = CliDefaults();
+  bool onCrash = false;           // --on-crash: attach, and report at the crash
+  bool launch = false;            // --launch: start program, and report at its crash
+  bool firstChance = false;       // --first-chance: report at the first error exception
+  std::wstring program;           // when launch: PROGRAM as given
+  std::vector<std::wstring> programArguments;  // when launch: everything after PROGRAM, untouched
 };
 
 // False with a one-line reason (no line end) for arguments the companion cannot run with.
 // Nothing is looked up or created here: every refusal comes before any file or process is
 // touched.
+// The command line that gives argv to a program that splits it as CommandLineToArgvW does:
+// each argument quoted where it needs to be, backslashes before a quote doubled.
+std::wstring QuotedCommandLine(const std::vector<std::wstring>& argv);
+
 bool ParseCliArguments(const std::vector<std::wstring>& argv, CliArguments& parsed, std::string& error);

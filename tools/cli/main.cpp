@@ -127,6 +127,41 @@ int ChooseReportName(uint32_t processId, std::wstring programName, std::wstring&
   return kDumped;
 }
 
+// The platform's text for an error code, without its line end.
+std::string ErrorText(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                          FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring wide = length != 0 && text != nullptr ? std::wstring(text, length) : std::wstring();
+  if (text != nullptr) LocalFree(text);
+  while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' ')) wide.pop_back();
+  return AnsiForDisplay(wide);
+}
+
+int RefuseProgram(const std::wstring& program, DWORD error) {
+  fprintf(stderr, "tarnholm-cli: can't start %s: %s (e=%u)\n", AnsiForDisplay(program).c_str(), ErrorText(error).c_str(),
+          static_cast<unsigned>(error));
+  return kAttachFailed;
+}
+
+// The program's file as CreateProcess would find it, and only a 32-bit image: a 64-bit one
+// would start, but cannot be debugged from here.
+int FindProgram(const std::wstring& program, std::wstring& path) {
+  wchar_t found[MAX_PATH * 4];
+  const DWORD length = SearchPathW(nullptr, program.c_str(), L".exe", sizeof found / sizeof found[0], found, nullptr);
+  if (length == 0 || length >= sizeof found / sizeof found[0]) return RefuseProgram(program, ERROR_FILE_NOT_FOUND);
+  path.assign(found, length);
+  DWORD kind = 0;
+  if (!GetBinaryTypeW(path.c_str(), &kind) || kind != SCS_32BIT_BINARY) return RefuseProgram(program, ERROR_BAD_EXE_FORMAT);
+  return kDumped;
+}
+
+std::wstring ProgramName(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace
 
 int main() {
@@ -151,15 +186,22 @@ int main() {
 
   uint32_t processId = 0;
   std::wstring programName;
-  const int found = LookUpTarget(args, processId, programName, error);
-  if (found != kDumped) {
-    fprintf(stderr, "tarnholm-cli: %s\n", error.c_str());
-    return found;
+  std::wstring programPath;
+  if (args.launch) {
+    const int found = FindProgram(args.program, programPath);
+    if (found != kDumped) return found;
+    programName = ProgramName(programPath);
+  } else {
+    const int found = LookUpTarget(args, processId, programName, error);
+    if (found != kDumped) {
+      fprintf(stderr, "tarnholm-cli: %s\n", error.c_str());
+      return found;
+    }
   }
   std::wstring report;
   if (args.reportGiven) {
     report = args.reportName;
-  } else {
+  } else if (!args.launch) {
     const int chosen = ChooseReportName(processId, programName, report);
     if (chosen != kDumped) return chosen;
   }
@@ -181,7 +223,25 @@ int main() {
   DumpWatchers watchers{stats ? &phases : nullptr, progress ? &display : nullptr, &session};
   session.phaseSink = DumpPhaseSink{&DumpWatchers::OnPhase, &watchers, &DumpWatchers::OnRegion};
   session.AddListener(ReportListener());
-  const bool attached = session.RunDebugLoop(processId);
+  bool attached = false;
+  if (args.launch) {
+    std::vector<std::wstring> argv(1, args.program);
+    argv.insert(argv.end(), args.programArguments.begin(), args.programArguments.end());
+    DWORD launchError = 0;
+    if (!session.LaunchProcess(programPath, QuotedCommandLine(argv), &launchError)) {
+      return RefuseProgram(args.program, launchError);
+    }
+    // The default name holds the process id, known only now. A refusal leaves the program
+    // to end with its debugger.
+    if (!args.reportGiven) {
+      const int chosen = ChooseReportName(session.processId, programName, report);
+      if (chosen != kDumped) return chosen;
+      session.RenameReport(report);
+    }
+    attached = session.RunLaunchedDebugLoop();
+  } else {
+    attached = session.RunDebugLoop(processId);
+  }
   phases.Finish(SecondsNow());
   display.Finish();
   if (stats) {
