@@ -45,7 +45,17 @@ struct CliArguments {
   bool firstChance = false;       // --first-chance: report at the first error exception
   std::wstring program;           // when launch: PROGRAM as given
   std::vector<std::wstring> programArguments;  // when launch: everything after PROGRAM, untouched
+  bool installPostmortem = false;    // --install-postmortem: register as the system's crash debugger
+  bool uninstallPostmortem = false;  // --uninstall-postmortem: give the system its own back
+  bool postmortem = false;           // --postmortem PID EVENT: what the system runs at a crash
+  uint32_t eventHandle = 0;          // when postmortem: the inherited event, as %ld gave it
+  bool reportDirGiven = false;       // --report-dir=DIR or --report-dir DIR
+  std::wstring reportDir;
 };
+
+// The command the system runs at a crash: the companion, the dump options and report
+// directory given to the install, and "--postmortem %ld %ld" for the process id and event.
+std::wstring PostmortemCommand(const std::wstring& companion, const CliArguments& install);
 
 // False with a one-line reason (no line end) for arguments the companion cannot run with.
 // Nothing is looked up or created here: every refusal comes before any file or process is
