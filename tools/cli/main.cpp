@@ -206,7 +206,6 @@ std::wstring CrashDirectory(const CliArguments& args) {
     CreateDirectoryW(directory.substr(0, end).c_str(), nullptr);
     if (end == std::wstring::npos) break;
   }
-  if (!directory.empty() && directory.back() != L'\\') directory += L'\\';
   return directory;
 }
 
