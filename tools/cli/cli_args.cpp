@@ -5,6 +5,8 @@ const char kCliUsage[] =
     "                    [--minidump[=normal|full]] [--] PID|NAME [REPORT]\n"
     "       tarnholm-cli --on-crash [--first-chance] [OPTIONS] PID|NAME [REPORT]\n"
     "       tarnholm-cli --launch [--first-chance] [--report=FILE] [OPTIONS] PROGRAM [ARGS...]\n"
+    "       tarnholm-cli --install-postmortem [--report-dir=DIR] [OPTIONS] | --uninstall-postmortem\n"
+    "       tarnholm-cli --postmortem PID EVENT [--report-dir=DIR] [OPTIONS]   (run by the system)\n"
     "       tarnholm-cli --list\n"
     "       tarnholm-cli --help | -h | /?\n"
     "       tarnholm-cli --version\n"

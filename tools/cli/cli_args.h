@@ -4,6 +4,8 @@
 //   tarnholm-cli --on-crash [options] PID|NAME [REPORT]   (the report at the first unhandled exception)
 //   tarnholm-cli --launch [options] PROGRAM [ARGS...]    (starts PROGRAM; the report as --on-crash)
 //                (crash options: --first-chance, --report=FILE or --report FILE; --keep-running is refused)
+//   tarnholm-cli --install-postmortem [--report-dir=DIR] [options] | --uninstall-postmortem
+//   tarnholm-cli --postmortem PID EVENT [--report-dir=DIR] [options]   (what the system runs at a crash)
 //   tarnholm-cli --list | --help | --version
 // Every argument that begins with "-" or "/" is an option, wherever it stands, until an
 // argument "--", after which every argument is a PID, NAME or REPORT (a report named "-k" or
