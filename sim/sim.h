@@ -113,6 +113,16 @@ struct MinidumpCall {
   DWORD writesBefore = 0;      // successful WriteFile calls before it
 };
 
+// A registry value of the stand-in's HKEY_LOCAL_MACHINE, kept as its type and bytes.
+struct RegistryValue {
+  DWORD type = 1;  // REG_SZ
+  std::vector<BYTE> bytes;
+  bool operator==(const RegistryValue& other) const { return type == other.type && bytes == other.bytes; }
+};
+// Keys by their path under HKEY_LOCAL_MACHINE ("Software\\Microsoft\\..."), each with its
+// values by name. Paths and names are matched without regard to case, as the registry does.
+using RegistryKeys = std::map<std::wstring, std::map<std::wstring, RegistryValue>>;
+
 struct Target {
   DWORD processId = 1234;
   HANDLE processHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7c));
@@ -175,6 +185,14 @@ struct Target {
   // Wait chain traversal's answers on Windows, by waiting thread: the owner thread's id.
   std::map<DWORD, DWORD> waitChainOwners;
   UINT ansiCodePage = CP_UTF8;  // how the A functions see the world's UTF-8 names; 932 on a Japanese system
+  RegistryKeys registry;
+  // The registry call that changes something (RegCreateKeyExW, RegSetValueExW,
+  // RegDeleteValueW, RegDeleteKeyW), counted from 1, that fails with ERROR_ACCESS_DENIED;
+  // 0: none does.
+  DWORD registryDeniedChange = 0;
+  DWORD registryChanges = 0;      // the changing calls made so far, the refused one included
+  int openRegistryKeys = 0;       // opened or created and not yet closed
+  bool registryView32 = true;     // false once a call opened a key without KEY_WOW64_32KEY
 };
 
 // The one simulated world. Reset() gives an empty target and zero counts.
@@ -192,6 +210,10 @@ void AddSymbol(const std::string& name, DWORD address, DWORD size, DWORD flags =
 // first module), one thread creation per further thread, one module load per further module,
 // then the breakpoint.
 void ScriptAttachEvents();
+
+// A string registry value as the system writes one: UTF-16 with its terminating zero.
+RegistryValue StringValue(const std::wstring& text);
+RegistryValue DwordValue(DWORD value);
 
 // A UTF-8 name of the world as wide text, back, and as the A functions give it.
 std::wstring WideText(const std::string& utf8);

@@ -170,6 +170,22 @@ TEST(CliArgs, Rejected) {
       {{L"-H"}, "unknown option '-H" + after},
       {{L"--list", L"1"}, "--list takes no other arguments"},
       {{L"--list", L"--keep-running"}, "--list takes no other arguments"},
+      {{L"--postmortem", L"12"}, "--postmortem takes a process id and an event handle, in decimal"},
+      {{L"--postmortem", L"0", L"4"}, "--postmortem takes a process id and an event handle, in decimal"},
+      {{L"--postmortem", L"12", L"0x4"}, "--postmortem takes a process id and an event handle, in decimal"},
+      {{L"--postmortem", L"12", L"4", L"5"}, "--postmortem takes a process id and an event handle, in decimal"},
+      {{L"--postmortem", L"12", L"4", L"--keep-running"},
+       "--keep-running is for the attach moment only; a crashed program cannot run on"},
+      {{L"--postmortem", L"12", L"4", L"--report=r.txt"}, "a postmortem report is named by its program; give --report-dir"},
+      {{L"--install-postmortem", L"--uninstall-postmortem"},
+       "--install-postmortem, --uninstall-postmortem and --postmortem go with no other way in"},
+      {{L"--install-postmortem", L"--on-crash"},
+       "--install-postmortem, --uninstall-postmortem and --postmortem go with no other way in"},
+      {{L"--install-postmortem", L"12"}, "too many arguments, from '12'"},
+      {{L"--uninstall-postmortem", L"--report-dir=C:\\r"}, "--uninstall-postmortem takes no other arguments"},
+      {{L"--install-postmortem", L"--report-dir="}, "--report-dir needs a folder"},
+      {{L"--install-postmortem", L"--report-dir"}, "--report-dir needs a folder"},
+      {{L"12", L"--report-dir=C:\\r"}, "--report-dir goes with --install-postmortem or --postmortem"},
   };
   for (const Case& c : cases) {
     CliArguments parsed;
@@ -228,6 +244,49 @@ TEST(CliArgs, MinidumpRefusals) {
     std::string error;
     EXPECT_FALSE(ParseCliArguments(Argv(c.args), parsed, error));
     EXPECT_EQ(error, c.error);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The postmortem forms that run, and the command an install writes for the system.
+TEST(CliArgs, Postmortem) {
+  struct Case {
+    std::vector<std::wstring> args;
+    bool install, uninstall, postmortem;
+    uint32_t processId, event;
+    std::wstring reportDir;
+    std::wstring command;  // of an install, from the companion C:\T b\tarnholm-cli.exe
+  };
+  const std::wstring tail = L" --postmortem %ld %ld";
+  const Case cases[] = {
+      {{L"--install-postmortem"}, true, false, false, 0, 0, L"", L"\"C:\\T b\\tarnholm-cli.exe\"" + tail},
+      {{L"--install-postmortem", L"--report-dir=C:\\My Crashes\\", L"--instructions", L"40", L"--no-memory-dump",
+        L"--minidump=full"},
+       true, false, false, 0, 0, L"C:\\My Crashes\\",
+       L"\"C:\\T b\\tarnholm-cli.exe\" --instructions 40 --no-memory-dump --minidump=full "
+       L"\"--report-dir=C:\\My Crashes\\\\\"" + tail},
+      {{L"--install-postmortem", L"--report-dir", L"D:\\100%"}, true, false, false, 0, 0, L"D:\\100%",
+       L"\"C:\\T b\\tarnholm-cli.exe\" --report-dir=D:\\100%%" + tail},
+      {{L"--uninstall-postmortem"}, false, true, false, 0, 0, L"", L""},
+      {{L"--postmortem", L"4294967295", L"0"}, false, false, true, 0xFFFFFFFFu, 0, L"", L""},
+      {{L"--no-symbol-table", L"--postmortem", L"1234", L"88", L"--report-dir=C:\\r"}, false, false, true, 1234, 88,
+       L"C:\\r", L""},
+  };
+  for (const Case& c : cases) {
+    CliArguments parsed;
+    std::string error;
+    ASSERT_TRUE(ParseCliArguments(Argv(c.args), parsed, error)) << error;
+    EXPECT_EQ(parsed.installPostmortem, c.install);
+    EXPECT_EQ(parsed.uninstallPostmortem, c.uninstall);
+    EXPECT_EQ(parsed.postmortem, c.postmortem);
+    EXPECT_EQ(parsed.processId, c.processId);
+    EXPECT_EQ(parsed.eventHandle, c.event);
+    EXPECT_EQ(parsed.reportDir, c.reportDir);
+    EXPECT_EQ(parsed.dump.reportAt, c.postmortem ? ReportMoment::kUnhandled : ReportMoment::kFirstException);
+    if (c.install) EXPECT_EQ(PostmortemCommand(L"C:\\T b\\tarnholm-cli.exe", parsed), c.command);
   }
 }
 

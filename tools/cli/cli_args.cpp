@@ -5,6 +5,8 @@ const char kCliUsage[] =
     "                    [--minidump[=normal|full]] [--] PID|NAME [REPORT]\n"
     "       tarnholm-cli --on-crash [--first-chance] [OPTIONS] PID|NAME [REPORT]\n"
     "       tarnholm-cli --launch [--first-chance] [--report=FILE] [OPTIONS] PROGRAM [ARGS...]\n"
+    "       tarnholm-cli --install-postmortem [--report-dir=DIR] [OPTIONS] | --uninstall-postmortem\n"
+    "       tarnholm-cli --postmortem PID EVENT [--report-dir=DIR] [OPTIONS]   (run by the system)\n"
     "       tarnholm-cli --list\n"
     "       tarnholm-cli --help | -h | /?\n"
     "       tarnholm-cli --version\n"
@@ -88,6 +90,23 @@ bool TakeOption(const std::vector<std::wstring>& argv, size_t& i, CliArguments& 
     parsed.onCrash = true;
   } else if (arg == L"--launch") {
     parsed.launch = true;
+  } else if (arg == L"--install-postmortem") {
+    parsed.installPostmortem = true;
+  } else if (arg == L"--uninstall-postmortem") {
+    parsed.uninstallPostmortem = true;
+  } else if (arg == L"--postmortem") {
+    parsed.postmortem = true;
+  } else if (arg == L"--report-dir" || arg.compare(0, 13, L"--report-dir=") == 0) {
+    if (arg == L"--report-dir" && i + 1 >= argv.size()) {
+      error = "--report-dir needs a folder";
+      return false;
+    }
+    parsed.reportDir = arg == L"--report-dir" ? argv[++i] : arg.substr(13);
+    if (parsed.reportDir.empty()) {
+      error = "--report-dir needs a folder";
+      return false;
+    }
+    parsed.reportDirGiven = true;
   } else if (arg == L"--first-chance") {
     parsed.firstChance = true;
   } else if (arg == L"--report" || arg.compare(0, 9, L"--report=") == 0) {
@@ -182,6 +201,40 @@ std::wstring QuotedCommandLine(const std::vector<std::wstring>& argv) {
 
 namespace {
 
+// The postmortem ways: install and uninstall take no process, --postmortem takes the two
+// numbers the system gives it.
+bool CheckPostmortem(const std::vector<const std::wstring*>& positional, CliArguments& parsed, std::string& error) {
+  const int ways = parsed.installPostmortem + parsed.uninstallPostmortem + parsed.postmortem;
+  if (ways > 1 || parsed.launch || parsed.onCrash || parsed.firstChance) {
+    error = "--install-postmortem, --uninstall-postmortem and --postmortem go with no other way in";
+    return false;
+  }
+  if (parsed.dump.keepRunning) {
+    error = "--keep-running is for the attach moment only; a crashed program cannot run on";
+    return false;
+  }
+  if (parsed.reportGiven) {
+    error = "a postmortem report is named by its program; give --report-dir";
+    return false;
+  }
+  if (parsed.uninstallPostmortem && parsed.reportDirGiven) {
+    error = "--uninstall-postmortem takes no other arguments";
+    return false;
+  }
+  if (!parsed.postmortem) {
+    if (positional.empty()) return true;
+    error = "too many arguments, from '" + Shown(*positional[0]) + "'";
+    return false;
+  }
+  if (positional.size() != 2 || !ParseDecimal(*positional[0], 1, kLargestProcessId, parsed.processId) ||
+      !ParseDecimal(*positional[1], 0, kLargestProcessId, parsed.eventHandle)) {
+    error = "--postmortem takes a process id and an event handle, in decimal";
+    return false;
+  }
+  parsed.dump.reportAt = ReportMoment::kUnhandled;
+  return true;
+}
+
 void TakeProgram(const std::vector<std::wstring>& argv, size_t& i, CliArguments& parsed) {
   // PROGRAM, and everything after it is the program's, options among them.
   parsed.program = argv[i];
@@ -217,6 +270,13 @@ bool ParseCliArguments(const std::vector<std::wstring>& argv, CliArguments& pars
       return false;
     }
     return true;
+  }
+  if (parsed.installPostmortem || parsed.uninstallPostmortem || parsed.postmortem) {
+    return CheckPostmortem(positional, parsed, error);
+  }
+  if (parsed.reportDirGiven) {
+    error = "--report-dir goes with --install-postmortem or --postmortem";
+    return false;
   }
   if (!CheckCrashOptions(parsed, error)) return false;
   if (parsed.launch) {
@@ -264,4 +324,23 @@ bool ParseCliArguments(const std::vector<std::wstring>& argv, CliArguments& pars
     parsed.reportName = *positional[1];
   }
   return true;
+}
+
+std::wstring PostmortemCommand(const std::wstring& companion, const CliArguments& install) {
+  std::vector<std::wstring> argv = {companion};
+  const DumpOptions& options = install.dump;
+  if (options.instructionCount != CliDefaults().instructionCount) {
+    argv.push_back(L"--instructions");
+    argv.push_back(std::to_wstring(options.instructionCount));
+  }
+  if (!options.symbolTableEnabled) argv.push_back(L"--no-symbol-table");
+  if (!options.memoryDumpEnabled) argv.push_back(L"--no-memory-dump");
+  if (options.minidump == MinidumpKind::kNormal) argv.push_back(L"--minidump=normal");
+  if (options.minidump == MinidumpKind::kFull) argv.push_back(L"--minidump=full");
+  if (install.reportDirGiven) argv.push_back(L"--report-dir=" + install.reportDir);
+  // The system formats the line with the process id and the event, so a "%" of a path is
+  // doubled to stay itself.
+  std::wstring line;
+  for (wchar_t c : QuotedCommandLine(argv)) line += c == L'%' ? std::wstring(L"%%") : std::wstring(1, c);
+  return line + L" --postmortem %ld %ld";
 }

@@ -4,6 +4,8 @@
 //   tarnholm-cli --on-crash [options] PID|NAME [REPORT]   (the report at the first unhandled exception)
 //   tarnholm-cli --launch [options] PROGRAM [ARGS...]    (starts PROGRAM; the report as --on-crash)
 //                (crash options: --first-chance, --report=FILE or --report FILE; --keep-running is refused)
+//   tarnholm-cli --install-postmortem [--report-dir=DIR] [options] | --uninstall-postmortem
+//   tarnholm-cli --postmortem PID EVENT [--report-dir=DIR] [options]   (what the system runs at a crash)
 //   tarnholm-cli --list | --help | --version
 // Every argument that begins with "-" or "/" is an option, wherever it stands, until an
 // argument "--", after which every argument is a PID, NAME or REPORT (a report named "-k" or
@@ -45,7 +47,17 @@ struct CliArguments {
   bool firstChance = false;       // --first-chance: report at the first error exception
   std::wstring program;           // when launch: PROGRAM as given
   std::vector<std::wstring> programArguments;  // when launch: everything after PROGRAM, untouched
+  bool installPostmortem = false;    // --install-postmortem: register as the system's crash debugger
+  bool uninstallPostmortem = false;  // --uninstall-postmortem: give the system its own back
+  bool postmortem = false;           // --postmortem PID EVENT: what the system runs at a crash
+  uint32_t eventHandle = 0;          // when postmortem: the inherited event, as %ld gave it
+  bool reportDirGiven = false;       // --report-dir=DIR or --report-dir DIR
+  std::wstring reportDir;
 };
+
+// The command the system runs at a crash: the companion, the dump options and report
+// directory given to the install, and "--postmortem %ld %ld" for the process id and event.
+std::wstring PostmortemCommand(const std::wstring& companion, const CliArguments& install);
 
 // False with a one-line reason (no line end) for arguments the companion cannot run with.
 // Nothing is looked up or created here: every refusal comes before any file or process is

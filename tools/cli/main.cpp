@@ -11,6 +11,7 @@
 #include "session/platform.h"  // before shellapi.h, which needs the Windows types
 
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include "app/process_list.h"
 #include "app/report_name.h"
@@ -22,6 +23,7 @@
 #include "tools/cli/cli_args.h"
 #include "tools/cli/console_progress.h"
 #include "tools/cli/phase_times.h"
+#include "tools/cli/postmortem_registry.h"
 #include "tools/cli/process_match.h"
 #include "tools/cli/target_lookup.h"
 
@@ -102,7 +104,8 @@ int ListProcesses() {
 
 // The default report name for the process, in the current directory, numbered when a file
 // of that name is already there.
-int ChooseReportName(uint32_t processId, std::wstring programName, std::wstring& report) {
+int ChooseReportName(uint32_t processId, std::wstring programName, std::wstring& report,
+                     const std::wstring& directory = ReportDirectory()) {
   if (programName.empty()) {
     ProcessRow row;
     if (!ReadProcessRow(processId, row)) {
@@ -114,7 +117,7 @@ int ChooseReportName(uint32_t processId, std::wstring programName, std::wstring&
   }
   SYSTEMTIME now;
   GetLocalTime(&now);
-  const std::wstring proposed = DefaultReportName(programName, processId, now, ReportDirectory());
+  const std::wstring proposed = DefaultReportName(programName, processId, now, directory);
   report = FreeReportName(proposed, &FileExists);
   if (report.empty()) {
     fprintf(stderr, "tarnholm-cli: %s and its numbered forms are all taken; give REPORT\n",
@@ -162,6 +165,50 @@ std::wstring ProgramName(const std::wstring& path) {
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+// --install-postmortem and --uninstall-postmortem: lines of what was done, or the refusal.
+int ChangePostmortem(const CliArguments& args) {
+  PostmortemOutcome outcome;
+  if (args.installPostmortem) {
+    wchar_t self[MAX_PATH * 4];
+    const DWORD length = GetModuleFileNameW(nullptr, self, sizeof self / sizeof self[0]);
+    CliArguments install = args;
+    if (install.reportDirGiven) {
+      // The system runs the command from a folder of its own choosing.
+      wchar_t full[MAX_PATH * 4];
+      const DWORD fullLength = GetFullPathNameW(args.reportDir.c_str(), sizeof full / sizeof full[0], full, nullptr);
+      if (fullLength != 0 && fullLength < sizeof full / sizeof full[0]) install.reportDir.assign(full, fullLength);
+    }
+    outcome = InstallPostmortem(PostmortemCommand(std::wstring(self, length), install));
+  } else {
+    outcome = UninstallPostmortem();
+  }
+  for (const std::string& line : outcome.lines) printf("%s\n", line.c_str());
+  if (!outcome.done) {
+    fprintf(stderr, "tarnholm-cli: %s\n", outcome.error.c_str());
+    return kExitReportNotCreated;
+  }
+  return kDumped;
+}
+
+// Where a postmortem report goes: the given folder, or Tarnholm\Crashes under the local
+// application data folder; made as needed, every level of it.
+std::wstring CrashDirectory(const CliArguments& args) {
+  std::wstring directory = args.reportDir;
+  if (!args.reportDirGiven) {
+    wchar_t local[MAX_PATH];
+    if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, local) != S_OK) {
+      fprintf(stderr, "tarnholm-cli: can't find the local application data folder; the report goes to the current one\n");
+      return ReportDirectory();
+    }
+    directory = std::wstring(local) + L"\\Tarnholm\\Crashes";
+  }
+  for (size_t end = directory.find_first_of(L"\\/", 3); ; end = directory.find_first_of(L"\\/", end + 1)) {
+    CreateDirectoryW(directory.substr(0, end).c_str(), nullptr);
+    if (end == std::wstring::npos) break;
+  }
+  return directory;
+}
+
 }  // namespace
 
 int main() {
@@ -183,6 +230,7 @@ int main() {
   // administrator may debug. A failure is said again by the attach, which then stops.
   EnableDebugPrivilege();
   if (args.list) return ListProcesses();
+  if (args.installPostmortem || args.uninstallPostmortem) return ChangePostmortem(args);
 
   uint32_t processId = 0;
   std::wstring programName;
@@ -191,6 +239,8 @@ int main() {
     const int found = FindProgram(args.program, programPath);
     if (found != kDumped) return found;
     programName = ProgramName(programPath);
+  } else if (args.postmortem) {
+    processId = args.processId;
   } else {
     const int found = LookUpTarget(args, processId, programName, error);
     if (found != kDumped) {
@@ -201,6 +251,9 @@ int main() {
   std::wstring report;
   if (args.reportGiven) {
     report = args.reportName;
+  } else if (args.postmortem) {
+    const int chosen = ChooseReportName(processId, programName, report, CrashDirectory(args));
+    if (chosen != kDumped) return chosen;
   } else if (!args.launch) {
     const int chosen = ChooseReportName(processId, programName, report);
     if (chosen != kDumped) return chosen;
@@ -216,6 +269,8 @@ int main() {
   CLogFile session(report.c_str(), pane,
                    args.reportGiven ? ReportCreation::kAfterAttach : ReportCreation::kAfterAttachNew);
   session.options = args.dump;
+  // The system waits on its event until the crashed program has its debugger.
+  if (args.postmortem) session.options.attachedEvent = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(args.eventHandle));
   if (args.dump.minidump != MinidumpKind::kNone) display.CountMinidump();
   if (const char* cache = getenv("TARNHOLM_READ_CACHE")) session.SetReadCache(strcmp(cache, "0") != 0);
   const bool stats = getenv("TARNHOLM_STATS") != nullptr;
