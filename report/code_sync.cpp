@@ -37,8 +37,10 @@ void AdvanceSweep(CLogFile& session, CodeSweep& sweep, uint32_t upTo) {
     uint64_t want = kSweepChunk + kWindow;
     if (from + want > 0x100000000ull) want = 0x100000000ull - from;
     chunk.resize(static_cast<size_t>(want));
-    // Not kept: a section read once would only push the pages the report reads again out.
-    const uint32_t count = session.ReadTargetPrefix(from, chunk.data(), static_cast<uint32_t>(want), false);
+    uint32_t count = 0;
+    // Past the cache: a section read once would only push the pages the report reads again out.
+    // The halving retry finds the readable front in as few reads as the sweep needs.
+    session.ReadTargetMemoryUncached(from, chunk.data(), static_cast<uint32_t>(want), &count, true);
     uint32_t cursor = 0;
     while (cursor + kWindow <= count && from + cursor - sweep.start < size) {
       uint32_t length = 0;

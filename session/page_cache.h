@@ -22,7 +22,7 @@
 // answers as the loop would, as long as the page stays in its slot.
 //
 // Bound: kSlotCount slots of one page each, direct-mapped by page number, so at most
-// kSlotCount * kPageSize bytes of target memory (2 MiB) are held; a page known unreadable
+// kSlotCount * kPageSize bytes of target memory (4 MiB: room for the biggest export directories of the system DLLs beside the stacks) are held; a page known unreadable
 // takes a slot without data. A newer page evicts the one in its slot.
 #pragma once
 
@@ -36,7 +36,7 @@
 class PageCache {
  public:
   static constexpr uint32_t kPageSize = 4096;
-  static constexpr uint32_t kSlotCount = 512;
+  static constexpr uint32_t kSlotCount = 1024;
   // Bigger first requests are not cached: the caller runs the retry loop on the platform.
   // The lower raw stack range (128 KiB) is the biggest request that profits.
   static constexpr uint32_t kLargestRequest = 0x20000;
