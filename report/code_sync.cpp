@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr uint32_t kPageSize = 4096;
-constexpr uint32_t kPageShift = 12;
 constexpr uint32_t kWindow = disasm::kCodeWindowSize;
 // Beyond this many addresses a search far from the usual case keeps no memory of lengths.
 constexpr uint32_t kLargestRemembered = 1u << 20;
@@ -41,6 +39,7 @@ void AdvanceSweep(CLogFile& session, CodeSweep& sweep, uint32_t upTo) {
     chunk.resize(static_cast<size_t>(want));
     uint32_t count = 0;
     // Past the cache: a section read once would only push the pages the report reads again out.
+    // The halving retry finds the readable front in as few reads as the sweep needs.
     session.ReadTargetMemoryUncached(from, chunk.data(), static_cast<uint32_t>(want), &count, true);
     uint32_t cursor = 0;
     while (cursor + kWindow <= count && from + cursor - sweep.start < size) {
@@ -87,13 +86,7 @@ bool StartsAtUnknownByte(CLogFile& session, uint32_t start, uint32_t span) {
 }  // namespace
 
 CInstructionLengths::CInstructionLengths(CLogFile& owner, uint32_t lowAddress, uint32_t count)
-    : session(owner), low(lowAddress), known(count, 0), firstPage(lowAddress >> kPageShift) {
-  if (count == 0) return;
-  // The pages under the code windows of every remembered address, up to the top of memory.
-  uint64_t lastByte = static_cast<uint64_t>(lowAddress) + count - 1 + (kWindow - 1);
-  if (lastByte > 0xFFFFFFFFull) lastByte = 0xFFFFFFFFull;
-  pages.resize(static_cast<size_t>((lastByte >> kPageShift) - firstPage + 1));
-}
+    : session(owner), low(lowAddress), known(count, 0) {}
 
 bool CInstructionLengths::Length(uint32_t address, uint32_t* length) {
   const uint32_t offset = address - low;
@@ -111,45 +104,10 @@ bool CInstructionLengths::Length(uint32_t address, uint32_t* length) {
 bool CInstructionLengths::Decode(uint32_t address, uint32_t* length) {
   ++decodeCount;
   uint8_t window[kWindow];
-  const bool ok = WindowFromPages(address, window) ? DecodeLength(window, kWindow, length)
-                                                   : DisassembleLength(session.target, address, length);
+  const bool ok = session.ReadTargetExactly(address, window, kWindow) ? DecodeLength(window, kWindow, length)
+                                                                      : DisassembleLength(session.target, address, length);
   // A length of 0 would keep a pass on the same address for ever.
   return ok && *length > 0 && *length <= kWindow;
-}
-
-// The window comes from the pages only when all of its 64 bytes are readable: then the code
-// window read of Disassemble would have delivered all 64 too.
-bool CInstructionLengths::WindowFromPages(uint32_t address, uint8_t* window) {
-  if (static_cast<uint64_t>(address) + kWindow > 0x100000000ull) return false;
-  const uint32_t first = address >> kPageShift;
-  const uint32_t last = (address + kWindow - 1) >> kPageShift;
-  const uint8_t* head = PageBytes(first - firstPage);
-  if (head == nullptr) return false;
-  const uint32_t inPage = address & (kPageSize - 1);
-  if (first == last) {
-    memcpy(window, head + inPage, kWindow);
-    return true;
-  }
-  const uint8_t* tail = PageBytes(last - firstPage);
-  if (tail == nullptr) return false;
-  const uint32_t headCount = kPageSize - inPage;
-  memcpy(window, head + inPage, headCount);
-  memcpy(window + headCount, tail, kWindow - headCount);
-  return true;
-}
-
-const uint8_t* CInstructionLengths::PageBytes(uint32_t pageIndex) {
-  if (pageIndex >= pages.size()) return nullptr;
-  Page& page = pages[pageIndex];
-  if (page.state == PageState::Unknown) {
-    page.bytes.reset(new uint8_t[kPageSize]);
-    uint32_t count = 0;
-    const uint32_t address = (firstPage + pageIndex) << kPageShift;
-    const bool whole = session.ReadTargetMemory(address, page.bytes.get(), kPageSize, &count, true) && count == kPageSize;
-    page.state = whole ? PageState::Readable : PageState::Unreadable;
-    if (!whole) page.bytes.reset();
-  }
-  return page.state == PageState::Readable ? page.bytes.get() : nullptr;
 }
 
 void ListingSearchRange(uint32_t start, uint32_t span, uint32_t address, uint32_t* low, uint32_t* count) {

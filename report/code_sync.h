@@ -5,15 +5,14 @@
 
 #include <stdint.h>
 
-#include <memory>
 #include <vector>
 
 class CLogFile;
 
 // The instruction lengths of one listing, as Disassemble would find them, each decoded once.
-// The code bytes come from whole pages read once; an instruction whose 64-byte code window
-// is not wholly inside readable pages is decoded straight from the target instead, so that a
-// window cut short by unreadable memory gives exactly what Disassemble gives.
+// An instruction whose 64-byte code window is wholly readable is decoded from the session's
+// cached pages; one cut short by unreadable memory is decoded as Disassemble reads it, so that
+// the count read decides as it does there.
 class CInstructionLengths {
  public:
   // Remembers the lengths of the count addresses from low on; others are decoded every time.
@@ -25,21 +24,11 @@ class CInstructionLengths {
   CLogFile& target() const { return session; }
 
  private:
-  enum class PageState : uint8_t { Unknown, Readable, Unreadable };
-  struct Page {
-    PageState state = PageState::Unknown;
-    std::unique_ptr<uint8_t[]> bytes;
-  };
-
   bool Decode(uint32_t address, uint32_t* length);
-  bool WindowFromPages(uint32_t address, uint8_t* window);
-  const uint8_t* PageBytes(uint32_t pageIndex);
 
   CLogFile& session;
   uint32_t low;
   std::vector<int8_t> known;  // per address from low: 0 not yet decoded, -1 unreadable, else the length
-  uint32_t firstPage;         // page number of low
-  std::vector<Page> pages;    // the pages from firstPage that windows of remembered addresses touch
   uint32_t decodeCount = 0;
 };
 

@@ -16,7 +16,6 @@ CStackWalkOwner* currentOwner = nullptr;
 
 // How far above the scanned slot a kept frame pointer may lie: the default stack reserve.
 constexpr uint32_t kStackReach = 0x100000;
-constexpr uint32_t kPageSize = 4096;
 
 // The routines every thread starts in: the stack above their frames holds nothing of the
 // program's, so no scan goes past them.
@@ -420,29 +419,8 @@ bool CFrameWalk::Find(uint32_t value, uint32_t from, uint32_t* slot) {
   return false;
 }
 
-// One stack word, from the page held last or from a fresh read of the rest of its page. A
-// read that fails is tried once more: touching a guard page fails once and clears the guard.
-bool CFrameWalk::ReadWord(uint32_t address, uint32_t* word) {
-  if (address - wordsBase < wordsCount * 4 && (address & 3) == (wordsBase & 3)) {
-    *word = words[(address - wordsBase) / 4];
-    return true;
-  }
-  const uint32_t pageEnd = (address | (kPageSize - 1)) + 1;
-  uint32_t size = pageEnd == 0 ? 0u - address : pageEnd - address;
-  size &= ~3u;
-  if (size == 0) return false;
-  uint32_t count = 0;
-  if (!session.ReadTargetMemory(address, words, size, &count, true) &&
-      !session.ReadTargetMemory(address, words, size, &count, true)) {
-    wordsCount = 0;
-    return false;
-  }
-  wordsBase = address;
-  wordsCount = count / 4;
-  if (wordsCount == 0) return false;
-  *word = words[0];
-  return true;
-}
+// One stack word, from the session's cached pages: a scan reads each page once.
+bool CFrameWalk::ReadWord(uint32_t address, uint32_t* word) { return session.ReadTargetExactly(address, word, 4); }
 
 // The lowest address at which the function that runs at at can start, and where it most
 // likely starts: a named symbol's start gives both; without one (or with only an export,

@@ -138,9 +138,5 @@ class CFrameWalk {
   uint32_t stackEnd;
   int produced = 0;
   bool ended = false;
-  // The stack words last read: one page, so that a scan reads each page once.
-  uint32_t wordsBase = 1;  // unaligned: nothing held
-  uint32_t wordsCount = 0;
-  uint32_t words[1024];
   FrameWalkWork stats;
 };

@@ -59,8 +59,8 @@ bool CopyRegionToFile(CLogFile& session, uint32_t base, uint32_t size, const Reg
     bool whole = true;
     while (prefix < window) {
       uint32_t count = std::min(chunkSize, window - prefix);
-      uint32_t read = 0;
-      if (!session.ReadTargetMemoryDirect(base + prefix, chunk, count, &read)) {
+      // Straight, one platform read each: a region's contents are read once and kept in its file.
+      if (!session.ReadTargetExactly(base + prefix, chunk, count, false)) {
         whole = false;
         break;
       }

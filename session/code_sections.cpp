@@ -94,9 +94,8 @@ CCodeSections::Targets CCodeSections::ReadTargets(CLogFile& session, uint32_t ba
   const uint32_t low = base + range.start;
   for (uint32_t done = 0; done < size;) {
     const uint32_t chunk = size - done < kTargetChunk ? size - done : kTargetChunk;
-    uint32_t count = 0;
     // An unreadable chunk stays zero: no call is found in it.
-    if (!session.ReadTargetMemoryDirect(low + done, code.data() + done, chunk, &count) || count != chunk) {
+    if (!session.ReadTargetExactly(low + done, code.data() + done, chunk, false)) {
       memset(code.data() + done, 0, chunk);
     }
     done += chunk;

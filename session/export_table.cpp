@@ -14,7 +14,7 @@ namespace {
 constexpr uint32_t kMaxFunctions = 0x10000;
 constexpr uint32_t kMaxNameLength = 1024;  // what the symbol buffer holds; longer names are cut
 constexpr uint32_t kMaxNameBytes = 1u << 20;
-constexpr uint32_t kMaxHeldDirectory = 1u << 20;
+constexpr uint32_t kMaxPrefetch = 1u << 20;
 constexpr uint32_t kNoName = 0xFFFFFFFF;
 constexpr uint32_t kPageSize = 4096;
 
@@ -33,10 +33,7 @@ struct Section {
   uint32_t end;
 };
 
-// Reads of one module's image by offset from its base, never past its end. The export
-// directory is read once and then serves every read inside it, so that a module's exports cost
-// a few large reads, not one per name. Of a directory that reaches unreadable memory the
-// readable front is kept.
+// Reads of one module's image by offset from its base, never past its end.
 class CImageReader {
  public:
   CImageReader(const TargetReader& reader, uint32_t base, uint32_t imageSize)
@@ -47,31 +44,25 @@ class CImageReader {
 
   bool Read(uint32_t offset, uint32_t size, void* out) { return Inside(offset, size) && ReadFront(offset, size, out) == size; }
 
-  // The bytes from offset on that can be read, up to size (none outside the image): from the
-  // held directory as far as it holds them, the rest from the target.
+  // The bytes from offset on that can be read, up to size (none outside the image).
   uint32_t ReadFront(uint32_t offset, uint32_t size, void* out) {
     if (!Inside(offset, size) || size == 0) return 0;
-    uint8_t* bytes = static_cast<uint8_t*>(out);
-    uint32_t got = 0;
-    if (offset >= heldStart && offset - heldStart < held.size()) {
-      got = std::min<uint32_t>(size, static_cast<uint32_t>(held.size()) - (offset - heldStart));
-      memcpy(bytes, held.data() + (offset - heldStart), got);
-      // A front cut by a read that shrank may end before the first unreadable byte.
-      if (got < size) got += FromTarget(offset + got, size - got, bytes + got);
-      return got;
-    }
-    return FromTarget(offset, size, bytes);
+    return FromTarget(offset, size, static_cast<uint8_t*>(out));
   }
 
-  // Keeps the readable front of the bytes from offset on for later reads.
-  void Hold(uint32_t offset, uint32_t size) {
+  // Reads the whole pages under the bytes from offset on in one go, so that the target's page
+  // cache serves every later read inside them: a module's exports then cost a few large reads,
+  // not one per name.
+  void Prefetch(uint32_t offset, uint32_t size) {
     if (!Inside(offset, size)) size = offset <= imageSize ? imageSize - offset : 0;
-    if (size > kMaxHeldDirectory) size = kMaxHeldDirectory;
-    std::vector<uint8_t> bytes(size);
-    const uint32_t count = FromTarget(offset, size, bytes.data());
-    bytes.resize(count);
-    held.swap(bytes);
-    heldStart = offset;
+    if (size > kMaxPrefetch) size = kMaxPrefetch;
+    const uint32_t first = offset - ((base + offset) & (kPageSize - 1));
+    const uint64_t last = std::min<uint64_t>(((static_cast<uint64_t>(base) + offset + size + kPageSize - 1) &
+                                              ~static_cast<uint64_t>(kPageSize - 1)) - base,
+                                             imageSize);
+    if (first > offset || last <= first) return;  // the image's base is not page-aligned
+    std::vector<uint8_t> bytes(static_cast<size_t>(last - first));
+    FromTarget(first, static_cast<uint32_t>(bytes.size()), bytes.data());
   }
 
   // A name of printable characters ended by a NUL inside the image, cut after kMaxNameLength.
@@ -111,8 +102,6 @@ class CImageReader {
   const TargetReader& reader;
   const uint32_t base;
   const uint32_t imageSize;
-  uint32_t heldStart = 0;
-  std::vector<uint8_t> held;
 };
 
 // The export directory's place, the executable sections and the data the image places by its
@@ -343,7 +332,7 @@ bool CExportTable::Read(const TargetReader& reader, uint32_t base, uint32_t modu
   ImageLayout layout;
   if (!ReadLayout(image, &layout, problem)) return false;
   CImageReader exports(reader, base, layout.imageSize);
-  exports.Hold(layout.exportStart, layout.exportSize);
+  exports.Prefetch(layout.exportStart, layout.exportSize);
 
   ExportArrays arrays;
   std::string notes;

@@ -130,7 +130,7 @@ bool CLogFile::ReadTargetMemoryUncached(uint32_t address, void* buffer, uint32_t
   uint32_t ignored = 0;
   if (bytesRead == nullptr) bytesRead = &ignored;
   for (;;) {
-    if (ReadTargetMemoryDirect(address, buffer, size, bytesRead)) return true;
+    if (ReadStraight(address, buffer, size, bytesRead)) return true;
     if (size <= 8) return false;
     if (halve) {
       size /= 2;
@@ -141,7 +141,7 @@ bool CLogFile::ReadTargetMemoryUncached(uint32_t address, void* buffer, uint32_t
   }
 }
 
-bool CLogFile::ReadTargetMemoryDirect(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead) {
+bool CLogFile::ReadStraight(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead) {
   ++platformReads;
   SIZE_T count = 0;
   BOOL ok = ReadProcessMemory(process, TargetPointer(address), buffer, size, &count);
@@ -149,32 +149,26 @@ bool CLogFile::ReadTargetMemoryDirect(uint32_t address, void* buffer, uint32_t s
   return ok != FALSE;
 }
 
-namespace {
+uint32_t CLogFile::ReadTargetPrefix(uint32_t address, void* buffer, uint32_t size, bool keep) {
+  if (cacheEnabled) return cache.ReadPrefix(process, address, buffer, size, keep);
+  // Without the cache nothing is kept from one read to the next: a fresh one serves the read.
+  PageCache single;
+  const uint32_t count = single.ReadPrefix(process, address, buffer, size, keep);
+  platformReads += single.platformReads();
+  return count;
+}
 
-constexpr uint32_t kPageSize = 4096;
+bool CLogFile::ReadTargetExactly(uint32_t address, void* buffer, uint32_t size, bool keep) {
+  if (cacheEnabled) return cache.ReadExactly(process, address, buffer, size, keep);
+  PageCache single;
+  const bool ok = single.ReadExactly(process, address, buffer, size, keep);
+  platformReads += single.platformReads();
+  return ok;
+}
 
-}  // namespace
-
-// Pages are read whole or not at all, so after a request that could not be read whole the
-// front is found a page at a time (the shrinking retry alone would stop at a power-of-two
-// share of the request).
 bool CLogFile::ReadReadableFront(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* count) {
-  CLogFile& session = *static_cast<CLogFile*>(context);
-  uint32_t read = 0;
-  if (session.ReadTargetMemory(address, buffer, size, &read, true) && read == size) {
-    *count = size;
-    return true;
-  }
-  uint8_t* bytes = static_cast<uint8_t*>(buffer);
-  uint32_t done = 0;
-  while (done < size) {
-    const uint32_t at = address + done;
-    const uint32_t piece = std::min(size - done, kPageSize - (at & (kPageSize - 1)));
-    if (!session.ReadTargetMemory(at, bytes + done, piece, &read, true) || read != piece) break;
-    done += piece;
-  }
-  *count = done;
-  return done > 0;
+  *count = static_cast<CLogFile*>(context)->ReadTargetPrefix(address, buffer, size);
+  return *count > 0;
 }
 
 bool CLogFile::ReadThrough(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead,

@@ -107,8 +107,12 @@ class CLogFile {
   // succeeded (written from the start of buffer), or what the last failed try left there.
   bool ReadTargetMemory(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead, bool halve);
 
-  // One read of the platform, no retry and no cache.
-  bool ReadTargetMemoryDirect(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead);
+  // The plain reads, both through the session's one cache of target pages: the bytes from
+  // address on that can be read (their count), and exactly size bytes or false. keep false is
+  // for bytes the reader holds itself, read once (a module's code, a region's contents): they
+  // are read straight, in one platform read for ReadTargetExactly.
+  uint32_t ReadTargetPrefix(uint32_t address, void* buffer, uint32_t size, bool keep = true);
+  bool ReadTargetExactly(uint32_t address, void* buffer, uint32_t size, bool keep = true);
   // The same retry rule straight on the platform, leaving the cache alone: for the contents
   // of whole regions, which are read once and would only push the stack pages out.
   bool ReadTargetMemoryUncached(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead, bool halve);
@@ -173,6 +177,7 @@ class CLogFile {
   static bool ReadThrough(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead,
                           bool halve);
   static bool ReadReadableFront(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* count);
+  bool ReadStraight(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead);
   void HandOn(DebugEventListener::Callback DebugEventListener::*which, const DEBUG_EVENT& event);
   // The files of a report, as creation asks: removing an earlier dump's, creating the report.
   bool PrepareReportFiles();

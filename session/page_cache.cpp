@@ -11,6 +11,8 @@ constexpr uint64_t kNothingUnreadable = ~0ull;
 constexpr uint64_t kPageMask = PageCache::kPageSize - 1;
 // Up to two pages cost no more to learn one by one than to try as a whole.
 constexpr uint64_t kWholeTryMinimum = 2 * PageCache::kPageSize;
+// Where an unkept range cannot be read whole, it is tried in pieces of this size.
+constexpr uint32_t kUnkeptPiece = 0x10000;
 
 // Addresses past the top are those of a request that wraps; the platform sees them modulo 2^32.
 uint32_t PageOf(uint64_t address) { return static_cast<uint32_t>(address) / PageCache::kPageSize; }
@@ -172,6 +174,81 @@ bool PageCache::KeepingEnd(HANDLE process, uint32_t address, uint32_t size, bool
     if (size - skip <= 8) return false;
     skip += 8;
   }
+}
+
+bool PageCache::ReadOnce(HANDLE process, uint32_t address, void* buffer, uint32_t size) {
+  ++reads;
+  SIZE_T count = 0;
+  return ReadProcessMemory(process, TargetPointer(address), buffer, size, &count) != FALSE;
+}
+
+// One try of the whole request where several pages are unknown and none is known to fail it:
+// a readable stack range or export directory then costs one read. Its pages are kept.
+bool PageCache::TryWhole(HANDLE process, uint32_t address, uint8_t* buffer, uint32_t size) {
+  const uint64_t end = static_cast<uint64_t>(address) + size;
+  if (end > kAddressSpaceEnd || size <= kWholeTryMinimum) return false;
+  const uint32_t firstPage = PageOf(address), lastPage = PageOf(end - 1);
+  if (AllKnown(firstPage, lastPage) || AnyKnownBad(firstPage, lastPage)) return false;
+  if (!ReadOnce(process, address, buffer, size)) return false;
+  KeepWholePages(address, buffer, size);
+  return true;
+}
+
+// Page after page upwards, as one read would touch them, up to the first that cannot be read
+// or the top of memory. A guard page reached here has had its guard cleared by this read.
+uint32_t PageCache::PrefixFromPages(HANDLE process, uint32_t address, uint8_t* buffer, uint32_t size) {
+  uint32_t done = 0;
+  while (done < size) {
+    const uint64_t at = static_cast<uint64_t>(address) + done;
+    if (at >= kAddressSpaceEnd) break;
+    const uint32_t page = PageOf(at);
+    if (Learn(process, page) == PageState::Unreadable) break;
+    TouchGuard(page);
+    const uint32_t offset = static_cast<uint32_t>(at % kPageSize);
+    const uint32_t chunk = std::min(size - done, kPageSize - offset);
+    memcpy(buffer + done, slots[page % kSlotCount].bytes.get() + offset, chunk);
+    done += chunk;
+  }
+  return done;
+}
+
+// Unkept: the whole range in one read; where that fails, pieces of kUnkeptPiece bytes, and the
+// first piece that fails page by page.
+uint32_t PageCache::PrefixUnkept(HANDLE process, uint32_t address, uint8_t* buffer, uint32_t size) {
+  if (ReadOnce(process, address, buffer, size)) return size;
+  uint32_t done = 0;
+  while (done < size) {
+    const uint32_t piece = std::min(size - done, kUnkeptPiece);
+    const uint32_t at = address + done;
+    if (static_cast<uint64_t>(at) + piece > kAddressSpaceEnd || !ReadOnce(process, at, buffer + done, piece)) {
+      return done + PrefixFromPages(process, at, buffer + done, piece);
+    }
+    done += piece;
+  }
+  return done;
+}
+
+bool PageCache::AnyKnownUnreadable(uint32_t address, uint32_t size) const {
+  const uint64_t end = static_cast<uint64_t>(address) + size;
+  for (uint64_t base = address & ~kPageMask; base < end && base < kAddressSpaceEnd; base += kPageSize) {
+    if (Known(PageOf(base)) == PageState::Unreadable) return true;
+  }
+  return false;
+}
+
+uint32_t PageCache::ReadPrefix(HANDLE process, uint32_t address, void* buffer, uint32_t size, bool keep) {
+  if (size == 0) return 0;
+  uint8_t* out = static_cast<uint8_t*>(buffer);
+  if (!keep) return PrefixUnkept(process, address, out, size);
+  if (TryWhole(process, address, out, size)) return size;
+  return PrefixFromPages(process, address, out, size);
+}
+
+bool PageCache::ReadExactly(HANDLE process, uint32_t address, void* buffer, uint32_t size, bool keep) {
+  if (size == 0) return true;
+  if (!keep) return ReadOnce(process, address, buffer, size);
+  if (AnyKnownUnreadable(address, size)) return false;
+  return ReadPrefix(process, address, buffer, size) == size;
 }
 
 bool PageCache::ReadWithRetry(HANDLE process, uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead,

@@ -296,3 +296,37 @@ TEST(PageCache, LargeRequestsGoStraightToThePlatform) {
 }
 
 }  // namespace
+
+// The plain reads: the readable prefix, exactly a range, and what each costs in platform reads
+// the first time and again (nothing: the pages are kept).
+TEST(PageCache, PrefixAndExactReads) {
+  struct Case {
+    const char* name;
+    uint32_t address, size;
+    uint32_t prefix;      // readable bytes from address
+    uint32_t firstReads;  // platform reads of the first prefix read
+  } cases[] = {
+      {"inside_one_page", 0x00400010, 16, 16, 1},
+      {"three_pages_one_try", 0x00400000, 3 * kPage, 3 * kPage, 1},
+      {"through_the_guard_page", 0x00403000, 2 * kPage, 2 * kPage, 3},
+      {"up_to_unmapped", 0x00405000, 2 * kPage, kPage, 3},
+      {"nothing_readable", 0x00500000, 16, 0, 2},
+      {"top_of_memory", 0xFFFFFFF0u, 32, 0, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    sim::AddRegion(0x00400000, 4 * kPage).bytes = std::vector<BYTE>(4 * kPage, 0x5A);
+    sim::AddRegion(0x00404000, kPage, PAGE_READWRITE | PAGE_GUARD).bytes = std::vector<BYTE>(kPage, 0x6B);
+    sim::AddRegion(0x00405000, kPage).bytes = std::vector<BYTE>(kPage, 0x7C);
+    TwoSessions s;
+    std::vector<uint8_t> buffer(c.size, 0xCC);
+    EXPECT_EQ(s.cached->ReadTargetPrefix(c.address, buffer.data(), c.size), c.prefix);
+    EXPECT_EQ(s.cached->PlatformReadCount(), c.firstReads);
+    if (c.prefix > 0) EXPECT_NE(buffer[c.prefix - 1], 0xCC);
+    EXPECT_EQ(s.cached->ReadTargetExactly(c.address, buffer.data(), c.size), c.prefix == c.size);
+    EXPECT_EQ(s.cached->PlatformReadCount(), c.firstReads);
+    // Unkept: one try for exactly, nothing kept for later.
+    EXPECT_EQ(s.literal->ReadTargetExactly(c.address, buffer.data(), c.size, false), c.prefix == c.size);
+  }
+}
