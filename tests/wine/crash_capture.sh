@@ -23,9 +23,9 @@ crash() {
 section() { tr -d '\r' < "$1" | awk '/^\*----> Exception <----\*$/{on=1; getline; next} on&&/^$/{exit} on'; }
 
 # kind NAME CODE TEXT: --launch, then the section's first line and the listing's marker line.
-for spec in "null-read c0000005 EXCEPTION_ACCESS_VIOLATION" "ro-write c0000005 EXCEPTION_ACCESS_VIOLATION" \
+for row in "null-read c0000005 EXCEPTION_ACCESS_VIOLATION" "ro-write c0000005 EXCEPTION_ACCESS_VIOLATION" \
             "div0 c0000094 EXCEPTION_INT_DIVIDE_BY_ZERO" "ud2 c000001d EXCEPTION_ILLEGAL_INSTRUCTION"; do
-  set -- $spec
+  set -- $row
   kind=$1 code=$2 name=$3
   crash 0 "$kind" --launch --no-memory-dump --no-symbol-table "--report=$kind.txt" crash_target.exe "$kind"
   fault=$(awk '/^fault /{print $2}' "$kind.out")
