@@ -127,6 +127,10 @@ void CLogFile::WriteCrashReport(const DEBUG_EVENT& event) {
   }
   if (!attachBreakpointTaken) Log("The exception came before the attach had finished");
   reportShowsException = true;
+  ReportAndEnd(event);
+}
+
+void CLogFile::ReportAndEnd(const DEBUG_EVENT& event) {
   const uint32_t before = reportsWritten;
   HandOn(&DebugEventListener::onException, event);
   // It cannot go on past the exception it was reported for.
@@ -144,9 +148,7 @@ DWORD CLogFile::OnException(const DEBUG_EVENT& event) {
   }
   if (options.reportAt == ReportMoment::kFirstException) {
     reportShowsException = !attachBreakpoint;
-    const uint32_t before = reportsWritten;
-    HandOn(&DebugEventListener::onException, event);
-    if (reportsWritten != before) EndTarget(*this);
+    ReportAndEnd(event);
     return DBG_EXCEPTION_NOT_HANDLED;
   }
   if (attachBreakpoint) return DBG_CONTINUE;  // the target never sees it

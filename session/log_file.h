@@ -186,6 +186,8 @@ class CLogFile {
   DWORD OnException(const DEBUG_EVENT& event);
   bool IsReportMoment(const DEBUG_EVENT& event, bool attachBreakpoint) const;
   void WriteCrashReport(const DEBUG_EVENT& event);
+  // Hands the exception to the listeners and ends the target when a report came of it.
+  void ReportAndEnd(const DEBUG_EVENT& event);
   void SignalAttached();
   void NoteExitWithoutReport(const DEBUG_EVENT& event);
 
