@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "session/log_file.h"
+#include "session/target.h"
 #include "session/pe_image.h"
 
 namespace {
@@ -36,21 +36,21 @@ uint32_t ImmediateOfMove(const uint8_t* at, uint32_t left) {
 
 }  // namespace
 
-bool CCodeSections::Holds(CLogFile& session, uint32_t address) {
-  const CModule* module = session.target.ModuleAt(address);
+bool CCodeSections::Holds(const CTarget& target, uint32_t address) {
+  const CModule* module = target.ModuleAt(address);
   if (module == nullptr) return false;
   const uint32_t offset = address - module->base;
-  for (const Range& range : SectionsOf(session, *module).ranges) {
+  for (const Range& range : SectionsOf(target, *module).ranges) {
     if (offset >= range.start && offset < range.end) return true;
   }
   return false;
 }
 
-bool CCodeSections::SectionAt(CLogFile& session, uint32_t address, uint32_t* start, uint32_t* end) {
-  const CModule* module = session.target.ModuleAt(address);
+bool CCodeSections::SectionAt(const CTarget& target, uint32_t address, uint32_t* start, uint32_t* end) {
+  const CModule* module = target.ModuleAt(address);
   if (module == nullptr) return false;
   const uint32_t offset = address - module->base;
-  for (const Range& range : SectionsOf(session, *module).ranges) {
+  for (const Range& range : SectionsOf(target, *module).ranges) {
     if (offset >= range.start && offset < range.end) {
       *start = module->base + range.start;
       *end = module->base + range.end;
@@ -60,10 +60,10 @@ bool CCodeSections::SectionAt(CLogFile& session, uint32_t address, uint32_t* sta
   return false;
 }
 
-bool CCodeSections::FunctionStartAtOrBelow(CLogFile& session, uint32_t address, uint32_t* start) {
-  const CModule* module = session.target.ModuleAt(address);
+bool CCodeSections::FunctionStartAtOrBelow(const CTarget& target, uint32_t address, uint32_t* start) {
+  const CModule* module = target.ModuleAt(address);
   if (module == nullptr) return false;
-  ModuleSections& sections = SectionsOf(session, *module);
+  ModuleSections& sections = SectionsOf(target, *module);
   const uint32_t offset = address - module->base;
   for (const Range& range : sections.ranges) {
     if (offset < range.start || offset >= range.end) continue;
@@ -72,7 +72,7 @@ bool CCodeSections::FunctionStartAtOrBelow(CLogFile& session, uint32_t address, 
       if (targets.start == range.start) known = &targets;
     }
     if (known == nullptr) {
-      sections.targets.push_back(ReadTargets(session, module->base, range));
+      sections.targets.push_back(ReadTargets(target, module->base, range));
       known = &sections.targets.back();
     }
     auto above = std::upper_bound(known->sorted.begin(), known->sorted.end(), address);
@@ -87,7 +87,7 @@ bool CCodeSections::FunctionStartAtOrBelow(CLogFile& session, uint32_t address, 
 // forms that pass a function's address (push imm32, mov r32 / [esp] / [esp+d] / [ebp+d] /
 // [d32], imm32) that points into it. A byte pattern inside another instruction seldom lands
 // there, and a wrong start only weakens a preference.
-CCodeSections::Targets CCodeSections::ReadTargets(CLogFile& session, uint32_t base, const Range& range) {
+CCodeSections::Targets CCodeSections::ReadTargets(const CTarget& target, uint32_t base, const Range& range) {
   Targets targets{range.start, {}};
   const uint32_t size = range.end - range.start < kMaxTargetSection ? range.end - range.start : kMaxTargetSection;
   std::vector<uint8_t> code(size);
@@ -95,7 +95,7 @@ CCodeSections::Targets CCodeSections::ReadTargets(CLogFile& session, uint32_t ba
   for (uint32_t done = 0; done < size;) {
     const uint32_t chunk = size - done < kTargetChunk ? size - done : kTargetChunk;
     // An unreadable chunk stays zero: no call is found in it.
-    if (!session.ReadTargetExactly(low + done, code.data() + done, chunk, false)) {
+    if (!target.ReadExactly(low + done, code.data() + done, chunk, false)) {
       memset(code.data() + done, 0, chunk);
     }
     done += chunk;
@@ -117,7 +117,7 @@ CCodeSections::Targets CCodeSections::ReadTargets(CLogFile& session, uint32_t ba
   return targets;
 }
 
-CCodeSections::ModuleSections& CCodeSections::SectionsOf(CLogFile& session, const CModule& module) {
+CCodeSections::ModuleSections& CCodeSections::SectionsOf(const CTarget& target, const CModule& module) {
   for (ModuleSections& known : modules) {
     if (known.base == module.base && known.size == module.size) return known;
   }
@@ -126,7 +126,7 @@ CCodeSections::ModuleSections& CCodeSections::SectionsOf(CLogFile& session, cons
 
   uint8_t page[kHeaderBytes];
   uint32_t count = 0;
-  session.ReadTargetMemory(module.base, page, sizeof page, &count, true);
+  target.Read(module.base, page, sizeof page, &count, true);
   pe::BytesReader read{page, count};
   pe::Headers headers;
   const char* problem = nullptr;
@@ -146,6 +146,9 @@ CCodeSections::ModuleSections& CCodeSections::SectionsOf(CLogFile& session, cons
     if (pe::ExecutableSpan(section, module.size, &range.start, &range.end)) entry.ranges.push_back(range);
   }
   if (problem == nullptr && entry.ranges.empty()) problem = "no executable section";
-  if (problem != nullptr) session.Log("Return addresses in %s not believed: %s", module.name.c_str(), problem);
+  if (problem != nullptr && log.appendLine != nullptr) {
+    const std::string line = "Return addresses in " + module.name + " not believed: " + problem;
+    log.appendLine(log.context, line.c_str());
+  }
   return entry;
 }

@@ -8,22 +8,25 @@
 #include <vector>
 
 #include "session/module.h"
+#include "session/text_pane.h"
 
-class CLogFile;
+class CTarget;
 
 class CCodeSections {
  public:
-  // True when address lies in an executable section of a module of the session's table.
+  // Says through log which modules' return addresses cannot be believed.
+  explicit CCodeSections(const TextPane& log) : log(log) {}
+  // True when address lies in an executable section of a module of the target's table.
   // A module's headers are read at the first question about it and kept until Clear.
-  bool Holds(CLogFile& session, uint32_t address);
-  // The executable section of a module of the session's table that holds address: [*start,
+  bool Holds(const CTarget& target, uint32_t address);
+  // The executable section of a module of the target's table that holds address: [*start,
   // *end) in the target. False when address lies in none.
-  bool SectionAt(CLogFile& session, uint32_t address, uint32_t* start, uint32_t* end);
+  bool SectionAt(const CTarget& target, uint32_t address, uint32_t* start, uint32_t* end);
   // Where the function that holds address most likely starts when no symbol says so: the
   // nearest address at or below it, in the same executable section, that the section's code
   // calls directly (E8 rel32) or takes as a function pointer (an immediate operand of a
   // push or a move). The section's bytes are read once, at the first question.
-  bool FunctionStartAtOrBelow(CLogFile& session, uint32_t address, uint32_t* start);
+  bool FunctionStartAtOrBelow(const CTarget& target, uint32_t address, uint32_t* start);
   void Clear() { modules.clear(); }
 
  private:
@@ -41,8 +44,9 @@ class CCodeSections {
     std::vector<Range> ranges;  // empty when the headers could not be used
     std::vector<Targets> targets;
   };
-  ModuleSections& SectionsOf(CLogFile& session, const CModule& module);
-  static Targets ReadTargets(CLogFile& session, uint32_t base, const Range& range);
+  ModuleSections& SectionsOf(const CTarget& target, const CModule& module);
+  static Targets ReadTargets(const CTarget& target, uint32_t base, const Range& range);
 
+  TextPane log;
   std::vector<ModuleSections> modules;
 };

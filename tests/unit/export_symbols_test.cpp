@@ -237,7 +237,7 @@ TEST(ExportSymbols, OneModuleCostsTwoReadsOncePerReport) {
   EXPECT_EQ(sim::Calls("SymGetSymFromAddr"), 2);  // the handler is still asked first
   // The next report reads the module again (through a cleared cache).
   f.session->symbols.ForgetExports();
-  f.session->ClearReadCache();
+  f.session->memory.Clear();
   EXPECT_EQ(f.LookUp(kBase + 0x1105), "RtlUserThreadStart+5 7bc01100 700 0");
   EXPECT_EQ(sim::Calls("ReadProcessMemory"), 4);
 }
