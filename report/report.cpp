@@ -69,8 +69,12 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   session.NotePhase(DumpPhase::kSymbolTableWritten);
   if (session.options.memoryDumpEnabled) DumpCommittedMemory(context);
   session.NotePhase(DumpPhase::kMemoryDumped);
-  // Still stopped and still the debuggee: the minidump shows the report's moment.
-  WriteMinidump(session, exception);
+  // Still stopped and still the debuggee: the minidump shows the report's moment. One per
+  // session, so the file always shows the first report's moment.
+  if (session.options.minidump != MinidumpKind::kNone && !session.minidumpTried) {
+    session.minidumpTried = true;
+    session.minidumpFailed = !WriteMinidump(context, exception, session.eventThreadId);
+  }
   session.NotePhase(DumpPhase::kMinidumpWritten);
   session.FlushReportText();
   session.symbols.EndReport();
