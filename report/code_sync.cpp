@@ -58,7 +58,7 @@ void AdvanceSweep(CLogFile& session, CodeSweep& sweep, uint32_t upTo) {
 // section's start, when that lies above it) up to the address.
 bool KnownBoundary(CLogFile& session, uint32_t from, uint32_t address, uint32_t* boundary) {
   uint32_t start = 0, end = 0;
-  if (!session.codeSections.SectionAt(session, address, &start, &end) || end - start > kLargestSweptSection) {
+  if (!session.moduleImages.SectionAt(address, &start, &end) || end - start > kLargestSweptSection) {
     return false;
   }
   CodeSweep& sweep = session.codeBoundaries.SweepOf(start, end);

@@ -32,7 +32,10 @@ CLogFile::CLogFile(const wchar_t* reportFileName, TextPane& pane, ReportCreation
       reportFile(INVALID_HANDLE_VALUE),
       process(nullptr),
       processId(0),
-      symbols(process, modules, TargetReader{&CLogFile::ReadReadableFront, this}, pane),
+      moduleImages(modules,
+                   ImageReads{&CLogFile::ReadReadableFront, &CLogFile::ReadExactRange, &CLogFile::ReadThrough, this},
+                   pane),
+      symbols(process, moduleImages),
       target(process, TargetReadPath{&CLogFile::ReadThrough, this}, threads, modules, symbols),
       creation(when) {
   OpenSession(reportFileName ? reportFileName : L"");
@@ -69,6 +72,7 @@ void CLogFile::CloseSession() {
   if (reportFile != INVALID_HANDLE_VALUE) CloseHandle(reportFile);
   reportFile = INVALID_HANDLE_VALUE;
   symbols.Release();
+  moduleImages.Clear();
   modules.clear();
   threads.clear();
   cache.Clear();
@@ -169,6 +173,10 @@ bool CLogFile::ReadTargetExactly(uint32_t address, void* buffer, uint32_t size, 
 bool CLogFile::ReadReadableFront(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* count) {
   *count = static_cast<CLogFile*>(context)->ReadTargetPrefix(address, buffer, size);
   return *count > 0;
+}
+
+bool CLogFile::ReadExactRange(void* context, uint32_t address, void* buffer, uint32_t size, bool keep) {
+  return static_cast<CLogFile*>(context)->ReadTargetExactly(address, buffer, size, keep);
 }
 
 bool CLogFile::ReadThrough(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead,

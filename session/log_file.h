@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "session/code_boundaries.h"
-#include "session/code_sections.h"
 #include "session/debug_events.h"
 #include "session/dump_options.h"
 #include "session/dump_phase.h"
 #include "session/module.h"
+#include "session/module_image.h"
 #include "session/page_cache.h"
 #include "session/platform.h"
 #include "session/symbol_service.h"
@@ -46,6 +46,10 @@ class CLogFile {
   HANDLE reportFile;
   HANDLE process;
   uint32_t processId;
+  // What the modules' images say: where their code lies (for telling return addresses from
+  // other stack words), where their functions likely start, what they export. Before symbols,
+  // which answers from its export tables.
+  CModuleImages moduleImages;
   // The symbol handler and the export tables, asked by value.
   CSymbolService symbols;
   std::vector<CThreadContext> threads;
@@ -67,8 +71,6 @@ class CLogFile {
   // A keep-running step failed: the target may not be left as it was.
   bool keepRunningFailed = false;
 
-  // Where the modules' code lies, for telling return addresses from other stack words.
-  CCodeSections codeSections;
   // Instruction boundaries of those sections, for listings around addresses without a symbol.
   CCodeBoundaries codeBoundaries;
 
@@ -173,10 +175,12 @@ class CLogFile {
   // After a refusal that came once the attach had succeeded: the target goes on as before.
   void LeaveTargetRunning(uint32_t targetProcessId);
   void WriteReportText(const char* text, size_t length);
-  // The read path of the export tables: the readable front of a range.
+  // The read paths of the target view and the module images: the retry read, the readable
+  // front of a range, exactly a range.
   static bool ReadThrough(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead,
                           bool halve);
   static bool ReadReadableFront(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* count);
+  static bool ReadExactRange(void* context, uint32_t address, void* buffer, uint32_t size, bool keep);
   bool ReadStraight(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead);
   void HandOn(DebugEventListener::Callback DebugEventListener::*which, const DEBUG_EVENT& event);
   // The files of a report, as creation asks: removing an earlier dump's, creating the report.
