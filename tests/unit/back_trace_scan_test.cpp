@@ -518,7 +518,8 @@ TEST(CodeSections, FunctionStartAtOrBelow) {
   };
   for (const auto& row : rows) {
     uint32_t start = 0;
-    EXPECT_EQ(f.session->moduleImages.FunctionStartAtOrBelow(row.address, &start), row.found) << std::hex << row.address;
+    EXPECT_EQ(f.session->moduleImages.FunctionStartAtOrBelow(row.address, &start), row.found)
+        << std::hex << row.address;
     if (row.found) EXPECT_EQ(start, row.start) << std::hex << row.address;
   }
 }
