@@ -20,7 +20,7 @@ bool IsCallForm(const disasm::Instruction& record, CallKind* kind) {
 }  // namespace
 
 bool CallEndsAt(const CTarget& target, uint32_t address, CallSite* site) {
-  if (address < kLongestCall || !target.codeSections().Holds(target, address)) return false;
+  if (address < kLongestCall || !target.images().Holds(address)) return false;
   // The bytes before the address, all in one read; a call cut by an unreadable page below
   // its end is no call that can be shown.
   uint8_t bytes[kLongestCall];

@@ -58,7 +58,7 @@ void AdvanceSweep(const CTarget& target, CodeSweep& sweep, uint32_t upTo) {
 // section's start, when that lies above it) up to the address.
 bool KnownBoundary(const CTarget& target, uint32_t from, uint32_t address, uint32_t* boundary) {
   uint32_t start = 0, end = 0;
-  if (!target.codeSections().SectionAt(target, address, &start, &end) || end - start > kLargestSweptSection) {
+  if (!target.images().SectionAt(address, &start, &end) || end - start > kLargestSweptSection) {
     return false;
   }
   CodeSweep& sweep = target.codeBoundaries().SweepOf(start, end);

@@ -7,7 +7,7 @@
 
 #include "disasm/instruction.h"
 #include "report/call_site.h"
-#include "session/code_sections.h"
+#include "session/module_image.h"
 #include "session/symbol_service.h"
 
 namespace {
@@ -439,7 +439,7 @@ bool CFrameWalk::FunctionFloor(uint32_t at, uint32_t* low, uint32_t* likelyStart
     if (!symbol.fromExports) return true;
   }
   uint32_t target = 0;
-  if (stopped.codeSections().FunctionStartAtOrBelow(stopped, at, &target) && target >= *low) *likelyStart = target;
+  if (stopped.images().FunctionStartAtOrBelow(at, &target) && target >= *low) *likelyStart = target;
   return true;
 }
 

@@ -80,7 +80,7 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   session.symbols.EndReport();
   // The target's memory may change once it runs again.
   session.memory.Clear();
-  session.codeSections.Clear();
+  session.moduleImages.Clear();
   session.codeBoundaries.Clear();
   session.NotePhase(DumpPhase::kReportWritten);
 }

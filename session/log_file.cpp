@@ -7,9 +7,9 @@ CLogFile::CLogFile(const wchar_t* reportFileName, TextPane& pane, ReportCreation
       process(nullptr),
       processId(0),
       memory(process),
-      symbols(process, modules, TargetReader{&CLogFile::ReadReadableFront, this}, pane),
-      codeSections(pane),
-      target(process, processId, memory, threads, modules, symbols, codeSections, codeBoundaries),
+      moduleImages(modules, memory, pane),
+      symbols(process, moduleImages),
+      target(process, processId, memory, threads, modules, symbols, moduleImages, codeBoundaries),
       creation(when) {
   OpenSession(reportFileName ? reportFileName : L"");
 }
@@ -45,6 +45,7 @@ void CLogFile::CloseSession() {
   if (reportFile != INVALID_HANDLE_VALUE) CloseHandle(reportFile);
   reportFile = INVALID_HANDLE_VALUE;
   symbols.Release();
+  moduleImages.Clear();
   modules.clear();
   threads.clear();
   memory.Clear();
@@ -52,9 +53,4 @@ void CLogFile::CloseSession() {
 
 bool CLogFile::ReadTargetMemory(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead, bool halve) {
   return memory.Read(address, buffer, size, bytesRead, halve);
-}
-
-bool CLogFile::ReadReadableFront(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* count) {
-  *count = static_cast<CLogFile*>(context)->memory.ReadPrefix(address, buffer, size);
-  return *count > 0;
 }

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "session/code_boundaries.h"
-#include "session/code_sections.h"
 #include "session/debug_events.h"
 #include "session/dump_options.h"
 #include "session/dump_phase.h"
 #include "session/module.h"
+#include "session/module_image.h"
 #include "session/platform.h"
 #include "session/report_context.h"
 #include "session/report_output.h"
@@ -40,13 +40,15 @@ class CLogFile : public CReportOutput {
   uint32_t processId;
   // Every read of the target, through one cache of its pages.
   CTargetMemory memory;
+  // What the modules' images say: where their code lies (for telling return addresses from
+  // other stack words), where their functions likely start, what they export. Before symbols,
+  // which answers from its export tables.
+  CModuleImages moduleImages;
   // The symbol handler and the export tables, asked by value.
   CSymbolService symbols;
   std::vector<CThreadContext> threads;
   std::vector<CModule> modules;
-  // Where the modules' code lies, for telling return addresses from other stack words.
-  CCodeSections codeSections;
-  // Instruction boundaries of those sections, for listings around addresses without a symbol.
+  // Instruction boundaries of the modules' code, for listings around addresses without a symbol.
   CCodeBoundaries codeBoundaries;
   // The target as the report's readers see it: a view over the fields above.
   CTarget target;
@@ -62,7 +64,6 @@ class CLogFile : public CReportOutput {
   bool reportRefused = false;
   // A keep-running step failed: the target may not be left as it was.
   bool keepRunningFailed = false;
-
 
   uint32_t eventThreadId = 0;    // the thread of the debug event being handled
   // The report at hand is for an exception other than the attach breakpoint: it gets the
@@ -124,8 +125,6 @@ class CLogFile : public CReportOutput {
   void CloseSession();
   // After a refusal that came once the attach had succeeded: the target goes on as before.
   void LeaveTargetRunning(uint32_t targetProcessId);
-  // The read path of the export tables: the readable front of a range.
-  static bool ReadReadableFront(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* count);
   void HandOn(DebugEventListener::Callback DebugEventListener::*which, const DEBUG_EVENT& event);
   // The files of a report, as creation asks: removing an earlier dump's, creating the report.
   bool PrepareReportFiles();

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "session/code_boundaries.h"
-#include "session/code_sections.h"
 #include "session/module.h"
+#include "session/module_image.h"
 #include "session/platform.h"
 #include "session/region_walk.h"
 #include "session/symbol_service.h"
@@ -22,14 +22,14 @@ class CTarget {
  public:
   CTarget(const HANDLE& process, const uint32_t& processId, CTargetMemory& memory,
           const std::vector<CThreadContext>& threads, const std::vector<CModule>& modules, CSymbolService& symbols,
-          CCodeSections& codeSections, CCodeBoundaries& codeBoundaries)
+          CModuleImages& moduleImages, CCodeBoundaries& codeBoundaries)
       : processHandle(process),
         id(processId),
         reads(memory),
         threadTable(threads),
         moduleTable(modules),
         symbolService(symbols),
-        sections(codeSections),
+        imageTable(moduleImages),
         boundaries(codeBoundaries) {}
   CTarget(const CTarget&) = delete;
   CTarget& operator=(const CTarget&) = delete;
@@ -65,7 +65,8 @@ class CTarget {
     return nullptr;
   }
   CSymbolService& symbols() const { return symbolService; }
-  CCodeSections& codeSections() const { return sections; }
+  // What the modules' images say: their code sections, likely function starts, exports.
+  CModuleImages& images() const { return imageTable; }
   CCodeBoundaries& codeBoundaries() const { return boundaries; }
 
  private:
@@ -75,6 +76,6 @@ class CTarget {
   const std::vector<CThreadContext>& threadTable;
   const std::vector<CModule>& moduleTable;
   CSymbolService& symbolService;
-  CCodeSections& sections;
+  CModuleImages& imageTable;
   CCodeBoundaries& boundaries;
 };
