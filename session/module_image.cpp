@@ -59,15 +59,7 @@ CModuleImages::CModuleImages(const std::vector<CModule>& moduleTable, CTargetMem
                              const TextPane& logPane)
     : modules(moduleTable), memory(targetMemory), log(logPane) {}
 
-size_t CModuleImages::RecordAt(uint32_t address) const {
-  size_t record = modules.size();
-  for (size_t i = modules.size(); i-- > 0;) {
-    if (address - modules[i].base >= modules[i].size) continue;
-    if (modules[i].loaded) return i;
-    if (record == modules.size()) record = i;
-  }
-  return record;
-}
+size_t CModuleImages::RecordAt(uint32_t address) const { return ModuleRecordAt(modules, address); }
 
 // The header page is read at the first question of either kind, the way the section reader
 // has always read it; the export parser takes its header bytes from it.

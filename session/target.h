@@ -57,12 +57,10 @@ class CTarget {
   }
   const std::vector<CThreadContext>& threads() const { return threadTable; }
   const std::vector<CModule>& modules() const { return moduleTable; }
-  // The first record of the module table whose image holds address, or null.
+  // The record of the module table that address belongs to (ModuleRecordAt), or null.
   const CModule* ModuleAt(uint32_t address) const {
-    for (const CModule& module : moduleTable) {
-      if (address - module.base < module.size) return &module;
-    }
-    return nullptr;
+    const size_t record = ModuleRecordAt(moduleTable, address);
+    return record < moduleTable.size() ? &moduleTable[record] : nullptr;
   }
   CSymbolService& symbols() const { return symbolService; }
   // What the modules' images say: their code sections, likely function starts, exports.
