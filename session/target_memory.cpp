@@ -33,18 +33,9 @@ bool CTargetMemory::ReadStraight(uint32_t address, void* buffer, uint32_t size, 
 }
 
 uint32_t CTargetMemory::ReadPrefix(uint32_t address, void* buffer, uint32_t size, bool keep) {
-  if (cacheEnabled) return pages.ReadPrefix(process, address, buffer, size, keep);
-  // Without the cache nothing is kept from one read to the next: a fresh one serves the read.
-  PageCache single;
-  const uint32_t count = single.ReadPrefix(process, address, buffer, size, keep);
-  platformReads += single.platformReads();
-  return count;
+  return Served([&](PageCache& cache) { return cache.ReadPrefix(process, address, buffer, size, keep); });
 }
 
 bool CTargetMemory::ReadExactly(uint32_t address, void* buffer, uint32_t size, bool keep) {
-  if (cacheEnabled) return pages.ReadExactly(process, address, buffer, size, keep);
-  PageCache single;
-  const bool ok = single.ReadExactly(process, address, buffer, size, keep);
-  platformReads += single.platformReads();
-  return ok;
+  return Served([&](PageCache& cache) { return cache.ReadExactly(process, address, buffer, size, keep); });
 }

@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include <utility>
+
 #include "session/page_cache.h"
 #include "session/platform.h"
 
@@ -38,6 +40,16 @@ class CTargetMemory {
 
  private:
   bool ReadStraight(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead);
+  // read on the page cache; without it on a fresh one, as nothing is kept from one read to
+  // the next, whose reads are counted here.
+  template <typename Read>
+  auto Served(Read read) -> decltype(read(std::declval<PageCache&>())) {
+    if (cacheEnabled) return read(pages);
+    PageCache single;
+    const auto result = read(single);
+    platformReads += single.platformReads();
+    return result;
+  }
 
   const HANDLE& process;
   bool cacheEnabled = true;
