@@ -26,11 +26,13 @@
 namespace {
 
 // The image as the loader lays it out: headers, then each section at its address.
-bool MapImage(const char* path, std::vector<uint8_t>* image, uint32_t* imageBase) {
+// ntOffset: where its NT headers start.
+bool MapImage(const char* path, std::vector<uint8_t>* image, uint32_t* imageBase, uint32_t* ntOffset) {
   std::vector<uint8_t> d;
   pe::Headers pe;
   if (!ReadPeFile(path, &d) || !ReadPeHeaders(d, &pe)) return false;
   *imageBase = pe.optional.ImageBase;
+  *ntOffset = pe.ntOffset;
   const uint32_t imageSize = pe.optional.SizeOfImage;
   const uint32_t headers = std::min<uint32_t>(pe.optional.SizeOfHeaders, std::min<size_t>(imageSize, d.size()));
   image->assign(imageSize, 0);
@@ -54,15 +56,16 @@ int main(int argc, char** argv) {
   const bool exports = !(argc > 2 && strcmp(argv[2], "--no-exports") == 0);
   const bool exportTable = !(argc > 2 && strcmp(argv[2], "--no-export-table") == 0);
   std::vector<uint8_t> image;
-  uint32_t base = 0;
-  if (!MapImage(argv[1], &image, &base)) {
+  uint32_t base = 0, nt = 0;
+  if (!MapImage(argv[1], &image, &base, &nt)) {
     fprintf(stderr, "system_dll_listings: %s is no 32-bit PE image\n", argv[1]);
     return 1;
   }
   if (!exportTable) {
-    // The export directory entry of the optional header (PE32: data directory 0 at 96).
-    const uint32_t pe = PeWord32(image, 0x3C);
-    memset(image.data() + pe + 24 + 96, 0, 8);
+    // The export directory entry of the optional header.
+    const size_t entry = nt + pe::kNtFixedSize + offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory) +
+                         IMAGE_DIRECTORY_ENTRY_EXPORT * sizeof(IMAGE_DATA_DIRECTORY);
+    if (entry + sizeof(IMAGE_DATA_DIRECTORY) <= image.size()) memset(image.data() + entry, 0, sizeof(IMAGE_DATA_DIRECTORY));
   }
   const char* slash = strrchr(argv[1], '/');
   const std::string name = std::string("C:\\windows\\system32\\") + (slash ? slash + 1 : argv[1]);

@@ -21,16 +21,16 @@ constexpr uint32_t kMaxListingBackOff = 0x1000;
 constexpr const char* kNoSymbol = "<nosymbols>";
 
 // The symbol lookup every caller here makes, with the name as a line shows it.
-bool LookUpSymbol(CLogFile& session, uint32_t address, CSymbol* symbol, std::string* shown) {
-  if (!session.symbols.LookUp(address, symbol)) return false;
+bool LookUpSymbol(const CTarget& target, uint32_t address, CSymbol* symbol, std::string* shown) {
+  if (!target.symbols().LookUp(address, symbol)) return false;
   *shown = ShownSymbolName(*symbol);
   return true;
 }
 
-bool LookUpModule(CLogFile& session, uint32_t address, IMAGEHLP_MODULE* module) {
+bool LookUpModule(const CTarget& target, uint32_t address, IMAGEHLP_MODULE* module) {
   memset(module, 0, sizeof *module);
   module->SizeOfStruct = sizeof *module;
-  return SymGetModuleInfo(session.process, address, module) != FALSE;
+  return SymGetModuleInfo(target.process(), address, module) != FALSE;
 }
 
 struct CodeSpan {
@@ -40,13 +40,13 @@ struct CodeSpan {
 };
 
 // site: the call that ends at address, when one is known to.
-CodeSpan SpanAround(CLogFile& session, uint32_t address, const CallSite* site) {
+CodeSpan SpanAround(const CTarget& target, uint32_t address, const CallSite* site) {
   CSymbol symbol;
   std::string shown;
-  if (!LookUpSymbol(session, address, &symbol, &shown)) return {address - kUnknownBackOff, kUnknownSpan, kNoSymbol};
+  if (!LookUpSymbol(target, address, &symbol, &shown)) return {address - kUnknownBackOff, kUnknownSpan, kNoSymbol};
   if (address - symbol.address >= kMaxListingBackOff) {
     CallSite found;
-    if (site == nullptr && CallEndsAt(session, address, &found)) site = &found;
+    if (site == nullptr && CallEndsAt(target, address, &found)) site = &found;
     if (site != nullptr) return {address - site->length, kUnknownSpan, shown};
     return {address, kUnknownSpan, shown};
   }
@@ -55,9 +55,11 @@ CodeSpan SpanAround(CLogFile& session, uint32_t address, const CallSite* site) {
 
 // Prints the instructions numbered first to last + 1 of the pass from found.start. Those
 // before first are only stepped over, by their lengths.
-void ListInstructions(CLogFile& session, const CThreadContext& thread, CInstructionLengths& lengths,
+void ListInstructions(const ReportContext& context, const CThreadContext& thread, CInstructionLengths& lengths,
                       const CodeSpan& code, const ListingStart& found, CodeListingWork& work) {
-  const int64_t count = session.options.instructionCount;
+  CReportOutput& report = context.report;
+  const CTarget& target = context.target;
+  const int64_t count = context.options.instructionCount;
   const int64_t first = found.index - count > 0 ? found.index - count : 0;
   const int64_t last = found.index + count;
   const uint32_t end = found.start + code.span;
@@ -70,15 +72,15 @@ void ListInstructions(CLogFile& session, const CThreadContext& thread, CInstruct
       cursor += length;
     } else {
       ++work.lineDecodes;
-      if (!Disassemble(session.target, thread, cursor, line, true)) return;
-      session.Print("        ");
-      session.Print("%s\r\n", line);
+      if (!Disassemble(target, thread, cursor, line, true)) return;
+      report.Print("        ");
+      report.Print("%s\r\n", line);
     }
     if (i > last) return;
   }
 }
 
-void PrintFpo(CLogFile& session, const FrameRecord& frame) {
+void PrintFpo(CReportOutput& report, const FrameRecord& frame) {
   const FPO_DATA& fpo = *frame.fpo;
   const int params = fpo.cdwParams;
   const int locals = static_cast<int>(fpo.cdwLocals);
@@ -86,41 +88,43 @@ void PrintFpo(CLogFile& session, const FrameRecord& frame) {
   switch (fpo.cbFrame) {
     case FRAME_FPO:
       if (fpo.fHasSEH) {
-        session.Print("(FPO: [SEH])");
+        report.Print("(FPO: [SEH])");
         return;
       }
-      session.Print(" (FPO:");
-      if (fpo.fUseBP) session.Print(" [EBP 0x%08x]", static_cast<unsigned>(frame.savedEbp));
-      session.Print(" [%d,%d,%d])", params, locals, registers);
+      report.Print(" (FPO:");
+      if (fpo.fUseBP) report.Print(" [EBP 0x%08x]", static_cast<unsigned>(frame.savedEbp));
+      report.Print(" [%d,%d,%d])", params, locals, registers);
       return;
     case FRAME_NONFPO:
-      session.Print("(FPO: Non-FPO [%d,%d,%d])", params, locals, registers);
+      report.Print("(FPO: Non-FPO [%d,%d,%d])", params, locals, registers);
       return;
     default:  // FRAME_TRAP, FRAME_TSS
-      session.Print("(UNKNOWN FPO TYPE)");
+      report.Print("(UNKNOWN FPO TYPE)");
       return;
   }
 }
 
-void PrintFrameLine(CLogFile& session, const FrameRecord& frame) {
+void PrintFrameLine(const ReportContext& context, const FrameRecord& frame) {
+  CReportOutput& report = context.report;
+  const CTarget& target = context.target;
   const uint32_t pc = frame.pc;
   CSymbol symbol;
   std::string shown;
-  const char* name = LookUpSymbol(session, pc, &symbol, &shown) ? shown.c_str() : kNoSymbol;
-  session.Print("FramePtr ReturnAd Param#1  Param#2  Param#3  Param#4  Function Name\r\n");
-  session.Print("%08x %08x %08x %08x %08x %08x ", static_cast<unsigned>(frame.framePointer),
+  const char* name = LookUpSymbol(target, pc, &symbol, &shown) ? shown.c_str() : kNoSymbol;
+  report.Print("FramePtr ReturnAd Param#1  Param#2  Param#3  Param#4  Function Name\r\n");
+  report.Print("%08x %08x %08x %08x %08x %08x ", static_cast<unsigned>(frame.framePointer),
                 static_cast<unsigned>(frame.returnAddress), static_cast<unsigned>(frame.params[0]),
                 static_cast<unsigned>(frame.params[1]), static_cast<unsigned>(frame.params[2]),
                 static_cast<unsigned>(frame.params[3]));
   IMAGEHLP_MODULE module;
-  if (LookUpModule(session, pc, &module)) session.Print("%s!", module.ModuleName);
-  session.Print("%s%s ", name, frame.scanned() ? kScanMarker : "");
+  if (LookUpModule(target, pc, &module)) report.Print("%s!", module.ModuleName);
+  report.Print("%s%s ", name, frame.scanned() ? kScanMarker : "");
   // A lookup that found nothing shows the flags of the last one that found a symbol.
-  if ((session.symbols.lastFoundFlags() & (SYMF_OMAP_GENERATED | SYMF_OMAP_MODIFIED)) != 0) {
-    session.Print("[omap] ");
+  if ((target.symbols().lastFoundFlags() & (SYMF_OMAP_GENERATED | SYMF_OMAP_MODIFIED)) != 0) {
+    report.Print("[omap] ");
   }
-  if (frame.fpo != nullptr) PrintFpo(session, frame);
-  session.Print("\r\n");
+  if (frame.fpo != nullptr) PrintFpo(report, frame);
+  report.Print("\r\n");
 }
 
 // Around a return address the listing should show the call that made it: of the starts
@@ -144,63 +148,65 @@ bool FindStartThroughCall(CInstructionLengths& lengths, const CodeSpan& code, ui
 
 // site: the call that made address, for the listing around a return address; null for any
 // other address.
-void WriteListing(CLogFile& session, const CThreadContext& thread, uint32_t address, const CallSite* site,
+void WriteListing(const ReportContext& context, const CThreadContext& thread, uint32_t address, const CallSite* site,
                   CodeListingWork* work) {
+  CReportOutput& report = context.report;
+  const CTarget& target = context.target;
   CodeListingWork ignored;
   if (work == nullptr) work = &ignored;
-  const CodeSpan code = SpanAround(session, address, site);
-  session.Print("function: %s\r\n", code.name.c_str());
+  const CodeSpan code = SpanAround(target, address, site);
+  report.Print("function: %s\r\n", code.name.c_str());
 
   uint32_t low = 0, count = 0;
   ListingSearchRange(code.start, code.span, address, &low, &count);
-  CInstructionLengths lengths(session, low, count);
+  CInstructionLengths lengths(target, low, count);
   ListingStart found;
   if ((site != nullptr && FindStartThroughCall(lengths, code, address, *site, &found)) ||
       FindListingStart(lengths, code.start, code.span, address, &found)) {
-    ListInstructions(session, thread, lengths, code, found, *work);
+    ListInstructions(context, thread, lengths, code, found, *work);
   }
   work->lengthDecodes += lengths.decodes();
-  session.Print("\r\n");
+  report.Print("\r\n");
 }
 
 }  // namespace
 
-void WriteCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t address, CodeListingWork* work) {
-  WriteListing(session, thread, address, nullptr, work);
+void WriteCodeListing(const ReportContext& context, const CThreadContext& thread, uint32_t address, CodeListingWork* work) {
+  WriteListing(context, thread, address, nullptr, work);
 }
 
-void WriteReturnAddressListing(CLogFile& session, const CThreadContext& thread, uint32_t address) {
+void WriteReturnAddressListing(const ReportContext& context, const CThreadContext& thread, uint32_t address) {
   CallSite site;
-  WriteListing(session, thread, address, CallEndsAt(session, address, &site) ? &site : nullptr, nullptr);
+  WriteListing(context, thread, address, CallEndsAt(context.target, address, &site) ? &site : nullptr, nullptr);
 }
 
-void WriteFrameListing(CLogFile& session, const CThreadContext& thread, const FrameRecord& frame) {
+void WriteFrameListing(const ReportContext& context, const CThreadContext& thread, const FrameRecord& frame) {
   // A return address of 0 or one the walker's last frame gave unchecked has no call.
   const bool called = frame.returnAddress != 0 && frame.call.length != 0;
-  WriteListing(session, thread, frame.returnAddress, called ? &frame.call : nullptr, nullptr);
+  WriteListing(context, thread, frame.returnAddress, called ? &frame.call : nullptr, nullptr);
 }
 
-void WriteCodeListing(CLogFile& session, const CThreadContext& thread, uint32_t address) {
-  WriteCodeListing(session, thread, address, nullptr);
+void WriteCodeListing(const ReportContext& context, const CThreadContext& thread, uint32_t address) {
+  WriteCodeListing(context, thread, address, nullptr);
 }
 
-void WriteBackTrace(CLogFile& session, const CThreadContext& thread) {
+void WriteBackTrace(const ReportContext& context, const CThreadContext& thread) {
   // The walk works on its own copy of the context; the thread's stays as read.
-  CFrameWalk walk(session, thread);
-  session.Print("*----> Stack Back Trace <----*\r\n\r\n");
+  CFrameWalk walk(context.target, thread);
+  context.report.Print("*----> Stack Back Trace <----*\r\n\r\n");
   FrameRecord frame;
   while (walk.Next(&frame)) {
-    PrintFrameLine(session, frame);
-    WriteFrameListing(session, thread, frame);
+    PrintFrameLine(context, frame);
+    WriteFrameListing(context, thread, frame);
   }
-  session.Print("\r\n");
+  context.report.Print("\r\n");
 }
 
-void WriteBackTrace(CLogFile& session, const CThreadContext& thread, const std::vector<FrameRecord>& frames) {
-  session.Print("*----> Stack Back Trace <----*\r\n\r\n");
+void WriteBackTrace(const ReportContext& context, const CThreadContext& thread, const std::vector<FrameRecord>& frames) {
+  context.report.Print("*----> Stack Back Trace <----*\r\n\r\n");
   for (const FrameRecord& frame : frames) {
-    PrintFrameLine(session, frame);
-    WriteFrameListing(session, thread, frame);
+    PrintFrameLine(context, frame);
+    WriteFrameListing(context, thread, frame);
   }
-  session.Print("\r\n");
+  context.report.Print("\r\n");
 }

@@ -1,7 +1,7 @@
 #include "report/call_site.h"
 
 #include "disasm/instruction.h"
-#include "session/log_file.h"
+#include "session/target.h"
 
 namespace {
 
@@ -19,13 +19,13 @@ bool IsCallForm(const disasm::Instruction& record, CallKind* kind) {
 
 }  // namespace
 
-bool CallEndsAt(CLogFile& session, uint32_t address, CallSite* site) {
-  if (address < kLongestCall || !session.codeSections.Holds(session, address)) return false;
+bool CallEndsAt(const CTarget& target, uint32_t address, CallSite* site) {
+  if (address < kLongestCall || !target.images().Holds(address)) return false;
   // The bytes before the address, all in one read; a call cut by an unreadable page below
   // its end is no call that can be shown.
   uint8_t bytes[kLongestCall];
   uint32_t count = 0;
-  if (!session.ReadTargetMemory(address - kLongestCall, bytes, kLongestCall, &count, false) || count != kLongestCall) {
+  if (!target.Read(address - kLongestCall, bytes, kLongestCall, &count, false) || count != kLongestCall) {
     return false;
   }
   bool found = false;

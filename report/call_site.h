@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-class CLogFile;
+class CTarget;
 
 // The three forms: E8 rel32 (direct), FF /2 (indirect, through a register or memory) and
 // 9A ptr16:32 (far, whose offset is known).
@@ -21,7 +21,7 @@ struct CallSite {
 };
 
 // True when address is believable as a return address; *site then describes the call.
-bool CallEndsAt(CLogFile& session, uint32_t address, CallSite* site);
+bool CallEndsAt(const CTarget& target, uint32_t address, CallSite* site);
 
 // The shortest and longest call instruction that CallEndsAt accepts.
 constexpr uint32_t kShortestCall = 2;

@@ -4,7 +4,7 @@
 
 #include "disasm/decoder.h"
 #include "report/disassemble_target.h"
-#include "session/log_file.h"
+#include "session/target.h"
 #include "session/symbol_service.h"
 
 namespace {
@@ -29,7 +29,7 @@ constexpr uint32_t kLargestSweptSection = 16u << 20;
 // Decodes the section on from sweep.reached until it has passed upTo, the section ends, or
 // the code can no longer be read or decoded. Only instructions whose whole code window was
 // read are decoded: a window cut by the end of a read is decoded with the next read.
-void AdvanceSweep(CLogFile& session, CodeSweep& sweep, uint32_t upTo) {
+void AdvanceSweep(const CTarget& target, CodeSweep& sweep, uint32_t upTo) {
   std::vector<uint8_t> chunk;
   const uint32_t size = sweep.end - sweep.start;
   while (!sweep.stopped && sweep.reached - sweep.start < size && sweep.reached - sweep.start <= upTo - sweep.start) {
@@ -40,7 +40,7 @@ void AdvanceSweep(CLogFile& session, CodeSweep& sweep, uint32_t upTo) {
     uint32_t count = 0;
     // Past the cache: a section read once would only push the pages the report reads again out.
     // The halving retry finds the readable front in as few reads as the sweep needs.
-    session.ReadTargetMemoryUncached(from, chunk.data(), static_cast<uint32_t>(want), &count, true);
+    target.ReadUncached(from, chunk.data(), static_cast<uint32_t>(want), &count, true);
     uint32_t cursor = 0;
     while (cursor + kWindow <= count && from + cursor - sweep.start < size) {
       uint32_t length = 0;
@@ -56,13 +56,13 @@ void AdvanceSweep(CLogFile& session, CodeSweep& sweep, uint32_t upTo) {
 
 // The first instruction boundary of the section's decoding from `from` (or from the
 // section's start, when that lies above it) up to the address.
-bool KnownBoundary(CLogFile& session, uint32_t from, uint32_t address, uint32_t* boundary) {
+bool KnownBoundary(const CTarget& target, uint32_t from, uint32_t address, uint32_t* boundary) {
   uint32_t start = 0, end = 0;
-  if (!session.codeSections.SectionAt(session, address, &start, &end) || end - start > kLargestSweptSection) {
+  if (!target.images().SectionAt(address, &start, &end) || end - start > kLargestSweptSection) {
     return false;
   }
-  CodeSweep& sweep = session.codeBoundaries.SweepOf(start, end);
-  AdvanceSweep(session, sweep, address);
+  CodeSweep& sweep = target.codeBoundaries().SweepOf(start, end);
+  AdvanceSweep(target, sweep, address);
   const uint32_t first = from - start <= address - start ? from : start;
   for (uint32_t at = first; at - start < sweep.reached - start && at - first <= address - first; ++at) {
     if (sweep.IsBoundary(at)) {
@@ -77,16 +77,16 @@ bool KnownBoundary(CLogFile& session, uint32_t from, uint32_t address, uint32_t*
 // (also when the search is for the call before a return address there). A window that a
 // symbol holds starts at the symbol, or at the address or its call far past an export:
 // boundaries all.
-bool StartsAtUnknownByte(CLogFile& session, uint32_t start, uint32_t span) {
+bool StartsAtUnknownByte(const CTarget& target, uint32_t start, uint32_t span) {
   if (span != kUnsizedSpan) return false;
   CSymbol symbol;
-  return !session.symbols.LookUp(start, &symbol);
+  return !target.symbols().LookUp(start, &symbol);
 }
 
 }  // namespace
 
-CInstructionLengths::CInstructionLengths(CLogFile& owner, uint32_t lowAddress, uint32_t count)
-    : session(owner), low(lowAddress), known(count, 0) {}
+CInstructionLengths::CInstructionLengths(const CTarget& owner, uint32_t lowAddress, uint32_t count)
+    : stopped(owner), low(lowAddress), known(count, 0) {}
 
 bool CInstructionLengths::Length(uint32_t address, uint32_t* length) {
   const uint32_t offset = address - low;
@@ -104,8 +104,8 @@ bool CInstructionLengths::Length(uint32_t address, uint32_t* length) {
 bool CInstructionLengths::Decode(uint32_t address, uint32_t* length) {
   ++decodeCount;
   uint8_t window[kWindow];
-  const bool ok = session.ReadTargetExactly(address, window, kWindow) ? DecodeLength(window, kWindow, length)
-                                                                      : DisassembleLength(session.target, address, length);
+  const bool ok = stopped.ReadExactly(address, window, kWindow) ? DecodeLength(window, kWindow, length)
+                                                                : DisassembleLength(stopped, address, length);
   // A length of 0 would keep a pass on the same address for ever.
   return ok && *length > 0 && *length <= kWindow;
 }
@@ -233,10 +233,9 @@ bool SearchFrom(CInstructionLengths& lengths, uint32_t start, uint32_t span, uin
 
 bool FindListingStart(CInstructionLengths& lengths, uint32_t start, uint32_t span, uint32_t address,
                       ListingStart* found) {
-  CLogFile& session = lengths.target();
+  const CTarget& target = lengths.target();
   uint32_t boundary = 0;
-  if (StartsAtUnknownByte(session, start, span) &&
-      KnownBoundary(session, start, address, &boundary) &&
+  if (StartsAtUnknownByte(target, start, span) && KnownBoundary(target, start, address, &boundary) &&
       SearchFrom(lengths, boundary, start + span - boundary, address, found)) {
     return true;
   }

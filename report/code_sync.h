@@ -7,26 +7,26 @@
 
 #include <vector>
 
-class CLogFile;
+class CTarget;
 
 // The instruction lengths of one listing, as Disassemble would find them, each decoded once.
-// An instruction whose 64-byte code window is wholly readable is decoded from the session's
+// An instruction whose 64-byte code window is wholly readable is decoded from the target's
 // cached pages; one cut short by unreadable memory is decoded as Disassemble reads it, so that
 // the count read decides as it does there.
 class CInstructionLengths {
  public:
   // Remembers the lengths of the count addresses from low on; others are decoded every time.
-  CInstructionLengths(CLogFile& session, uint32_t low, uint32_t count);
+  CInstructionLengths(const CTarget& target, uint32_t low, uint32_t count);
 
   // False: the instruction at address cannot be read.
   bool Length(uint32_t address, uint32_t* length);
   uint32_t decodes() const { return decodeCount; }
-  CLogFile& target() const { return session; }
+  const CTarget& target() const { return stopped; }
 
  private:
   bool Decode(uint32_t address, uint32_t* length);
 
-  CLogFile& session;
+  const CTarget& stopped;
   uint32_t low;
   std::vector<int8_t> known;  // per address from low: 0 not yet decoded, -1 unreadable, else the length
   uint32_t decodeCount = 0;

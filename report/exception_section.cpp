@@ -102,19 +102,19 @@ std::string AccessText(const ExceptionFacts& record) {
 
 // The module base name and the symbol at address, as the back trace names a frame; without a
 // symbol the distance from the module's base; without a module nothing.
-std::string WhereText(CLogFile& session, uint32_t address) {
+std::string WhereText(const CTarget& target, uint32_t address) {
   IMAGEHLP_MODULE module;
   memset(&module, 0, sizeof module);
   module.SizeOfStruct = sizeof module;
   std::string moduleName;
-  if (SymGetModuleInfo(session.process, address, &module)) moduleName = module.ModuleName;
+  if (SymGetModuleInfo(target.process(), address, &module)) moduleName = module.ModuleName;
   CSymbol symbol;
   char offset[16];
-  if (session.symbols.LookUp(address, &symbol)) {
+  if (target.symbols().LookUp(address, &symbol)) {
     snprintf(offset, sizeof offset, "+0x%x", static_cast<unsigned>(address - symbol.address));
     return (moduleName.empty() ? "" : moduleName + "!") + symbol.name + offset;
   }
-  const CModule* known = session.target.ModuleAt(address);
+  const CModule* known = target.ModuleAt(address);
   if (known == nullptr) return std::string();
   if (moduleName.empty()) {
     moduleName = known->name.substr(known->name.find_last_of("\\/") + 1);
@@ -177,30 +177,32 @@ std::string NestedLine(const ExceptionFacts& record, const std::string& where) {
   return "Nested exception " + CodeText(record.code) + " " + AtText(record.address, where);
 }
 
-void WriteExceptionSection(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
+void WriteExceptionSection(const ReportContext& context, const EXCEPTION_DEBUG_INFO& exception, uint32_t threadId) {
+  CReportOutput& report = context.report;
+  const CTarget& target = context.target;
   const ExceptionFacts facts = FactsOf(exception.ExceptionRecord);
-  session.Print("*----> Exception <----*\r\n\r\n");
-  session.Print("%s\r\n", ExceptionLine(facts, exception.dwFirstChance != 0, session.eventThreadId,
-                                        WhereText(session, facts.address)).c_str());
-  for (const std::string& line : ParameterLines(facts)) session.Print("%s\r\n", line.c_str());
+  report.Print("*----> Exception <----*\r\n\r\n");
+  report.Print("%s\r\n", ExceptionLine(facts, exception.dwFirstChance != 0, threadId,
+                                        WhereText(target, facts.address)).c_str());
+  for (const std::string& line : ParameterLines(facts)) report.Print("%s\r\n", line.c_str());
   uint32_t next = facts.nested;
   for (uint32_t depth = 0; next != 0; ++depth) {
     if (depth == kMostNestedRecords) {
-      session.Print("Further nested records at %08x not shown (at most %u)\r\n", static_cast<unsigned>(next),
+      report.Print("Further nested records at %08x not shown (at most %u)\r\n", static_cast<unsigned>(next),
                     static_cast<unsigned>(kMostNestedRecords));
       break;
     }
     TargetRecord record;
     uint32_t read = 0;
-    if (!session.ReadTargetMemory(next, &record, sizeof record, &read, true) || read != sizeof record) {
-      session.Print("Nested exception record at %08x cannot be read\r\n", static_cast<unsigned>(next));
+    if (!target.Read(next, &record, sizeof record, &read, true) || read != sizeof record) {
+      report.Print("Nested exception record at %08x cannot be read\r\n", static_cast<unsigned>(next));
       break;
     }
     ExceptionFacts nested;
     nested.code = record.code;
     nested.address = record.address;
-    session.Print("%s\r\n", NestedLine(nested, WhereText(session, nested.address)).c_str());
+    report.Print("%s\r\n", NestedLine(nested, WhereText(target, nested.address)).c_str());
     next = record.nested;
   }
-  session.Print("\r\n");
+  report.Print("\r\n");
 }

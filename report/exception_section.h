@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "session/log_file.h"
+#include "session/report_context.h"
 
 constexpr uint32_t kMostExceptionParameters = 15;  // EXCEPTION_MAXIMUM_PARAMETERS
 constexpr uint32_t kMostNestedRecords = 8;
@@ -33,4 +33,5 @@ std::vector<std::string> ParameterLines(const ExceptionFacts& record);
 // "Nested exception CODE[ NAME] at ADDRESS[ where]".
 std::string NestedLine(const ExceptionFacts& record, const std::string& where);
 
-void WriteExceptionSection(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception);
+// threadId: the thread the exception event came from.
+void WriteExceptionSection(const ReportContext& context, const EXCEPTION_DEBUG_INFO& exception, uint32_t threadId);

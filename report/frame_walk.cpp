@@ -7,7 +7,7 @@
 
 #include "disasm/instruction.h"
 #include "report/call_site.h"
-#include "session/code_sections.h"
+#include "session/module_image.h"
 #include "session/symbol_service.h"
 
 namespace {
@@ -34,43 +34,43 @@ void SetFlat(ADDRESS& address, uint32_t offset) {
 
 }  // namespace
 
-CStackWalkOwner::CStackWalkOwner(CLogFile& owned) : session(owned), outer(currentOwner) { currentOwner = this; }
+CStackWalkOwner::CStackWalkOwner(const CTarget& walked) : target(walked), outer(currentOwner) { currentOwner = this; }
 
 CStackWalkOwner::~CStackWalkOwner() { currentOwner = outer; }
 
-CLogFile* CStackWalkOwner::SessionFor(HANDLE process) {
+const CTarget* CStackWalkOwner::TargetFor(HANDLE process) {
   for (CStackWalkOwner* owner = currentOwner; owner != nullptr; owner = owner->outer) {
-    if (owner->session.process == process) return &owner->session;
+    if (owner->target.process() == process) return &owner->target;
   }
   return nullptr;
 }
 
 BOOL WINAPI StackReadMemory(HANDLE process, DWORD address, PVOID buffer, DWORD size, PDWORD bytesRead) {
-  CLogFile* session = CStackWalkOwner::SessionFor(process);
+  const CTarget* target = CStackWalkOwner::TargetFor(process);
   uint32_t count = 0;
-  const bool ok = session != nullptr && session->ReadTargetMemory(address, buffer, size, &count, true);
+  const bool ok = target != nullptr && target->Read(address, buffer, size, &count, true);
   if (bytesRead != nullptr) *bytesRead = count;
   return ok ? TRUE : FALSE;
 }
 
 PVOID WINAPI StackFunctionTable(HANDLE process, DWORD address) {
-  CLogFile* session = CStackWalkOwner::SessionFor(process);
-  return session != nullptr ? SymFunctionTableAccess(session->process, address) : nullptr;
+  const CTarget* target = CStackWalkOwner::TargetFor(process);
+  return target != nullptr ? SymFunctionTableAccess(target->process(), address) : nullptr;
 }
 
 DWORD WINAPI StackModuleBase(HANDLE process, DWORD address) {
-  CLogFile* session = CStackWalkOwner::SessionFor(process);
-  if (session == nullptr) return 0;
+  const CTarget* target = CStackWalkOwner::TargetFor(process);
+  if (target == nullptr) return 0;
   IMAGEHLP_MODULE module;
   memset(&module, 0, sizeof module);
   module.SizeOfStruct = sizeof module;
-  return SymGetModuleInfo(session->process, address, &module) ? module.BaseOfImage : 0;
+  return SymGetModuleInfo(target->process(), address, &module) ? module.BaseOfImage : 0;
 }
 
 DWORD WINAPI StackTranslateAddress(HANDLE, HANDLE, LPADDRESS) { return 0; }
 
-CFrameWalk::CFrameWalk(CLogFile& owned, const CThreadContext& thread)
-    : session(owned), owner(owned), context(thread.context), pc(thread.eip), floor(thread.esp), ebp(thread.ebp) {
+CFrameWalk::CFrameWalk(const CTarget& walked, const CThreadContext& thread)
+    : stopped(walked), owner(walked), context(thread.context), pc(thread.eip), floor(thread.esp), ebp(thread.ebp) {
   memset(&frame, 0, sizeof frame);
   SetFlat(frame.AddrPC, thread.eip);
   SetFlat(frame.AddrFrame, thread.ebp);
@@ -79,7 +79,7 @@ CFrameWalk::CFrameWalk(CLogFile& owned, const CThreadContext& thread)
 }
 
 bool CFrameWalk::Walker() {
-  return StackWalk(IMAGE_FILE_MACHINE_I386, session.process, nullptr, &frame, &context, StackReadMemory,
+  return StackWalk(IMAGE_FILE_MACHINE_I386, stopped.process(), nullptr, &frame, &context, StackReadMemory,
                    StackFunctionTable, StackModuleBase, StackTranslateAddress) != FALSE;
 }
 
@@ -127,7 +127,7 @@ bool CFrameWalk::FromWalker(FrameRecord* out) {
   const bool stalled = !fresh && stack <= lastWalkerStack && returnAddress == lastWalkerReturn;
   CallSite call;
   if ((!fresh && current.AddrPC.Offset != pc) || stalled ||
-      (returnAddress != 0 && !CallEndsAt(session, returnAddress, &call))) {
+      (returnAddress != 0 && !CallEndsAt(stopped, returnAddress, &call))) {
     return RejectWalker();
   }
   lastWalkerStack = stack;
@@ -196,7 +196,7 @@ bool CFrameWalk::FromFramePointer(FrameRecord* out) {
   uint32_t saved = 0, returnAddress = 0;
   CallSite call;
   if ((ebp & 3) != 0 || slot < floor || slot >= stackEnd || !ReadWord(ebp, &saved) ||
-      !ReadWord(slot, &returnAddress) || returnAddress == 0 || !CallEndsAt(session, returnAddress, &call) ||
+      !ReadWord(slot, &returnAddress) || returnAddress == 0 || !CallEndsAt(stopped, returnAddress, &call) ||
       !Fits(call, pc)) {
     return false;
   }
@@ -294,11 +294,11 @@ void CFrameWalk::MoveTo(const FrameRecord& taken, uint32_t nextEbp, bool restart
 uint32_t CFrameWalk::StackEnd(uint32_t esp) {
   const uint32_t fallback = 0u - esp > kStackReach ? esp + kStackReach : 0u - 4;
   MEMORY_BASIC_INFORMATION info;
-  if (!session.target.QueryRegion(esp, &info)) return fallback;
+  if (!stopped.QueryRegion(esp, &info)) return fallback;
   const uintptr_t allocation = reinterpret_cast<uintptr_t>(info.AllocationBase);
   uint32_t end = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize);
   for (int i = 0; i < kStackRegions && end != 0; ++i) {
-    if (!session.target.QueryRegion(end, &info) ||
+    if (!stopped.QueryRegion(end, &info) ||
         reinterpret_cast<uintptr_t>(info.AllocationBase) != allocation || info.State == MEM_FREE) {
       break;
     }
@@ -324,7 +324,7 @@ CFrameWalk::Callee CFrameWalk::CalleeAt(uint32_t runs) {
 // function of that DLL (a thunk, a tail call): any call into that module at or below the
 // frame's address may stand for it. An indirect call's target is unknown.
 CFrameWalk::Caller CFrameWalk::Judge(const Callee& callee, uint32_t word, CallSite* site, uint32_t* target) {
-  if (!CallEndsAt(session, word, site)) return Caller::None;
+  if (!CallEndsAt(stopped, word, site)) return Caller::None;
   if (!site->direct()) return Caller::Indirect;
   *target = callee.bounded ? FittingTarget(site->target, callee.low, callee.runs) : 0;
   if (*target == 0 && callee.inSystem && !IsSystemModule(word)) {
@@ -419,32 +419,32 @@ bool CFrameWalk::Find(uint32_t value, uint32_t from, uint32_t* slot) {
   return false;
 }
 
-// One stack word, from the session's cached pages: a scan reads each page once.
-bool CFrameWalk::ReadWord(uint32_t address, uint32_t* word) { return session.ReadTargetExactly(address, word, 4); }
+// One stack word, from the target's cached pages: a scan reads each page once.
+bool CFrameWalk::ReadWord(uint32_t address, uint32_t* word) { return stopped.ReadExactly(address, word, 4); }
 
 // The lowest address at which the function that runs at at can start, and where it most
 // likely starts: a named symbol's start gives both; without one (or with only an export,
 // which may lie far below), the start of its module and the nearest direct-call target at
 // or below at. False: at lies in no module.
 bool CFrameWalk::FunctionFloor(uint32_t at, uint32_t* low, uint32_t* likelyStart) {
-  const CModule* module = session.target.ModuleAt(at);
+  const CModule* module = stopped.ModuleAt(at);
   if (module == nullptr) return false;
   *low = module->base;
   *likelyStart = 0;
   // The walk's own decisions leave the flags the frame line reads as they were.
   CSymbol symbol;
-  if (session.symbols.LookUpQuietly(at, &symbol) && symbol.address - module->base < module->size) {
+  if (stopped.symbols().LookUpQuietly(at, &symbol) && symbol.address - module->base < module->size) {
     *low = symbol.address;
     *likelyStart = *low;
     if (!symbol.fromExports) return true;
   }
   uint32_t target = 0;
-  if (session.codeSections.FunctionStartAtOrBelow(session, at, &target) && target >= *low) *likelyStart = target;
+  if (stopped.images().FunctionStartAtOrBelow(at, &target) && target >= *low) *likelyStart = target;
   return true;
 }
 
 uint32_t CFrameWalk::ModuleLow(uint32_t at) {
-  const CModule* module = session.target.ModuleAt(at);
+  const CModule* module = stopped.ModuleAt(at);
   return module != nullptr ? module->base : at;
 }
 
@@ -463,7 +463,7 @@ uint32_t CFrameWalk::FittingTarget(uint32_t target, uint32_t low, uint32_t at) {
   if (target >= low && target <= at) return target;
   uint8_t code[6];
   uint32_t count = 0;
-  if (!session.ReadTargetMemory(target, code, sizeof code, &count, false) || count != sizeof code) return 0;
+  if (!stopped.Read(target, code, sizeof code, &count, false) || count != sizeof code) return 0;
   disasm::Instruction jump;
   if (!disasm::DecodeRecord(code, sizeof code, target, &jump) || jump.flow != disasm::Flow::kJump || jump.prefixed ||
       jump.farTarget) {
@@ -473,7 +473,7 @@ uint32_t CFrameWalk::FittingTarget(uint32_t target, uint32_t low, uint32_t at) {
   const disasm::MemoryOperand& slot = jump.memory[0];
   if (jump.indirect && jump.memoryCount == 1 && slot.base == disasm::kNoRegister && slot.index == disasm::kNoRegister) {
     uint32_t slotCount = 0;
-    if (!session.ReadTargetMemory(slot.displacement, &next, 4, &slotCount, false) || slotCount != 4) return 0;
+    if (!stopped.Read(slot.displacement, &next, 4, &slotCount, false) || slotCount != 4) return 0;
   } else if (!jump.indirect && jump.length == 5) {  // not a short jump, EB
     next = jump.target;
   }
@@ -482,7 +482,7 @@ uint32_t CFrameWalk::FittingTarget(uint32_t target, uint32_t low, uint32_t at) {
 
 bool CFrameWalk::IsThreadStart(uint32_t at) {
   CSymbol symbol;
-  if (!session.symbols.LookUpQuietly(at, &symbol)) return false;
+  if (!stopped.symbols().LookUpQuietly(at, &symbol)) return false;
   for (const char* name : kThreadStarts) {
     if (symbol.name == name) return true;
   }
@@ -490,7 +490,7 @@ bool CFrameWalk::IsThreadStart(uint32_t at) {
 }
 
 bool CFrameWalk::IsSystemModule(uint32_t at) {
-  const CModule* module = session.target.ModuleAt(at);
+  const CModule* module = stopped.ModuleAt(at);
   if (module == nullptr) return false;
   std::string path = module->name;
   std::transform(path.begin(), path.end(), path.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });

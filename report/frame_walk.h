@@ -9,27 +9,27 @@
 #include <stdint.h>
 
 #include "report/call_site.h"
-#include "session/log_file.h"
+#include "session/target.h"
 
 // Lets the walker's callbacks, which receive only the process handle the walker was given,
-// reach the session whose walk is under way. One owner at a time per session walk; nested
-// owners restore the outer one.
+// reach the target whose walk is under way. One owner per walk; nested owners restore the
+// outer one.
 class CStackWalkOwner {
  public:
-  explicit CStackWalkOwner(CLogFile& session);
+  explicit CStackWalkOwner(const CTarget& target);
   ~CStackWalkOwner();
   CStackWalkOwner(const CStackWalkOwner&) = delete;
   CStackWalkOwner& operator=(const CStackWalkOwner&) = delete;
 
-  // The session of the walk under way whose process is process, or null.
-  static CLogFile* SessionFor(HANDLE process);
+  // The target of the walk under way whose process is process, or null.
+  static const CTarget* TargetFor(HANDLE process);
 
  private:
-  CLogFile& session;
+  const CTarget& target;
   CStackWalkOwner* outer;
 };
 
-// The walker's callbacks: the session's reads and symbol handler, through the owner.
+// The walker's callbacks: the target's reads and symbol handler, through the owner.
 BOOL WINAPI StackReadMemory(HANDLE process, DWORD address, PVOID buffer, DWORD size, PDWORD bytesRead);
 PVOID WINAPI StackFunctionTable(HANDLE process, DWORD address);
 DWORD WINAPI StackModuleBase(HANDLE process, DWORD address);
@@ -76,7 +76,7 @@ constexpr int kMaxFrames = 100;
 // on the stack than the one before, so no frame comes twice and the walk ends.
 class CFrameWalk {
  public:
-  CFrameWalk(CLogFile& session, const CThreadContext& thread);
+  CFrameWalk(const CTarget& target, const CThreadContext& thread);
   // The next frame; false when the trace ends (at most kMaxFrames frames).
   bool Next(FrameRecord* out);
   const FrameWalkWork& work() const { return stats; }
@@ -120,7 +120,7 @@ class CFrameWalk {
   bool IsSystemModule(uint32_t at);
   uint32_t StackEnd(uint32_t esp);
 
-  CLogFile& session;
+  const CTarget& stopped;
   CStackWalkOwner owner;
   CONTEXT context;   // the walker's
   STACKFRAME frame;  // the walker's

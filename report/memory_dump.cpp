@@ -41,7 +41,7 @@ char TypeLetter(DWORD type) {
 // One step of the walk. Everything it acquires lives here, so that a step stopped by an
 // exception can still be cleaned up by the walk.
 struct RegionStep {
-  CLogFile* session;
+  const ReportContext* context;
   const RegionWalk* walk;
   uint8_t* chunk;  // the walk's one read buffer
   uint32_t chunkSize;
@@ -58,19 +58,19 @@ struct RegionStep {
 };
 
 bool OpenDumpFile(RegionStep& step, uint32_t base) {
-  CLogFile& session = *step.session;
-  step.file = session.CreateRegionFile(base);
+  CReportOutput& report = step.context->report;
+  step.file = report.CreateRegionFile(base);
   if (step.file == INVALID_HANDLE_VALUE) return false;
   // The name the failure lines give; the file itself was opened by its exact wide name.
   char suffix[16];
   snprintf(suffix, sizeof suffix, ".%08X.bin", base);
-  step.name = session.reportPath + suffix;
+  step.name = report.reportPath + suffix;
   return true;
 }
 
 // Straight to the platform: a region is read once, and caching it would only evict pages.
 void SaveRegion(RegionStep& step, uint32_t base, uint32_t size) {
-  CopyRegionToFile(*step.session, base, size, RegionFile{step.file, step.name.c_str()}, step.chunk, step.chunkSize);
+  CopyRegionToFile(*step.context, base, size, RegionFile{step.file, step.name.c_str()}, step.chunk, step.chunkSize);
 }
 
 void DumpRegion(RegionStep& step) {
@@ -80,9 +80,10 @@ void DumpRegion(RegionStep& step) {
   char heading[128];
   snprintf(heading, sizeof heading, "*----> Commited Memory (0x%08X-%8u) %s %c <----*", base, size,
            ProtectionText(info.AllocationProtect), TypeLetter(info.Type));
-  step.session->NoteRegion(base, size);
-  step.session->Log("%s", heading);
-  step.session->Print("%s\r\n", heading);
+  CReportOutput& report = step.context->report;
+  report.NoteRegion(base, size);
+  report.Log("%s", heading);
+  report.Print("%s\r\n", heading);
   if (OpenDumpFile(step, base)) SaveRegion(step, base, size);
 }
 
@@ -100,11 +101,11 @@ void QueryAndDump(void* context) {
 // in smaller pieces without it.
 class WalkBuffer {
  public:
-  explicit WalkBuffer(CLogFile& session) {
+  explicit WalkBuffer(CReportOutput& report) {
     for (size = kRegionChunkSize; size > kPageSize; size /= 2) {
       bytes = static_cast<uint8_t*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
       if (bytes != nullptr) break;
-      session.Log("No memory for a %u-byte buffer of the memory walk (e=%d); trying %u bytes", size,
+      report.Log("No memory for a %u-byte buffer of the memory walk (e=%d); trying %u bytes", size,
                   static_cast<int>(GetLastError()), size / 2);
     }
     if (bytes == nullptr) {
@@ -127,17 +128,19 @@ class WalkBuffer {
 
 }  // namespace
 
-void DumpCommittedMemory(CLogFile& session) {
-  WalkBuffer chunk(session);
+void DumpCommittedMemory(const ReportContext& context) {
+  CReportOutput& report = context.report;
+  const CTarget& target = context.target;
+  WalkBuffer chunk(report);
   RegionGuard guard;
-  RegionWalk walk(session.process);
+  RegionWalk walk(target.process());
   while (!walk.AtEnd()) {
     const uint32_t address = walk.address();
-    RegionStep step{&session, &walk, chunk.bytes, chunk.size, {}};
+    RegionStep step{&context, &walk, chunk.bytes, chunk.size, {}};
     DWORD code = 0;
     bool ran = guard.Run(QueryAndDump, &step, &code);
-    if (!ran && code == kAccessViolation) session.Log("Can't read memory block %08X", address);
-    if (!ran && step.file != INVALID_HANDLE_VALUE) session.NoteFailedWrite();  // its file stopped short
+    if (!ran && code == kAccessViolation) report.Log("Can't read memory block %08X", address);
+    if (!ran && step.file != INVALID_HANDLE_VALUE) report.NoteFailedWrite();  // its file stopped short
     step.Release();
     if (!step.queried) {
       // The platform knows nothing further up; asking again would only repeat the failure.
@@ -146,8 +149,8 @@ void DumpCommittedMemory(CLogFile& session) {
         // Past the top of a target's address space the query is refused as an invalid
         // address: the walk's normal end. Anything else leaves the regions above unsaved.
         if (error == ERROR_INVALID_PARAMETER && address >= kLowestUserSpaceTop) return;
-        session.Log("VirtualQueryEx(%08X) failed (e=%d): the memory walk ends here", address, static_cast<int>(error));
-        session.NoteMemoryWalkCut();
+        report.Log("VirtualQueryEx(%08X) failed (e=%d): the memory walk ends here", address, static_cast<int>(error));
+        report.NoteMemoryWalkCut();
         return;
       }
       // Stopped inside the query: no region to step over, so the next page is asked next.

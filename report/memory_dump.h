@@ -1,6 +1,6 @@
 // One report line and one file per committed region of the target.
 #pragma once
 
-#include "session/log_file.h"
+#include "session/report_context.h"
 
-void DumpCommittedMemory(CLogFile& session);
+void DumpCommittedMemory(const ReportContext& context);

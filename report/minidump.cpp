@@ -8,9 +8,9 @@ constexpr DWORD kNormalType =
 
 const char* KindName(MinidumpKind kind) { return kind == MinidumpKind::kFull ? "full" : "normal"; }
 
-const CThreadContext* ThreadOfEvent(const CLogFile& session) {
-  for (const CThreadContext& thread : session.threads) {
-    if (thread.threadId == session.eventThreadId) return &thread;
+const CThreadContext* ThreadOfEvent(const CTarget& target, uint32_t threadId) {
+  for (const CThreadContext& thread : target.threads()) {
+    if (thread.threadId == threadId) return &thread;
   }
   return nullptr;
 }
@@ -29,23 +29,21 @@ MINIDUMP_TYPE MinidumpType(MinidumpKind kind) {
   return MiniDumpNormal;
 }
 
-std::wstring MinidumpFileName(const CLogFile& session) { return MinidumpFileNameOf(session.reportPathW); }
-
-void WriteMinidump(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
-  if (session.options.minidump == MinidumpKind::kNone || session.minidumpTried) return;
-  session.minidumpTried = true;
-  const std::wstring name = MinidumpFileName(session);
-  const std::string shown = session.reportPath + ".dmp";
-  session.NotePhase(DumpPhase::kMinidumpStarting);
-  session.Log("Writing minidump %s (%s)", shown.c_str(), KindName(session.options.minidump));
+bool WriteMinidump(const ReportContext& context, const EXCEPTION_DEBUG_INFO& exception, uint32_t threadId) {
+  CReportOutput& report = context.report;
+  const CTarget& target = context.target;
+  const MinidumpKind kind = context.options.minidump;
+  const std::wstring name = MinidumpFileNameOf(report.reportPathW);
+  const std::string shown = report.reportPath + ".dmp";
+  report.NotePhase(DumpPhase::kMinidumpStarting);
+  report.Log("Writing minidump %s (%s)", shown.c_str(), KindName(kind));
 
   // For reading and writing, as the platform's own dump writers open theirs.
   HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    session.Log("File:%s creation failed (%d)", shown.c_str(), static_cast<int>(GetLastError()));
-    session.minidumpFailed = true;
-    return;
+    report.Log("File:%s creation failed (%d)", shown.c_str(), static_cast<int>(GetLastError()));
+    return false;
   }
 
   // The target is stopped in the exception event of the report: the breakpoint that attaching
@@ -56,24 +54,24 @@ void WriteMinidump(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   // are the ones the report printed; every thread, the break-in thread too, is in the dump
   // as in the report. The pointers are the tool's own, so ClientPointers is false.
   EXCEPTION_RECORD record = exception.ExceptionRecord;
-  CONTEXT context;
-  EXCEPTION_POINTERS pointers = {&record, &context};
-  MINIDUMP_EXCEPTION_INFORMATION exceptionParam = {session.eventThreadId, &pointers, FALSE};
-  const CThreadContext* thread = ThreadOfEvent(session);
-  if (thread != nullptr) context = thread->context;
+  CONTEXT registers;
+  EXCEPTION_POINTERS pointers = {&record, &registers};
+  MINIDUMP_EXCEPTION_INFORMATION exceptionParam = {threadId, &pointers, FALSE};
+  const CThreadContext* thread = ThreadOfEvent(target, threadId);
+  if (thread != nullptr) registers = thread->context;
 
   // The process handle is the one the process-creation event gave the debugger, opened by
   // the system with all access: the writer's query, read and (for the handle data)
   // handle-duplication rights are all in it.
-  const BOOL written = MiniDumpWriteDump(session.process, session.processId, file, MinidumpType(session.options.minidump),
+  const BOOL written = MiniDumpWriteDump(target.process(), target.processId(), file, MinidumpType(kind),
                                          thread != nullptr ? &exceptionParam : nullptr, nullptr, nullptr);
   const DWORD error = GetLastError();  // an HRESULT
   CloseHandle(file);
   if (!written) {
-    session.Log("MiniDumpWriteDump failed (e=0x%08x); %s removed", static_cast<unsigned>(error), shown.c_str());
+    report.Log("MiniDumpWriteDump failed (e=0x%08x); %s removed", static_cast<unsigned>(error), shown.c_str());
     DeleteFileW(name.c_str());
-    session.minidumpFailed = true;
-    return;
+    return false;
   }
-  session.Log("Minidump %s written", shown.c_str());
+  report.Log("Minidump %s written", shown.c_str());
+  return true;
 }

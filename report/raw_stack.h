@@ -1,7 +1,7 @@
 // Hex dumps of a thread's stack below and above its stack pointer.
 #pragma once
 
-#include "session/log_file.h"
+#include "session/report_context.h"
 
-void WriteRawStack(CLogFile& session, const CThreadContext& thread);
-void DumpStackRange(CLogFile& session, uint32_t address, uint32_t size, bool halve);
+void WriteRawStack(const ReportContext& context, const CThreadContext& thread);
+void DumpStackRange(const ReportContext& context, uint32_t address, uint32_t size, bool halve);

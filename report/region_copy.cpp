@@ -24,7 +24,7 @@ bool WriteChunk(const RegionFile& file, const uint8_t* bytes, uint32_t count, ui
 }
 
 // Drops what was written past count: bytes of a longer try that turned out unreadable further on.
-bool CutFile(CLogFile& session, const RegionFile& file, uint32_t count) {
+bool CutFile(CReportOutput& report, const RegionFile& file, uint32_t count) {
   // No region reaches 4 GiB, so a position of 0xFFFFFFFF is never asked for and that result
   // means failure.
   LONG high = 0;
@@ -32,8 +32,8 @@ bool CutFile(CLogFile& session, const RegionFile& file, uint32_t count) {
       SetEndOfFile(file.handle)) {
     return true;
   }
-  session.Log("Dumpfile(%s) could not be cut to %u bytes (e=%d)", file.name, count, static_cast<int>(GetLastError()));
-  session.NoteFailedWrite();
+  report.Log("Dumpfile(%s) could not be cut to %u bytes (e=%d)", file.name, count, static_cast<int>(GetLastError()));
+  report.NoteFailedWrite();
   return false;
 }
 
@@ -48,8 +48,10 @@ bool CutFile(CLogFile& session, const RegionFile& file, uint32_t count) {
 // Bytes are written before it is known whether the rule keeps them, so a write that fails
 // does not end the region at once: the reads go on without writing until the rule's size is
 // known, and when the file already holds that much it is cut to it and the region succeeds.
-bool CopyRegionToFile(CLogFile& session, uint32_t base, uint32_t size, const RegionFile& file, uint8_t* chunk,
+bool CopyRegionToFile(const ReportContext& context, uint32_t base, uint32_t size, const RegionFile& file, uint8_t* chunk,
                       uint32_t chunkSize) {
+  CReportOutput& report = context.report;
+  const CTarget& target = context.target;
   uint32_t prefix = 0;  // read from base (and written, as long as the writes succeed)
   uint32_t inFile = 0;
   bool writeFailed = false;
@@ -60,7 +62,7 @@ bool CopyRegionToFile(CLogFile& session, uint32_t base, uint32_t size, const Reg
     while (prefix < window) {
       uint32_t count = std::min(chunkSize, window - prefix);
       // Straight, one platform read each: a region's contents are read once and kept in its file.
-      if (!session.ReadTargetExactly(base + prefix, chunk, count, false)) {
+      if (!target.ReadExactly(base + prefix, chunk, count, false)) {
         whole = false;
         break;
       }
@@ -75,9 +77,9 @@ bool CopyRegionToFile(CLogFile& session, uint32_t base, uint32_t size, const Reg
     window /= 2;
   }
   if (writeFailed && inFile < window) {
-    session.Log("Dumpfile(%s) write failed after %u bytes (e=%d)", file.name, inFile, static_cast<int>(writeError));
-    session.NoteFailedWrite();
+    report.Log("Dumpfile(%s) write failed after %u bytes (e=%d)", file.name, inFile, static_cast<int>(writeError));
+    report.NoteFailedWrite();
     return false;
   }
-  return inFile == window || CutFile(session, file, window);
+  return inFile == window || CutFile(report, file, window);
 }

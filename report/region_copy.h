@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#include "session/log_file.h"
+#include "session/report_context.h"
 
 constexpr uint32_t kRegionChunkSize = 1u << 20;
 
@@ -18,6 +18,6 @@ struct RegionFile {
 // Reads [base, base + size) through chunk (chunkSize bytes) and writes it to the file. A
 // failed or short write ends the region with one Log line; the caller goes on with the next.
 // False when the file is not as the rule wants it (every failure is logged and counted on
-// the session).
-bool CopyRegionToFile(CLogFile& session, uint32_t base, uint32_t size, const RegionFile& file, uint8_t* chunk,
+// the output).
+bool CopyRegionToFile(const ReportContext& context, uint32_t base, uint32_t size, const RegionFile& file, uint8_t* chunk,
                       uint32_t chunkSize);

@@ -107,18 +107,20 @@ uint64_t RegisterValue(const CTarget& target, const CThreadContext& thread, uint
   return (RegisterValue(target, thread, field.baseIndex) >> field.shift) & static_cast<uint64_t>(field.mask);
 }
 
-void WriteRegisters(CLogFile& session, const CThreadContext& thread) {
-  auto value = [&](uint32_t index) { return static_cast<unsigned long>(RegisterValue(session.target, thread, index)); };
+void WriteRegisters(const ReportContext& context, const CThreadContext& thread) {
+  CReportOutput& report = context.report;
+  const CTarget& target = context.target;
+  auto value = [&](uint32_t index) { return static_cast<unsigned long>(RegisterValue(target, thread, index)); };
   auto flag = [&](uint32_t index, const char* set, const char* clear) {
-    return RegisterValue(session.target, thread, index) != 0 ? set : clear;
+    return RegisterValue(target, thread, index) != 0 ? set : clear;
   };
-  session.Print("eax=%08lx ebx=%08lx ecx=%08lx edx=%08lx esi=%08lx edi=%08lx\r\n", value(9), value(6), value(8),
+  report.Print("eax=%08lx ebx=%08lx ecx=%08lx edx=%08lx esi=%08lx edi=%08lx\r\n", value(9), value(6), value(8),
                 value(7), value(5), value(4));
-  session.Print("eip=%08lx esp=%08lx ebp=%08lx iopl=%1lx %s %s %s %s %s %s %s %s %s %s\r\n", value(11), value(14),
+  report.Print("eip=%08lx esp=%08lx ebp=%08lx iopl=%1lx %s %s %s %s %s %s %s %s %s %s\r\n", value(11), value(14),
                 value(10), value(118), flag(128, "vip", "   "), flag(129, "vif", "   "), flag(119, "ov", "nv"),
                 flag(120, "dn", "up"), flag(121, "ei", "di"), flag(123, "ng", "pl"), flag(124, "zr", "nz"),
                 flag(125, "ac", "na"), flag(126, "po", "pe"), flag(127, "cy", "nc"));
-  session.Print("cs=%04lx  ss=%04lx  ds=%04lx  es=%04lx  fs=%04lx  gs=%04lx             efl=%08lx\r\n", value(12),
+  report.Print("cs=%04lx  ss=%04lx  ds=%04lx  es=%04lx  fs=%04lx  gs=%04lx             efl=%08lx\r\n", value(12),
                 value(15), value(3), value(2), value(1), value(0), value(13));
-  session.Print("\r\n\r\n");
+  report.Print("\r\n\r\n");
 }

@@ -3,11 +3,11 @@
 
 #include <stdint.h>
 
-#include "session/log_file.h"
+#include "session/report_context.h"
 #include "session/target.h"
 
 // Indices 0..15 and 20..25 name CONTEXT fields, 42 the return address above Ebp, 100..129
 // fields and flags of those (register field table). Any other index gives 0.
 uint64_t RegisterValue(const CTarget& target, const CThreadContext& thread, uint32_t index);
 
-void WriteRegisters(CLogFile& session, const CThreadContext& thread);
+void WriteRegisters(const ReportContext& context, const CThreadContext& thread);

@@ -26,17 +26,18 @@ void WriteHeader(CLogFile& session, const SYSTEMTIME& now) {
 }
 
 // The context was read before the wait-chain section, which walked the frames.
-void WriteThreadSection(CLogFile& session, CThreadContext& thread, const std::vector<FrameRecord>& frames) {
-  session.Print("State Dump for Thread ID 0x%x\r\n", thread.threadId);
-  WriteRegisters(session, thread);
-  WriteCodeListing(session, thread, thread.eip);
-  WriteBackTrace(session, thread, frames);
-  WriteRawStack(session, thread);
+void WriteThreadSection(const ReportContext& context, const CThreadContext& thread,
+                        const std::vector<FrameRecord>& frames) {
+  context.report.Print("State Dump for Thread ID 0x%x\r\n", thread.threadId);
+  WriteRegisters(context, thread);
+  WriteCodeListing(context, thread, thread.eip);
+  WriteBackTrace(context, thread, frames);
+  WriteRawStack(context, thread);
 }
 
 }  // namespace
 
-void ReadThreadContext(CLogFile& session, CThreadContext& thread) {
+void ReadThreadContext(CReportOutput& report, CThreadContext& thread) {
   memset(&thread.context, 0, sizeof thread.context);
   thread.context.ContextFlags = kContextFlags;
   if (GetThreadContext(thread.hThread, &thread.context)) {
@@ -45,8 +46,8 @@ void ReadThreadContext(CLogFile& session, CThreadContext& thread) {
     thread.esp = thread.context.Esp;
     return;
   }
-  session.Log(">>>>> GetThreadContext failed: err(%d), hthread(0x%x)", static_cast<int>(GetLastError()),
-              static_cast<unsigned>(reinterpret_cast<uintptr_t>(thread.hThread)));
+  report.Log(">>>>> GetThreadContext failed: err(%d), hthread(0x%x)", static_cast<int>(GetLastError()),
+             static_cast<unsigned>(reinterpret_cast<uintptr_t>(thread.hThread)));
   thread.eip = thread.ebp = thread.esp = 0;
 }
 
@@ -55,26 +56,31 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception) {
   GetLocalTime(&now);
   session.NotePhase(DumpPhase::kReportStarting);
   WriteHeader(session, now);
-  if (session.reportShowsException) WriteExceptionSection(session, exception);
+  const ReportContext context = session;
+  if (session.reportShowsException) WriteExceptionSection(context, exception, session.eventThreadId);
   // Every thread's registers and frames first: the wait chains need them all before the
   // first thread section, and the back traces reuse the frames.
   for (CThreadContext& thread : session.threads) ReadThreadContext(session, thread);
-  const std::vector<std::vector<FrameRecord>> frames = WalkThreads(session);
-  WriteWaitChains(session, frames);
-  for (size_t i = 0; i < session.threads.size(); ++i) WriteThreadSection(session, session.threads[i], frames[i]);
+  const std::vector<std::vector<FrameRecord>> frames = WalkThreads(session.target);
+  WriteWaitChains(context, frames);
+  for (size_t i = 0; i < session.threads.size(); ++i) WriteThreadSection(context, session.threads[i], frames[i]);
   session.NotePhase(DumpPhase::kThreadsWritten);
-  if (session.options.symbolTableEnabled) WriteSymbolTable(session);
+  if (session.options.symbolTableEnabled) WriteSymbolTable(context);
   session.NotePhase(DumpPhase::kSymbolTableWritten);
-  if (session.options.memoryDumpEnabled) DumpCommittedMemory(session);
+  if (session.options.memoryDumpEnabled) DumpCommittedMemory(context);
   session.NotePhase(DumpPhase::kMemoryDumped);
-  // Still stopped and still the debuggee: the minidump shows the report's moment.
-  WriteMinidump(session, exception);
+  // Still stopped and still the debuggee: the minidump shows the report's moment. One per
+  // session, so the file always shows the first report's moment.
+  if (session.options.minidump != MinidumpKind::kNone && !session.minidumpTried) {
+    session.minidumpTried = true;
+    session.minidumpFailed = !WriteMinidump(context, exception, session.eventThreadId);
+  }
   session.NotePhase(DumpPhase::kMinidumpWritten);
   session.FlushReportText();
   session.symbols.EndReport();
   // The target's memory may change once it runs again.
-  session.ClearReadCache();
-  session.codeSections.Clear();
+  session.memory.Clear();
+  session.moduleImages.Clear();
   session.codeBoundaries.Clear();
   session.NotePhase(DumpPhase::kReportWritten);
 }

@@ -8,4 +8,4 @@ void WriteReport(CLogFile& session, const EXCEPTION_DEBUG_INFO& exception);
 // The report as a listener of the debug loop: every exception event it hands on gets one.
 DebugEventListener ReportListener();
 // A context that cannot be read is logged, and leaves the copies of Eip, Ebp and Esp at 0.
-void ReadThreadContext(CLogFile& session, CThreadContext& thread);
+void ReadThreadContext(CReportOutput& report, CThreadContext& thread);

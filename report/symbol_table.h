@@ -1,7 +1,8 @@
 // The symbol table of every module the symbol handler knows.
 #pragma once
 
-#include "session/log_file.h"
+#include "session/report_context.h"
 
-void WriteSymbolTable(CLogFile& session);
-BOOL CALLBACK WriteSymbolLine(PCSTR name, ULONG address, ULONG size, PVOID session);
+void WriteSymbolTable(const ReportContext& context);
+// The enumeration callback: one line into the CReportOutput that report points to.
+BOOL CALLBACK WriteSymbolLine(PCSTR name, ULONG address, ULONG size, PVOID report);

@@ -21,10 +21,10 @@ constexpr uint32_t kSectionSize = 0x18;      // RTL_CRITICAL_SECTION on x86
 constexpr uint32_t kMaxRecursion = 0x1000000;
 
 // The function of a frame, when it is in the wait-call table.
-const WaitCall* WaitCallAt(CLogFile& session, uint32_t pc) {
+const WaitCall* WaitCallAt(const CTarget& target, uint32_t pc) {
   CSymbol symbol;
   // Quietly: the frame lines' marks follow the look-ups of the thread sections alone.
-  if (!session.symbols.LookUpQuietly(pc, &symbol)) return nullptr;
+  if (!target.symbols().LookUpQuietly(pc, &symbol)) return nullptr;
   // An export only names what lies within its span: past it is some function of its own.
   if (symbol.fromExports && symbol.size != 0 && symbol.displacement >= symbol.size) return nullptr;
   return FindWaitCall(symbol.name.c_str());
@@ -33,10 +33,10 @@ const WaitCall* WaitCallAt(CLogFile& session, uint32_t pc) {
 // Of the wait calls on the stack, the outermost of the first group: a wait call and the ones
 // it makes (WaitForSingleObject, WaitForSingleObjectEx, NtWaitForSingleObject), so that an
 // earlier wait further out, in whose callback this one runs, is not taken.
-size_t OutermostWait(CLogFile& session, const std::vector<FrameRecord>& frames, const WaitCall** call) {
+size_t OutermostWait(const CTarget& target, const std::vector<FrameRecord>& frames, const WaitCall** call) {
   size_t chosen = frames.size();
   for (size_t i = 0; i < frames.size(); ++i) {
-    const WaitCall* found = WaitCallAt(session, frames[i].pc);
+    const WaitCall* found = WaitCallAt(target, frames[i].pc);
     if (found == nullptr) {
       if (chosen != frames.size() && i - chosen > kWaitCallGap) break;
       continue;
@@ -48,17 +48,17 @@ size_t OutermostWait(CLogFile& session, const std::vector<FrameRecord>& frames, 
 }
 
 // module!function, function or the address, for the frame where a thread runs.
-std::string FunctionText(CLogFile& session, uint32_t pc) {
+std::string FunctionText(const CTarget& target, uint32_t pc) {
   std::string text;
   IMAGEHLP_MODULE module;
   memset(&module, 0, sizeof module);
   module.SizeOfStruct = sizeof module;
   // The handler answers address 0 with its first module: only a module that holds pc names it.
-  if (SymGetModuleInfo(session.process, pc, &module) && pc - module.BaseOfImage < module.ImageSize) {
+  if (SymGetModuleInfo(target.process(), pc, &module) && pc - module.BaseOfImage < module.ImageSize) {
     text = std::string(module.ModuleName) + "!";
   }
   CSymbol symbol;
-  if (session.symbols.LookUpQuietly(pc, &symbol)) return text + ShownSymbolName(symbol);
+  if (target.symbols().LookUpQuietly(pc, &symbol)) return text + ShownSymbolName(symbol);
   char address[16];
   snprintf(address, sizeof address, "%08x", static_cast<unsigned>(pc));
   return text + address;
@@ -73,7 +73,7 @@ struct Arguments {
   uint32_t operator[](int8_t index) const { return words[index]; }
 };
 
-Arguments ReadArguments(CLogFile& session, const FrameRecord& frame) {
+Arguments ReadArguments(const CTarget& target, const FrameRecord& frame) {
   Arguments arguments;
   if (frame.returnSlot == 0) {
     memcpy(arguments.words, frame.params, sizeof frame.params);
@@ -82,7 +82,7 @@ Arguments ReadArguments(CLogFile& session, const FrameRecord& frame) {
   }
   for (int count = kWaitArguments; count > 0; count -= 2) {
     uint32_t got = 0;
-    if (session.ReadTargetMemory(frame.returnSlot + 4, arguments.words, 4 * count, &got, true) && got == 4u * count) {
+    if (target.Read(frame.returnSlot + 4, arguments.words, 4 * count, &got, true) && got == 4u * count) {
       arguments.count = count;
       return arguments;
     }
@@ -90,24 +90,24 @@ Arguments ReadArguments(CLogFile& session, const FrameRecord& frame) {
   return arguments;
 }
 
-bool ThreadInTable(const CLogFile& session, uint32_t id) {
-  for (const CThreadContext& thread : session.threads) {
+bool ThreadInTable(const CTarget& target, uint32_t id) {
+  for (const CThreadContext& thread : target.threads()) {
     if (thread.threadId == id) return true;
   }
   return false;
 }
 
-bool ReadWords(CLogFile& session, uint32_t address, uint32_t* words, uint32_t count) {
+bool ReadWords(const CTarget& target, uint32_t address, uint32_t* words, uint32_t count) {
   uint32_t got = 0;
-  return address != 0 && session.ReadTargetMemory(address, words, 4 * count, &got, true) && got == 4 * count;
+  return address != 0 && target.Read(address, words, 4 * count, &got, true) && got == 4 * count;
 }
 
 // LockCount, RecursionCount and OwningThread tell the state; Windows' bit encoding of
 // LockCount and Wine's count agree that a section with an owning thread is held.
-void ReadSection(CLogFile& session, ThreadWait* wait) {
+void ReadSection(const CTarget& target, ThreadWait* wait) {
   uint32_t fields[kSectionSize / 4];
   wait->section = SectionState::kUnreadable;
-  if ((wait->address & 3) != 0 || !ReadWords(session, wait->address, fields, kSectionSize / 4)) return;
+  if ((wait->address & 3) != 0 || !ReadWords(target, wait->address, fields, kSectionSize / 4)) return;
   const int32_t recursion = static_cast<int32_t>(fields[2]);
   const uint32_t owner = fields[3];
   if (recursion < 0 || recursion > static_cast<int32_t>(kMaxRecursion)) return;
@@ -116,11 +116,11 @@ void ReadSection(CLogFile& session, ThreadWait* wait) {
   if (owner == 0) {
     wait->section = SectionState::kFree;
   } else {
-    wait->section = ThreadInTable(session, owner) ? SectionState::kOwned : SectionState::kOwnerExited;
+    wait->section = ThreadInTable(target, owner) ? SectionState::kOwned : SectionState::kOwnerExited;
   }
 }
 
-void SetTimeout(CLogFile& session, const WaitCall& call, const Arguments& arguments, ThreadWait* wait) {
+void SetTimeout(const CTarget& target, const WaitCall& call, const Arguments& arguments, ThreadWait* wait) {
   if (call.timeout == kNoArgument) return;
   const uint32_t value = arguments[call.timeout];
   if (call.timeoutForm == TimeoutForm::kMilliseconds) {
@@ -132,7 +132,7 @@ void SetTimeout(CLogFile& session, const WaitCall& call, const Arguments& argume
   // Null waits for ever; a time from now is negative, in 100 ns units. An absolute time, or a
   // pointer that reads as none (a frame whose words are another call's), says nothing.
   if (value == 0) return;
-  if (!ReadWords(session, value, time, 2)) {
+  if (!ReadWords(target, value, time, 2)) {
     wait->durationUnknown = true;
     return;
   }
@@ -146,11 +146,11 @@ void SetTimeout(CLogFile& session, const WaitCall& call, const Arguments& argume
   wait->milliseconds = ms > 0xFFFFFFFEu ? 0xFFFFFFFEu : static_cast<uint32_t>(ms);
 }
 
-WaitedObject Describe(CLogFile& session, uint32_t handle) {
+WaitedObject Describe(const CTarget& target, uint32_t handle) {
   WaitedObject object;
   object.handle = handle;
   TargetHandle facts;
-  if (!DescribeTargetHandle(session.process, handle, &facts)) {
+  if (!DescribeTargetHandle(target.process(), handle, &facts)) {
     object.error = facts.error;
     return object;
   }
@@ -178,7 +178,7 @@ bool AllOf(const WaitCall& call, uint32_t value) {
 }
 
 // Of one or several handles. False when the arguments cannot be had.
-bool ReadObjects(CLogFile& session, const WaitCall& call, const Arguments& arguments, ThreadWait* wait) {
+bool ReadObjects(const CTarget& target, const WaitCall& call, const Arguments& arguments, ThreadWait* wait) {
   uint32_t handles[kMaxWaitObjects];
   uint32_t count = 1;
   if (call.kind == WaitCallKind::kObject) {
@@ -190,43 +190,43 @@ bool ReadObjects(CLogFile& session, const WaitCall& call, const Arguments& argum
       wait->state = ThreadState::kMessages;  // a message wait with no object
       return true;
     }
-    if (!ReadWords(session, arguments[call.object], handles, count)) return false;
+    if (!ReadWords(target, arguments[call.object], handles, count)) return false;
     if (call.all != kNoArgument) wait->all = AllOf(call, arguments[call.all]);
   }
-  for (uint32_t i = 0; i < count; ++i) wait->objects.push_back(Describe(session, handles[i]));
+  for (uint32_t i = 0; i < count; ++i) wait->objects.push_back(Describe(target, handles[i]));
   return true;
 }
 
-void ReadWindow(CLogFile& session, ThreadWait* wait) {
+void ReadWindow(const CTarget& target, ThreadWait* wait) {
   uint32_t thread = 0, process = 0;
   wait->windowKnown = WindowOwner(wait->address, &thread, &process);
   wait->owner = thread;
-  wait->windowProcess = process != session.processId ? process : 0;
+  wait->windowProcess = process != target.processId() ? process : 0;
 }
 
-bool FillWait(CLogFile& session, const WaitCall& call, const Arguments& arguments, ThreadWait* wait) {
+bool FillWait(const CTarget& target, const WaitCall& call, const Arguments& arguments, ThreadWait* wait) {
   if (!arguments.Has(call.object) || !arguments.Has(call.count) || !arguments.Has(call.all) ||
       !arguments.Has(call.timeout) || !arguments.Has(call.message)) {
     return false;
   }
   if (call.object != kNoArgument) wait->address = arguments[call.object];
-  SetTimeout(session, call, arguments, wait);
+  SetTimeout(target, call, arguments, wait);
   switch (call.kind) {
     case WaitCallKind::kCriticalSection:
       wait->state = ThreadState::kCriticalSection;
-      ReadSection(session, wait);
+      ReadSection(target, wait);
       return true;
     case WaitCallKind::kObject:
     case WaitCallKind::kObjects:
       wait->state = ThreadState::kObjects;
-      return ReadObjects(session, call, arguments, wait);
+      return ReadObjects(target, call, arguments, wait);
     case WaitCallKind::kSleep:
       wait->state = ThreadState::kSleeps;
       return true;
     case WaitCallKind::kSendMessage:
       wait->state = ThreadState::kSendMessage;
       wait->message = arguments[call.message] & 0xFFFF;
-      ReadWindow(session, wait);
+      ReadWindow(target, wait);
       return true;
     case WaitCallKind::kSrwShared:
     case WaitCallKind::kSrwExclusive:
@@ -282,10 +282,10 @@ void AskTraversal(std::unique_ptr<CWaitChainTraversal>& traversal, ThreadWait* w
 
 // The slot above a system call's frame that holds its return address once more: where the
 // wrapper that made the call keeps its own.
-bool WrapperSlot(CLogFile& session, const FrameRecord& frame, uint32_t* slot) {
+bool WrapperSlot(const CTarget& target, const FrameRecord& frame, uint32_t* slot) {
   constexpr uint32_t kWords = 8;
   uint32_t words[kWords];
-  if (frame.returnSlot == 0 || frame.returnAddress == 0 || !ReadWords(session, frame.returnSlot + 4, words, kWords)) {
+  if (frame.returnSlot == 0 || frame.returnAddress == 0 || !ReadWords(target, frame.returnSlot + 4, words, kWords)) {
     return false;
   }
   for (uint32_t i = 0; i < kWords; ++i) {
@@ -298,11 +298,11 @@ bool WrapperSlot(CLogFile& session, const FrameRecord& frame, uint32_t* slot) {
 
 }  // namespace
 
-std::vector<std::vector<FrameRecord>> WalkThreads(CLogFile& session) {
+std::vector<std::vector<FrameRecord>> WalkThreads(const CTarget& target) {
   std::vector<std::vector<FrameRecord>> all;
-  for (const CThreadContext& thread : session.threads) {
+  for (const CThreadContext& thread : target.threads()) {
     std::vector<FrameRecord> frames;
-    CFrameWalk walk(session, thread);
+    CFrameWalk walk(target, thread);
     FrameRecord frame;
     while (walk.Next(&frame)) frames.push_back(frame);
     all.push_back(frames);
@@ -310,11 +310,11 @@ std::vector<std::vector<FrameRecord>> WalkThreads(CLogFile& session) {
   return all;
 }
 
-ThreadWait DescribeWait(CLogFile& session, const CThreadContext& thread, const std::vector<FrameRecord>& frames) {
+ThreadWait DescribeWait(const CTarget& target, const CThreadContext& thread, const std::vector<FrameRecord>& frames) {
   ThreadWait wait;
   wait.threadId = thread.threadId;
   const WaitCall* call = nullptr;
-  const size_t at = OutermostWait(session, frames, &call);
+  const size_t at = OutermostWait(target, frames, &call);
   if (at < frames.size()) {
     FrameRecord from = frames[at];
     // Wine's Sleep, WaitForSingleObject and SendMessageW reach the system call without a
@@ -323,15 +323,15 @@ ThreadWait DescribeWait(CLogFile& session, const CThreadContext& thread, const s
     // the wrapper's form.
     const WaitCall* wrapper = call->wrapper != nullptr ? FindWaitCall(call->wrapper) : nullptr;
     uint32_t slot = 0;
-    if (wrapper != nullptr && WrapperSlot(session, frames[at], &slot)) {
+    if (wrapper != nullptr && WrapperSlot(target, frames[at], &slot)) {
       call = wrapper;
       from.returnSlot = slot;
     }
-    if (FillWait(session, *call, ReadArguments(session, from), &wait)) return wait;
+    if (FillWait(target, *call, ReadArguments(target, from), &wait)) return wait;
     wait = ThreadWait();
     wait.threadId = thread.threadId;
     wait.state = ThreadState::kArgumentsUnreadable;
-    wait.function = FunctionText(session, frames[at].pc);
+    wait.function = FunctionText(target, frames[at].pc);
     return wait;
   }
   uint32_t suspended = 0;
@@ -339,23 +339,25 @@ ThreadWait DescribeWait(CLogFile& session, const CThreadContext& thread, const s
     wait.state = ThreadState::kSuspended;
     return wait;
   }
-  wait.function = FunctionText(session, thread.eip);
+  wait.function = FunctionText(target, thread.eip);
   return wait;
 }
 
-void WriteWaitChains(CLogFile& session, const std::vector<std::vector<FrameRecord>>& frames) {
-  session.Print("%s", kWaitChainsHeading);
+void WriteWaitChains(const ReportContext& context, const std::vector<std::vector<FrameRecord>>& frames) {
+  CReportOutput& report = context.report;
+  const CTarget& target = context.target;
+  report.Print("%s", kWaitChainsHeading);
   std::unique_ptr<CWaitChainTraversal> traversal;
   std::vector<WaitEdge> edges;
-  for (size_t i = 0; i < session.threads.size() && i < frames.size(); ++i) {
-    ThreadWait wait = DescribeWait(session, session.threads[i], frames[i]);
+  for (size_t i = 0; i < target.threads().size() && i < frames.size(); ++i) {
+    ThreadWait wait = DescribeWait(target, target.threads()[i], frames[i]);
     AskTraversal(traversal, &wait);
-    session.Print("%s\r\n", WaitLine(wait).c_str());
+    report.Print("%s\r\n", WaitLine(wait).c_str());
     edges.push_back(EdgeOf(wait));
   }
   for (const std::string& line : DeadlockLines(edges)) {
-    session.Print("%s\r\n", line.c_str());
-    session.Log("%s", line.c_str());
+    report.Print("%s\r\n", line.c_str());
+    report.Log("%s", line.c_str());
   }
-  session.Print("\r\n");
+  report.Print("\r\n");
 }

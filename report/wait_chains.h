@@ -8,15 +8,15 @@
 
 #include "report/frame_walk.h"
 #include "report/wait_text.h"
-#include "session/log_file.h"
+#include "session/report_context.h"
 
 // The frames of every thread of the table, in table order, from contexts already read: the
 // section and the thread's back trace share them.
-std::vector<std::vector<FrameRecord>> WalkThreads(CLogFile& session);
+std::vector<std::vector<FrameRecord>> WalkThreads(const CTarget& target);
 
 // What one thread waits for, from its frames.
-ThreadWait DescribeWait(CLogFile& session, const CThreadContext& thread, const std::vector<FrameRecord>& frames);
+ThreadWait DescribeWait(const CTarget& target, const CThreadContext& thread, const std::vector<FrameRecord>& frames);
 
-void WriteWaitChains(CLogFile& session, const std::vector<std::vector<FrameRecord>>& frames);
+void WriteWaitChains(const ReportContext& context, const std::vector<std::vector<FrameRecord>>& frames);
 
 constexpr const char* kWaitChainsHeading = "*----> Wait Chains <----*\r\n";

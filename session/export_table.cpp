@@ -36,8 +36,9 @@ struct Section {
 // Reads of one module's image by offset from its base, never past its end.
 class CImageReader {
  public:
-  CImageReader(const TargetReader& reader, uint32_t base, uint32_t imageSize)
-      : reader(reader), base(base), imageSize(imageSize) {}
+  CImageReader(const TargetReader& reader, uint32_t base, uint32_t imageSize, const uint8_t* front,
+               uint32_t frontCount)
+      : reader(reader), base(base), imageSize(imageSize), front(front), frontCount(frontCount) {}
 
   uint32_t imageEnd() const { return imageSize; }
   bool Inside(uint32_t offset, uint64_t size) const { return offset <= imageSize && size <= imageSize - offset; }
@@ -94,6 +95,11 @@ class CImageReader {
  private:
   uint32_t FromTarget(uint32_t offset, uint32_t size, uint8_t* out) {
     if (size == 0) return 0;
+    // The header page the caller read already holds the same bytes as the target.
+    if (offset < frontCount && size <= frontCount - offset) {
+      memcpy(out, front + offset, size);
+      return size;
+    }
     uint32_t count = 0;
     if (!reader.Read(base + offset, out, size, &count)) return 0;
     return std::min(count, size);
@@ -102,6 +108,8 @@ class CImageReader {
   const TargetReader& reader;
   const uint32_t base;
   const uint32_t imageSize;
+  const uint8_t* const front;  // the image's first frontCount bytes, already read
+  const uint32_t frontCount;
 };
 
 // The export directory's place, the executable sections and the data the image places by its
@@ -322,16 +330,17 @@ void CollectFunctions(const ImageLayout& layout, const ExportArrays& arrays, con
 
 }  // namespace
 
-bool CExportTable::Read(const TargetReader& reader, uint32_t base, uint32_t moduleSize, std::string* problem) {
+bool CExportTable::Read(const TargetReader& reader, uint32_t base, uint32_t moduleSize, std::string* problem,
+                        const uint8_t* front, uint32_t frontCount) {
   functions.clear();
   names.clear();
   problem->clear();
   // An image that would run past the top of the address space is cut there.
   const uint32_t imageSize = moduleSize <= 0xFFFFFFFFu - base ? moduleSize : 0xFFFFFFFFu - base;
-  CImageReader image(reader, base, imageSize);
+  CImageReader image(reader, base, imageSize, front, frontCount);
   ImageLayout layout;
   if (!ReadLayout(image, &layout, problem)) return false;
-  CImageReader exports(reader, base, layout.imageSize);
+  CImageReader exports(reader, base, layout.imageSize, front, frontCount);
   exports.Prefetch(layout.exportStart, layout.exportSize);
 
   ExportArrays arrays;
@@ -350,36 +359,4 @@ const ExportedFunction* CExportTable::FunctionAt(uint32_t address) const {
   if (after == functions.begin()) return nullptr;
   const ExportedFunction& function = *(after - 1);
   return address - function.address < function.size ? &function : nullptr;
-}
-
-CModuleExports::Answer CModuleExports::FunctionAt(const std::vector<CModule>& modules, const TargetReader& reader,
-                                                  uint32_t address) {
-  Answer answer;
-  // A module that was unloaded keeps its record, and another may since have been loaded at
-  // its place: the latest loaded record that holds the address is the one there now.
-  size_t record = modules.size();
-  for (size_t i = modules.size(); i-- > 0;) {
-    if (address - modules[i].base >= modules[i].size) continue;
-    if (modules[i].loaded) {
-      record = i;
-      break;
-    }
-    if (record == modules.size()) record = i;
-  }
-  if (record == modules.size()) return answer;
-  const CModule& module = modules[record];
-  answer.module = &module;
-  ModuleTable* entry = nullptr;
-  for (ModuleTable& table : tables) {
-    if (table.record == record) entry = &table;
-  }
-  if (entry == nullptr) {
-    tables.push_back({record, CExportTable()});
-    entry = &tables.back();
-    answer.firstUse = true;
-    answer.tableUsable = entry->table.Read(reader, module.base, module.size, &answer.problem);
-  }
-  answer.function = entry->table.FunctionAt(address);
-  if (answer.function != nullptr) answer.name = entry->table.NameOf(*answer.function);
-  return answer;
 }

@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "session/module.h"
-
 // Reads of the target as the export parser needs them: up to size bytes at address into
 // buffer. *count receives how many bytes from address on were read (those before the first
 // that could not be); the result is false when not even one was.
@@ -37,8 +35,10 @@ class CExportTable {
  public:
   // Reads the export directory of the module at base. False: the module has none that can be
   // used, and *problem says why (empty when it simply has none). True with *problem set: the
-  // directory could be read only in part, and *problem says what was left out.
-  bool Read(const TargetReader& reader, uint32_t base, uint32_t imageSize, std::string* problem);
+  // directory could be read only in part, and *problem says what was left out. The first
+  // frontCount bytes of the image, when given in front, are taken from there, not read again.
+  bool Read(const TargetReader& reader, uint32_t base, uint32_t imageSize, std::string* problem,
+            const uint8_t* front = nullptr, uint32_t frontCount = 0);
 
   // The function whose span holds address, or null.
   const ExportedFunction* FunctionAt(uint32_t address) const;
@@ -49,29 +49,4 @@ class CExportTable {
  private:
   std::vector<ExportedFunction> functions;
   std::string names;
-};
-
-// The export tables of the modules of a module table, each read at its first use and kept
-// until Clear (after each report: the target may change once it runs again).
-class CModuleExports {
- public:
-  struct Answer {
-    const ExportedFunction* function = nullptr;
-    const char* name = nullptr;
-    const CModule* module = nullptr;  // the module whose table was used
-    bool firstUse = false;            // its table was read by this look-up
-    bool tableUsable = false;         // on the first use: the table holds functions
-    std::string problem;              // on the first use: what the reading of the table said
-  };
-  // The exported function whose span holds address, in the module of modules that holds it:
-  // the latest record of a module still loaded, else the latest record of any.
-  Answer FunctionAt(const std::vector<CModule>& modules, const TargetReader& reader, uint32_t address);
-  void Clear() { tables.clear(); }
-
- private:
-  struct ModuleTable {
-    size_t record;  // index into the module table
-    CExportTable table;  // empty when the module has no usable export directory
-  };
-  std::vector<ModuleTable> tables;
 };

@@ -1,7 +1,7 @@
-// The dump session: owns the report file and the options, knows the target once attaching
-// has produced the process-creation event, holds the thread and module tables, and offers
-// the three ways out: Print (report text), Log (a line in the text pane) and
-// ReadTargetMemory (bytes of the stopped target).
+// The dump session: owns the report file (its output) and the options, knows the target once
+// attaching has produced the process-creation event, holds the thread and module tables, and
+// runs the debug loop. The report's sections see only its output (Print, Log) and the target
+// view over the rest (ReadTargetMemory and the other reads, the tables, the symbols).
 #pragma once
 
 #include <stdint.h>
@@ -10,23 +10,19 @@
 #include <vector>
 
 #include "session/code_boundaries.h"
-#include "session/code_sections.h"
 #include "session/debug_events.h"
 #include "session/dump_options.h"
 #include "session/dump_phase.h"
 #include "session/module.h"
-#include "session/page_cache.h"
+#include "session/module_image.h"
 #include "session/platform.h"
+#include "session/report_context.h"
+#include "session/report_output.h"
 #include "session/symbol_service.h"
 #include "session/target.h"
+#include "session/target_memory.h"
 #include "session/text_pane.h"
 #include "session/thread_context.h"
-
-#if defined(__GNUC__)
-#define TARNHOLM_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
-#else
-#define TARNHOLM_PRINTF(fmt, args)
-#endif
 
 // When and how the session creates its report file.
 enum class ReportCreation {
@@ -36,30 +32,32 @@ enum class ReportCreation {
   kAfterAttachNew,  // only once the attach has succeeded, and never over an existing file
 };
 
-class CLogFile {
+class CLogFile : public CReportOutput {
  public:
-  TextPane& textPane;
   DumpOptions options;
   std::string targetPath;
-  std::string reportPath;    // the report name in the ANSI code page, for the lines of the text pane
-  std::wstring reportPathW;  // the report name exactly as given; the report and region files are opened by it
-  HANDLE reportFile;
   HANDLE process;
   uint32_t processId;
+  // Every read of the target, through one cache of its pages.
+  CTargetMemory memory;
+  // What the modules' images say: where their code lies (for telling return addresses from
+  // other stack words), where their functions likely start, what they export. Before symbols,
+  // which answers from its export tables.
+  CModuleImages moduleImages;
   // The symbol handler and the export tables, asked by value.
   CSymbolService symbols;
   std::vector<CThreadContext> threads;
   std::vector<CModule> modules;
+  // Instruction boundaries of the modules' code, for listings around addresses without a symbol.
+  CCodeBoundaries codeBoundaries;
   // The target as the report's readers see it: a view over the fields above.
   CTarget target;
+  // What the report's sections work with: the session's output, its target view, its options.
+  operator ReportContext() { return ReportContext{*this, target, options}; }
 
   // What became of the dump, for the companion's exit status.
   uint32_t reportsWritten = 0;   // reports WriteReport has finished
   bool eventWaitFailed = false;  // the event loop ended on a failed or timed-out wait
-  uint32_t failedWrites = 0;     // report writes and region files not written in full
-  void NoteFailedWrite() { ++failedWrites; }
-  bool memoryWalkCut = false;    // the memory walk ended early on a failed query
-  void NoteMemoryWalkCut() { memoryWalkCut = true; }
   // The report was not made: its file could not be created, the names of its region files
   // cannot be represented, or region files or the minidump of an earlier dump beside it
   // could not be removed.
@@ -67,24 +65,11 @@ class CLogFile {
   // A keep-running step failed: the target may not be left as it was.
   bool keepRunningFailed = false;
 
-  // Where the modules' code lies, for telling return addresses from other stack words.
-  CCodeSections codeSections;
-  // Instruction boundaries of those sections, for listings around addresses without a symbol.
-  CCodeBoundaries codeBoundaries;
-
   uint32_t eventThreadId = 0;    // the thread of the debug event being handled
   // The report at hand is for an exception other than the attach breakpoint: it gets the
   // exception section.
   bool reportShowsException = false;
 
-  // Told of each step of the dump as it ends; nobody by default.
-  DumpPhaseSink phaseSink;
-  void NotePhase(DumpPhase phase) {
-    if (phaseSink.onPhase != nullptr) phaseSink.onPhase(phaseSink.context, phase);
-  }
-  void NoteRegion(uint32_t base, uint32_t size) {
-    if (phaseSink.onRegion != nullptr) phaseSink.onRegion(phaseSink.context, base, size);
-  }
   bool minidumpTried = false;    // one minidump per session: the moment of the first report
   bool minidumpFailed = false;   // it was asked for and is not there in full
 
@@ -94,33 +79,8 @@ class CLogFile {
   CLogFile(const CLogFile&) = delete;
   CLogFile& operator=(const CLogFile&) = delete;
 
-  // Report text is kept in memory and written in large pieces (one write per line was a
-  // good share of a report's time); it reaches the file at the latest when the report is
-  // complete, before every region file and when the session closes.
-  void Print(const char* format, ...) TARNHOLM_PRINTF(2, 3);
-  void FlushReportText();
-  void Log(const char* format, ...) TARNHOLM_PRINTF(2, 3);
-
-  // Reads size bytes at address. After a failed try the request shrinks: halve keeps the
-  // address and halves the size; otherwise the front moves up 8 bytes so the end stays.
-  // A request of 8 bytes or fewer gets one try. bytesRead gets the count of the read that
-  // succeeded (written from the start of buffer), or what the last failed try left there.
+  // The bytes of the stopped target, by the retry rule of CTargetMemory::Read.
   bool ReadTargetMemory(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead, bool halve);
-
-  // The plain reads, both through the session's one cache of target pages: the bytes from
-  // address on that can be read (their count), and exactly size bytes or false. keep false is
-  // for bytes the reader holds itself, read once (a module's code, a region's contents): they
-  // are read straight, in one platform read for ReadTargetExactly.
-  uint32_t ReadTargetPrefix(uint32_t address, void* buffer, uint32_t size, bool keep = true);
-  bool ReadTargetExactly(uint32_t address, void* buffer, uint32_t size, bool keep = true);
-  // The same retry rule straight on the platform, leaving the cache alone: for the contents
-  // of whole regions, which are read once and would only push the stack pages out.
-  bool ReadTargetMemoryUncached(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead, bool halve);
-
-  // Creates the file for the committed region at base: the report name, ".", the base in
-  // eight upper-case hex digits, ".bin". Logs why when it cannot, and then returns
-  // INVALID_HANDLE_VALUE.
-  HANDLE CreateRegionFile(uint32_t base);
 
   // Before the attach: the full path of the report, with the longest region file name's
   // suffix, must fit the platform's path limit when memory is dumped. Logs why not.
@@ -160,24 +120,11 @@ class CLogFile {
   void RenameReport(const std::wstring& reportFileName);
   void AddListener(const DebugEventListener& listener) { listeners.push_back(listener); }
 
-  // Serve reads of the stopped target from whole pages read once (on by default).
-  void SetReadCache(bool enabled) { cacheEnabled = enabled; }
-  const PageCache& readCache() const { return cache; }
-  void ClearReadCache() { cache.Clear(); }
-  // ReadProcessMemory calls made so far, by every path.
-  uint32_t PlatformReadCount() const { return platformReads + cache.platformReads(); }
-
  private:
   void OpenSession(const std::wstring& reportFileName);
   void CloseSession();
   // After a refusal that came once the attach had succeeded: the target goes on as before.
   void LeaveTargetRunning(uint32_t targetProcessId);
-  void WriteReportText(const char* text, size_t length);
-  // The read path of the export tables: the readable front of a range.
-  static bool ReadThrough(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead,
-                          bool halve);
-  static bool ReadReadableFront(void* context, uint32_t address, void* buffer, uint32_t size, uint32_t* count);
-  bool ReadStraight(uint32_t address, void* buffer, uint32_t size, uint32_t* bytesRead);
   void HandOn(DebugEventListener::Callback DebugEventListener::*which, const DEBUG_EVENT& event);
   // The files of a report, as creation asks: removing an earlier dump's, creating the report.
   bool PrepareReportFiles();
@@ -197,9 +144,4 @@ class CLogFile {
   bool attachBreakpointTaken = false;  // the first breakpoint after the process creation
   bool targetEnding = false;           // the crash report is written: no further one
   bool launched = false;               // the target was started by LaunchProcess
-  bool writeFailureLogged = false;
-  std::string pendingText;  // printed, not yet written
-  bool cacheEnabled = true;
-  uint32_t platformReads = 0;
-  PageCache cache;
 };

@@ -99,7 +99,7 @@ bool CLogFile::RemoveEarlierRegionFiles() {
   return true;
 }
 
-HANDLE CLogFile::CreateRegionFile(uint32_t base) {
+HANDLE CReportOutput::CreateRegionFile(uint32_t base) {
   // The report's lines so far reach the disk before the region's bytes, as they were
   // printed: on a disk that fills up, what is lost is the same.
   FlushReportText();

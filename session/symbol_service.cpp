@@ -11,9 +11,8 @@ constexpr size_t kNameRoom = kSymbolBufferSize - offsetof(IMAGEHLP_SYMBOL, Name)
 
 }  // namespace
 
-CSymbolService::CSymbolService(const HANDLE& targetProcess, const std::vector<CModule>& moduleTable,
-                               const TargetReader& targetReader, const TextPane& logPane)
-    : process(targetProcess), modules(moduleTable), reader(targetReader), log(logPane) {}
+CSymbolService::CSymbolService(const HANDLE& targetProcess, CModuleImages& moduleImages)
+    : process(targetProcess), images(moduleImages) {}
 
 void CSymbolService::Enable() {
   if (handlerRecord.empty()) {
@@ -37,12 +36,10 @@ void CSymbolService::StartHandler(HANDLE target, const char* searchPath) {
 void CSymbolService::EndReport() {
   SymCleanup(handlerProcess != nullptr ? handlerProcess : process);
   handlerProcess = nullptr;
-  exports.Clear();
 }
 
 void CSymbolService::Release() {
   if (handlerProcess != nullptr) EndReport();
-  exports.Clear();
   handlerRecord.clear();
   handlerRecord.shrink_to_fit();
   isEnabled = false;
@@ -71,19 +68,15 @@ bool CSymbolService::Find(uint32_t address, CSymbol* symbol) {
 }
 
 bool CSymbolService::FindExport(uint32_t address, CSymbol* symbol) {
-  const CModuleExports::Answer answer = exports.FunctionAt(modules, reader, address);
-  if (answer.firstUse && !answer.problem.empty() && log.appendLine != nullptr) {
-    const std::string line = "Exports of " + answer.module->name + (answer.tableUsable ? " partly used: " : " not used: ") +
-                             answer.problem;
-    log.appendLine(log.context, line.c_str());
-  }
-  if (answer.function == nullptr) return false;
-  symbol->address = answer.function->address;
-  symbol->size = answer.function->size;
-  symbol->displacement = address - answer.function->address;
+  const ExportedFunction* function = nullptr;
+  const char* name = nullptr;
+  if (!images.ExportAt(address, &function, &name)) return false;
+  symbol->address = function->address;
+  symbol->size = function->size;
+  symbol->displacement = address - function->address;
   symbol->fromExports = true;
   // Cut as the handler cuts a long name: to its name length, the terminator included.
-  symbol->name.assign(answer.name, strnlen(answer.name, kSymbolNameLength - 1));
+  symbol->name.assign(name, strnlen(name, kSymbolNameLength - 1));
   return true;
 }
 

@@ -9,10 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "session/export_table.h"
-#include "session/module.h"
+#include "session/module_image.h"
 #include "session/platform.h"
-#include "session/text_pane.h"
 
 // Room for a 1024-character symbol name behind the 24-byte IMAGEHLP_SYMBOL, as the handler
 // is asked to fill it.
@@ -30,15 +28,13 @@ struct CSymbol {
 };
 
 // The symbols of one attach: the symbol handler while it runs for the target, and the export
-// tables read so far. Started at the process-creation event, ended after the report by
-// EndReport, released by the session's destructor. It reads the target through reader and
-// says what it could not use of an export table through log.
+// tables of the module images. Started at the process-creation event, ended after the report
+// by EndReport, released by the session's destructor.
 class CSymbolService {
  public:
-  // process and modules are the session's: the handle the handler is asked about and the
-  // module table the export tables follow.
-  CSymbolService(const HANDLE& process, const std::vector<CModule>& modules, const TargetReader& reader,
-                 const TextPane& log);
+  // process and images are the session's: the handle the handler is asked about and the
+  // module images whose export tables stand in where the handler knows nothing.
+  CSymbolService(const HANDLE& process, CModuleImages& images);
   ~CSymbolService() { Release(); }
   CSymbolService(const CSymbolService&) = delete;
   CSymbolService& operator=(const CSymbolService&) = delete;
@@ -49,12 +45,10 @@ class CSymbolService {
   bool enabled() const { return isEnabled; }
   // SymInitialize for the target, invading it.
   void StartHandler(HANDLE process, const char* searchPath);
-  // After a report: the handler forgets the target and the export tables are dropped (the
-  // target may change once it runs again). Look-ups stay enabled for a later report.
+  // After a report: the handler forgets the target (the module images are dropped by their
+  // owner). Look-ups stay enabled for a later report.
   void EndReport();
   void Release();
-  // The export tables are read again at their next use.
-  void ForgetExports() { exports.Clear(); }
 
   // The symbol that holds address. False: none is known.
   bool LookUp(uint32_t address, CSymbol* symbol);
@@ -71,13 +65,10 @@ class CSymbolService {
   bool FindExport(uint32_t address, CSymbol* symbol);
 
   const HANDLE& process;
-  const std::vector<CModule>& modules;
-  TargetReader reader;
-  TextPane log;
+  CModuleImages& images;
   bool isEnabled = false;
   uint32_t foundFlags = 0;
   HANDLE handlerProcess = nullptr;  // the process the handler was started for; null when not running
-  CModuleExports exports;
   // The record the handler fills; only Find reads it, and copies out what it answers.
   std::vector<uint8_t> handlerRecord;
 };

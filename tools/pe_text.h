@@ -15,13 +15,6 @@ struct PeTextSection {
   std::vector<uint8_t> bytes;
 };
 
-inline uint32_t PeWord32(const std::vector<uint8_t>& d, size_t at) {
-  return at + 4 <= d.size() ? d[at] | d[at + 1] << 8 | d[at + 2] << 16 | static_cast<uint32_t>(d[at + 3]) << 24 : 0;
-}
-inline uint32_t PeWord16(const std::vector<uint8_t>& d, size_t at) {
-  return at + 2 <= d.size() ? d[at] | d[at + 1] << 8 : 0;
-}
-
 // The whole file; false when it cannot be opened.
 inline bool ReadPeFile(const char* path, std::vector<uint8_t>* image) {
   FILE* file = fopen(path, "rb");

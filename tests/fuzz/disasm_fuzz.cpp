@@ -38,7 +38,7 @@ struct World {
     sim::AddSymbol("far", 0x7ff00000, 0);
     session = new CLogFile("/dev/null", pane);
     session->process = sim::target().processHandle;
-    session->SetReadCache(false);  // the code changes with every input
+    session->memory.SetCache(false);  // the code changes with every input
     sim::target().symbolsActive = true;
   }
 };

@@ -23,7 +23,7 @@ TEST(HostileSymbol, SymbolAboveTheAddressWithAHugeSize) {
     uint32_t low = 0, count = 0;
     ListingSearchRange(0x00014000, span, 0x00011000, &low, &count);
     EXPECT_LE(count, kLargestRemembered);
-    CInstructionLengths lengths(*f.session, low, count);
+    CInstructionLengths lengths(f.session->target, low, count);
     ListingStart found;
     ASSERT_TRUE(FindListingStart(lengths, 0x00014000, span, 0x00011000, &found));
     // The first start that reaches the address: the bottom of memory, when the span from
@@ -46,7 +46,7 @@ TEST(HostileSymbol, SymbolAboveTheAddressOverReadableCode) {
   sim::Fill(0x00000000, std::vector<BYTE>(0x1000, 0x90));
   uint32_t low = 0, count = 0;
   ListingSearchRange(0xFFFF0000u, 0xF000, 0x100, &low, &count);
-  CInstructionLengths lengths(*f.session, low, count);
+  CInstructionLengths lengths(f.session->target, low, count);
   ListingStart found;
   ASSERT_TRUE(FindListingStart(lengths, 0xFFFF0000u, 0xF000, 0x100, &found));
   EXPECT_EQ(found.start, 0u);

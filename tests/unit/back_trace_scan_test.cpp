@@ -256,7 +256,7 @@ TEST(CallSite, EveryCallFormAndWhatIsNone) {
   const DWORD direct = CallDirect(kFnX, kFnA);
   for (size_t i = 0; i < ends.size(); ++i) {
     CallSite site;
-    EXPECT_EQ(CallEndsAt(*f.session, ends[i], &site), rows[i].call) << i;
+    EXPECT_EQ(CallEndsAt(f.session->target, ends[i], &site), rows[i].call) << i;
     if (rows[i].call) {
       EXPECT_EQ(site.direct(), rows[i].direct) << i;
       EXPECT_EQ(site.kind, rows[i].kind) << i;
@@ -265,19 +265,19 @@ TEST(CallSite, EveryCallFormAndWhatIsNone) {
   }
   // A direct call's target.
   CallSite site;
-  ASSERT_TRUE(CallEndsAt(*f.session, direct, &site));
+  ASSERT_TRUE(CallEndsAt(f.session->target, direct, &site));
   EXPECT_EQ(site.target, kFnA);
   // Right after a call, but not in an executable section of a module of the table.
   const DWORD inData = kData + 0x20;
   sim::Fill(inData - 2, {0xFF, 0xD0});
-  EXPECT_FALSE(CallEndsAt(*f.session, inData, nullptr));
+  EXPECT_FALSE(CallEndsAt(f.session->target, inData, nullptr));
   sim::AddRegion(0x500000, 0x1000, PAGE_EXECUTE_READ, MEM_PRIVATE).bytes = {0xFF, 0xD0};
-  EXPECT_FALSE(CallEndsAt(*f.session, 0x500002, nullptr));
+  EXPECT_FALSE(CallEndsAt(f.session->target, 0x500002, nullptr));
   // A module whose headers cannot be read has no code to believe in, and says so once.
   f.session->AddModule(CModule("C:\\app\\bare.dll", 0x600000, 0x10000));
   sim::AddRegion(0x601000, 0x1000, PAGE_EXECUTE_READ, MEM_IMAGE).bytes = {0xFF, 0xD0};
-  EXPECT_FALSE(CallEndsAt(*f.session, 0x601002, nullptr));
-  EXPECT_FALSE(CallEndsAt(*f.session, 0x601002, nullptr));
+  EXPECT_FALSE(CallEndsAt(f.session->target, 0x601002, nullptr));
+  EXPECT_FALSE(CallEndsAt(f.session->target, 0x601002, nullptr));
   EXPECT_EQ(f.log.lines, (std::vector<std::string>{"Return addresses in C:\\app\\bare.dll not believed: no readable MZ header"}));
 }
 
@@ -333,7 +333,7 @@ struct WalkResult {
 
 WalkResult Walk(ScanFixture& f) {
   WalkResult result;
-  CFrameWalk walk(*f.session, f.thread);
+  CFrameWalk walk(f.session->target, f.thread);
   FrameRecord frame;
   uint32_t lastSlot = 0;
   while (walk.Next(&frame)) {
@@ -518,8 +518,53 @@ TEST(CodeSections, FunctionStartAtOrBelow) {
   };
   for (const auto& row : rows) {
     uint32_t start = 0;
-    EXPECT_EQ(f.session->codeSections.FunctionStartAtOrBelow(*f.session, row.address, &start), row.found) << std::hex << row.address;
+    EXPECT_EQ(f.session->moduleImages.FunctionStartAtOrBelow(row.address, &start), row.found)
+        << std::hex << row.address;
     if (row.found) EXPECT_EQ(start, row.start) << std::hex << row.address;
+  }
+}
+
+// A DLL unloaded keeps its record, and another loaded at its place since is the one whose
+// headers say where code lies now: the latest record still loaded, else the latest of any.
+TEST(CodeSections, PickedByTheRecordLoadedNow) {
+  constexpr DWORD kBase = 0x600000, kAt = kBase + 0x1800;
+  struct Record {
+    const char* path;
+    DWORD size;
+    bool unloaded;
+  };
+  const struct {
+    const char* what;
+    std::vector<Record> records;
+    bool headers;  // the image at kBase has its header page (.text from 0x1000 to 0x9000)
+    bool found;
+    DWORD end;  // of the section that holds kAt
+    std::vector<std::string> log;
+  } kCases[] = {
+      {"reloaded bigger", {{"C:\\app\\old.dll", 0x2000, true}, {"C:\\app\\new.dll", 0x10000, false}}, true, true,
+       kBase + 0x9000, {}},
+      {"reloaded smaller", {{"C:\\app\\old.dll", 0x10000, true}, {"C:\\app\\new.dll", 0x2000, false}}, true, true,
+       kBase + 0x2000, {}},
+      {"both unloaded", {{"C:\\app\\old.dll", 0x2000, true}, {"C:\\app\\new.dll", 0x10000, true}}, true, true,
+       kBase + 0x9000, {}},
+      {"the earlier one loaded", {{"C:\\app\\old.dll", 0x2000, false}, {"C:\\app\\new.dll", 0x10000, true}}, true,
+       true, kBase + 0x2000, {}},
+      {"reloaded without headers", {{"C:\\app\\old.dll", 0x10000, true}, {"C:\\app\\new.dll", 0x10000, false}}, false,
+       false, 0, {"Return addresses in C:\\app\\new.dll not believed: no readable MZ header"}},
+  };
+  for (const auto& c : kCases) {
+    ScanFixture f;
+    if (c.headers) code_module::Add("C:\\app\\new.dll", kBase, 0x10000, 0x8000);
+    for (const Record& record : c.records) {
+      f.session->AddModule(CModule(record.path, kBase, record.size));
+      if (record.unloaded) f.session->modules.back().loaded = false;
+    }
+    uint32_t start = 0, end = 0;
+    EXPECT_EQ(f.session->moduleImages.SectionAt(kAt, &start, &end), c.found) << c.what;
+    EXPECT_EQ(f.session->moduleImages.Holds(kAt), c.found) << c.what;
+    if (c.found) EXPECT_EQ(start, kBase + 0x1000) << c.what;
+    EXPECT_EQ(end, c.end) << c.what;
+    EXPECT_EQ(f.log.lines, c.log) << c.what;
   }
 }
 

@@ -113,12 +113,12 @@ TEST(BackTraceSync, SearchEndsWhenTheSpanPassesTheTop) {
   sim::AddRegion(0xFFFFF000u, 0x1000, PAGE_EXECUTE_READ, MEM_IMAGE);
   sim::Fill(0xFFFFF000u, std::vector<BYTE>(0x1000, 0x90));
   sim::AddSymbol("top", 0xFFFFF000u, 0x2000, 0);  // its span passes the top of memory
-  CInstructionLengths lengths(*twins.session, 0xFFFFF000u, 0x1000);
+  CInstructionLengths lengths(twins.session->target, 0xFFFFF000u, 0x1000);
   ListingStart found;
   EXPECT_FALSE(FindListingStart(lengths, 0xFFFFF000u, 0x2000, 0xFFFFFF00u, &found));
 
   // With the span ending before the top, the first pass meets it.
-  CInstructionLengths again(*twins.session, 0xFFFFF000u, 0x1000);
+  CInstructionLengths again(twins.session->target, 0xFFFFF000u, 0x1000);
   ASSERT_TRUE(FindListingStart(again, 0xFFFFF000u, 0xFFF, 0xFFFFFF00u, &found));
   EXPECT_EQ(found.start, 0xFFFFF000u);
   EXPECT_EQ(found.index, 0xF00);
@@ -141,7 +141,7 @@ TEST(BackTraceSync, EachAddressIsDecodedAtMostOnce) {
   const uint32_t address = 0x401201 + 5 * 600;
   uint32_t low = 0, count = 0;
   ListingSearchRange(0x401000, 0x1000, address, &low, &count);
-  CInstructionLengths lengths(*twins.session, low, count);
+  CInstructionLengths lengths(twins.session->target, low, count);
   ListingStart found;
   ASSERT_TRUE(FindListingStart(lengths, 0x401000, 0x1000, address, &found));
   EXPECT_EQ(found.start, 0x401201u);
@@ -167,7 +167,7 @@ TEST(BackTraceSync, WindowsAtTheEndOfReadableMemoryDecodeLikeDisassemble) {
   code[0xff8] = 0xe8;  // a call whose 5 bytes are readable, but not its 64-byte window
   code[0xffc] = 0xe8;  // one whose bytes are not
   sim::Fill(0x401000, code);
-  CInstructionLengths lengths(*twins.session, 0x401000, 0x1000);
+  CInstructionLengths lengths(twins.session->target, 0x401000, 0x1000);
   uint32_t length = 0;
   ASSERT_TRUE(lengths.Length(0x401fc0, &length));  // whole window readable, from the page
   EXPECT_EQ(length, 1u);

@@ -222,11 +222,11 @@ TEST(BackTraceWalk, CallbacksReachTheSessionThroughTheOwnerOfTheWalk) {
   {
     // Without a walk under way, or for another process, they have nothing to read.
     EXPECT_FALSE(StackReadMemory(handle, kStack + 0x100, &word, 4, &count));
-    CStackWalkOwner owner(*f.session);
+    CStackWalkOwner owner(f.session->target);
     EXPECT_FALSE(StackReadMemory(reinterpret_cast<HANDLE>(0x99), kStack + 0x100, &word, 4, &count));
     EXPECT_EQ(StackModuleBase(reinterpret_cast<HANDLE>(0x99), kCode + 0x20), 0u);
   }
-  CStackWalkOwner owner(*f.session);
+  CStackWalkOwner owner(f.session->target);
   ASSERT_TRUE(StackReadMemory(handle, kStack + 0x100, &word, 4, &count));
   EXPECT_EQ(word, 0x12345678u);
   EXPECT_EQ(count, 4u);

@@ -16,7 +16,7 @@ struct Target {
   Target() {
     session.process = sim::target().processHandle;
     sim::target().symbolsActive = true;
-    session.SetReadCache(false);  // the requests themselves reach the platform
+    session.memory.SetCache(false);  // the requests themselves reach the platform
   }
 };
 

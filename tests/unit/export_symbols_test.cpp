@@ -236,8 +236,8 @@ TEST(ExportSymbols, OneModuleCostsTwoReadsOncePerReport) {
   EXPECT_EQ(sim::Calls("ReadProcessMemory"), 2);
   EXPECT_EQ(sim::Calls("SymGetSymFromAddr"), 2);  // the handler is still asked first
   // The next report reads the module again (through a cleared cache).
-  f.session->symbols.ForgetExports();
-  f.session->ClearReadCache();
+  f.session->moduleImages.Clear();
+  f.session->memory.Clear();
   EXPECT_EQ(f.LookUp(kBase + 0x1105), "RtlUserThreadStart+5 7bc01100 700 0");
   EXPECT_EQ(sim::Calls("ReadProcessMemory"), 4);
 }
@@ -435,7 +435,7 @@ TEST(ExportSymbols, LoadedModuleRecordWinsOverAnUnloadedOne) {
   EXPECT_TRUE(f.log.lines.empty());
   // With both gone the latest record answers.
   f.session->UnloadModule(kBase);
-  f.session->symbols.ForgetExports();
+  f.session->moduleImages.Clear();
   EXPECT_EQ(f.LookUp(kBase + 0x1105), "RtlUserThreadStart+5 7bc01100 700 0");
 }
 

@@ -31,7 +31,7 @@ struct TwoSessions {
     literal.reset(new CLogFile((dir + "/literal.txt").c_str(), log.pane));
     cached.reset(new CLogFile((dir + "/cached.txt").c_str(), log.pane));
     literal->process = cached->process = sim::target().processHandle;
-    literal->SetReadCache(false);
+    literal->memory.SetCache(false);
   }
 };
 
@@ -138,7 +138,7 @@ TEST(PageCache, LowerStackRangeThroughTheGuardPage) {
   }
   // Upwards from inside the guard page: the whole try fails once, half of it reads.
   literalTarget = cachedTarget = sim::target();
-  s.cached->ClearReadCache();
+  s.cached->memory.Clear();
   ExpectSame(ReadOwn(literalTarget, *s.literal, guard, 2 * kPage, true),
              ReadOwn(cachedTarget, *s.cached, guard, 2 * kPage, true), guard, 2 * kPage, true);
 }
@@ -246,8 +246,8 @@ TEST(PageCache, LowerStackRangeCostsAFewReads) {
   EXPECT_EQ(cached.count, 3 * kPage - 0x100);
   EXPECT_GT(literalReads, 14000);
   EXPECT_LE(cachedReads, 2 * 0x20000 / static_cast<int>(kPage) + 2);
-  EXPECT_EQ(s.literal->PlatformReadCount(), static_cast<uint32_t>(literalReads));
-  EXPECT_EQ(s.cached->PlatformReadCount(), static_cast<uint32_t>(cachedReads));
+  EXPECT_EQ(s.literal->memory.PlatformReadCount(), static_cast<uint32_t>(literalReads));
+  EXPECT_EQ(s.cached->memory.PlatformReadCount(), static_cast<uint32_t>(cachedReads));
   // Known pages answer again without any read.
   Outcome again = Read(*s.cached, esp - 0x20000, 0x20000, false);
   EXPECT_EQ(sim::Calls("ReadProcessMemory"), literalReads + cachedReads);
@@ -271,14 +271,14 @@ TEST(PageCache, HoldsAtMostItsBoundAndClearForgets) {
   sim::AddRegion(0x01000000, 0x01000000);  // 4096 pages
   TwoSessions s;
   for (uint32_t page = 0; page < 4096; ++page) Read(*s.cached, 0x01000000 + page * kPage, 8, true);
-  EXPECT_LE(s.cached->readCache().pagesHeld(), PageCache::kSlotCount);
-  EXPECT_EQ(s.cached->readCache().pagesHeld(), PageCache::kSlotCount);
-  uint32_t reads = s.cached->PlatformReadCount();
-  s.cached->ClearReadCache();
-  EXPECT_EQ(s.cached->readCache().pagesHeld(), 0u);
-  EXPECT_EQ(s.cached->PlatformReadCount(), reads);  // the statistics survive
+  EXPECT_LE(s.cached->memory.cache().pagesHeld(), PageCache::kSlotCount);
+  EXPECT_EQ(s.cached->memory.cache().pagesHeld(), PageCache::kSlotCount);
+  uint32_t reads = s.cached->memory.PlatformReadCount();
+  s.cached->memory.Clear();
+  EXPECT_EQ(s.cached->memory.cache().pagesHeld(), 0u);
+  EXPECT_EQ(s.cached->memory.PlatformReadCount(), reads);  // the statistics survive
   Read(*s.cached, 0x01000000, 8, true);
-  EXPECT_EQ(s.cached->PlatformReadCount(), reads + 1);
+  EXPECT_EQ(s.cached->memory.PlatformReadCount(), reads + 1);
 }
 
 TEST(PageCache, LargeRequestsGoStraightToThePlatform) {
@@ -288,11 +288,11 @@ TEST(PageCache, LargeRequestsGoStraightToThePlatform) {
   Outcome big = Read(*s.cached, 0x01000000, PageCache::kLargestRequest + 8, true);
   EXPECT_TRUE(big.ok);
   EXPECT_EQ(sim::Calls("ReadProcessMemory"), 1);
-  EXPECT_EQ(s.cached->readCache().pagesHeld(), 0u);
+  EXPECT_EQ(s.cached->memory.cache().pagesHeld(), 0u);
   uint32_t count = 0;
   std::vector<uint8_t> buffer(0x10000);
-  EXPECT_TRUE(s.cached->ReadTargetMemoryUncached(0x01000000, buffer.data(), 0x10000, &count, true));
-  EXPECT_EQ(s.cached->readCache().pagesHeld(), 0u);
+  EXPECT_TRUE(s.cached->memory.ReadUncached(0x01000000, buffer.data(), 0x10000, &count, true));
+  EXPECT_EQ(s.cached->memory.cache().pagesHeld(), 0u);
 }
 
 }  // namespace
@@ -321,12 +321,12 @@ TEST(PageCache, PrefixAndExactReads) {
     sim::AddRegion(0x00405000, kPage).bytes = std::vector<BYTE>(kPage, 0x7C);
     TwoSessions s;
     std::vector<uint8_t> buffer(c.size, 0xCC);
-    EXPECT_EQ(s.cached->ReadTargetPrefix(c.address, buffer.data(), c.size), c.prefix);
-    EXPECT_EQ(s.cached->PlatformReadCount(), c.firstReads);
+    EXPECT_EQ(s.cached->memory.ReadPrefix(c.address, buffer.data(), c.size), c.prefix);
+    EXPECT_EQ(s.cached->memory.PlatformReadCount(), c.firstReads);
     if (c.prefix > 0) EXPECT_NE(buffer[c.prefix - 1], 0xCC);
-    EXPECT_EQ(s.cached->ReadTargetExactly(c.address, buffer.data(), c.size), c.prefix == c.size);
-    EXPECT_EQ(s.cached->PlatformReadCount(), c.firstReads);
+    EXPECT_EQ(s.cached->memory.ReadExactly(c.address, buffer.data(), c.size), c.prefix == c.size);
+    EXPECT_EQ(s.cached->memory.PlatformReadCount(), c.firstReads);
     // Unkept: one try for exactly, nothing kept for later.
-    EXPECT_EQ(s.literal->ReadTargetExactly(c.address, buffer.data(), c.size, false), c.prefix == c.size);
+    EXPECT_EQ(s.literal->memory.ReadExactly(c.address, buffer.data(), c.size, false), c.prefix == c.size);
   }
 }

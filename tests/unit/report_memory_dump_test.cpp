@@ -78,7 +78,7 @@ TEST(MemoryDump, LinesFilesProtectionTextsAndTypeLetters) {
   EXPECT_EQ(ReadWholeFile(DumpFile(f, 0x10200000)), std::string(kPage / 2, '\0'));
   EXPECT_FALSE(FileExists(DumpFile(f, 0x00010000)));
   // Regions go straight to the platform and leave the read cache empty.
-  EXPECT_EQ(f.session->readCache().pagesHeld(), 0u);
+  EXPECT_EQ(f.session->memory.cache().pagesHeld(), 0u);
   EXPECT_EQ(f.Report(), report);
   // One write per heading and one per region that could be read (all but one).
   EXPECT_EQ(sim::Calls("WriteFile"), static_cast<int>(lines.size()) - 1 + static_cast<int>(lines.size()));
@@ -103,7 +103,7 @@ TEST(MemoryDump, UncachedReadHalvesLikeTheRule) {
   uint32_t count = 0;
   std::vector<uint8_t> buffer(16 * kPage);
   sim::AddRegion(0x00408000, 8 * kPage, PAGE_NOACCESS);
-  EXPECT_TRUE(f.session->ReadTargetMemoryUncached(0x00400000, buffer.data(), 16 * kPage, &count, true));
+  EXPECT_TRUE(f.session->memory.ReadUncached(0x00400000, buffer.data(), 16 * kPage, &count, true));
   EXPECT_EQ(count, 8 * kPage);
   EXPECT_EQ(sim::Calls("ReadProcessMemory"), 2);
 }

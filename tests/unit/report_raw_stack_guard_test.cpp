@@ -19,7 +19,7 @@ std::string DumpWithCache(bool cached) {
   for (DWORD i = 0; i < 2 * kPage; ++i) stackBytes[i] = static_cast<BYTE>(i * 7 + 1);
   sim::AddRegion(kGuard, kPage, PAGE_READWRITE | PAGE_GUARD).bytes = guardBytes;
   sim::AddRegion(kGuard + kPage, 2 * kPage).bytes = stackBytes;
-  f.session->SetReadCache(cached);
+  f.session->memory.SetCache(cached);
   CThreadContext thread(nullptr, 1);
   thread.esp = kEsp;
   WriteRawStack(*f.session, thread);

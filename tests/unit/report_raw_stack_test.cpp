@@ -35,7 +35,7 @@ std::string ExpectedDump(const char* heading, DWORD start, const std::vector<BYT
 
 std::string DumpThread(DWORD esp, bool cache) {
   SessionFixture f;
-  f.session->SetReadCache(cache);
+  f.session->memory.SetCache(cache);
   CThreadContext thread(nullptr, 1);
   thread.esp = esp;
   WriteRawStack(*f.session, thread);
@@ -62,7 +62,7 @@ TEST(RawStack, BothRangesOfAFreshStack) {
     {
       SessionFixture f;
       stack.Make();
-      f.session->SetReadCache(cache);
+      f.session->memory.SetCache(cache);
       CThreadContext thread(nullptr, 1);
       thread.esp = esp;
       WriteRawStack(*f.session, thread);
@@ -113,7 +113,7 @@ TEST(RawStack, LowerStretchOfAnOddMultipleOfEight) {
     {
       SessionFixture f;
       sim::AddRegion(0x00400000, kPage).bytes = bytes;
-      f.session->SetReadCache(cache);
+      f.session->memory.SetCache(cache);
       DumpStackRange(*f.session, 0x00400000 + 40 - 0x20000, 0x20000, false);
       report = f.Report();
     }
@@ -128,7 +128,7 @@ TEST(RawStack, OnlyEightBytesReadableGivesHeadingAndEmptyLine) {
     {
       SessionFixture f;
       sim::AddRegion(0x00400000, kPage);
-      f.session->SetReadCache(cache);
+      f.session->memory.SetCache(cache);
       DumpStackRange(*f.session, 0x00401000 - 8, 0x4000, true);  // upwards: 16384 ... 8
       DumpStackRange(*f.session, 0x00400008 - 0x20000, 0x20000, false);  // downwards: ... 8
       EXPECT_EQ(f.Report(),
@@ -142,7 +142,7 @@ TEST(RawStack, UnreadableRangeWritesNothing) {
   for (bool cache : {true, false}) {
     SessionFixture f;
     sim::AddRegion(0x00400000, kPage, PAGE_NOACCESS);
-    f.session->SetReadCache(cache);
+    f.session->memory.SetCache(cache);
     DumpStackRange(*f.session, 0x00400000, 0x4000, true);
     DumpStackRange(*f.session, 0x00401000 - 0x20000, 0x20000, false);
     EXPECT_EQ(f.Report(), "");
@@ -184,7 +184,7 @@ TEST(RawStack, SameReportWithAndWithoutTheCache) {
     for (int cache = 0; cache < 2; ++cache) {
       SessionFixture f;
       layout();
-      f.session->SetReadCache(cache == 1);
+      f.session->memory.SetCache(cache == 1);
       CThreadContext thread(nullptr, 1);
       thread.esp = esp;
       WriteRawStack(*f.session, thread);

@@ -107,7 +107,7 @@ class ReadRetry : public ::testing::TestWithParam<RetryCase> {};
 TEST_P(ReadRetry, FollowsTheShrinkRule) {
   const RetryCase& c = GetParam();
   SessionFixture f;
-  f.session->SetReadCache(false);
+  f.session->memory.SetCache(false);
   const uint32_t base = 0x20000;
   if (c.readableTo > c.readableFrom) sim::AddRegion(base + c.readableFrom, c.readableTo - c.readableFrom);
   std::vector<BYTE> pattern;

@@ -285,7 +285,7 @@ struct WaitFixture : SessionFixture {
     return sim::target().objects.back();
   }
   std::string Line(const std::vector<FrameRecord>& frames) {
-    return WaitLine(DescribeWait(*session, session->threads[0], frames));
+    return WaitLine(DescribeWait(session->target, session->threads[0], frames));
   }
 };
 
@@ -365,7 +365,7 @@ TEST(WaitChains, KernelObjectsOnWineAndWindows) {
     FrameRecord frame = f.WaitFrame(c.function, c.arguments);
     // SendMessageTimeout: the sixth argument word would lie past the end of the stack.
     if (c.arguments.size() > 6) frame = f.WaitFrame(c.function, {}, kStack + 0x1000 - 4 * 6);
-    const ThreadWait wait = DescribeWait(*f.session, f.session->threads[0], {frame});
+    const ThreadWait wait = DescribeWait(f.session->target, f.session->threads[0], {frame});
     std::string text = WaitLine(wait);
     if (wait.state == ThreadState::kObjects && c.platform == sim::Platform::kWindows) {
       // The section asks the traversal where the stack cannot tell; the handle query told here.

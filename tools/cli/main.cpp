@@ -272,7 +272,7 @@ int main() {
   // The system waits on its event until the crashed program has its debugger.
   if (args.postmortem) session.options.attachedEvent = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(args.eventHandle));
   if (args.dump.minidump != MinidumpKind::kNone) display.CountMinidump();
-  if (const char* cache = getenv("TARNHOLM_READ_CACHE")) session.SetReadCache(strcmp(cache, "0") != 0);
+  if (const char* cache = getenv("TARNHOLM_READ_CACHE")) session.memory.SetCache(strcmp(cache, "0") != 0);
   const bool stats = getenv("TARNHOLM_STATS") != nullptr;
   PhaseTimes phases;
   DumpWatchers watchers{stats ? &phases : nullptr, progress ? &display : nullptr, &session};
@@ -300,7 +300,7 @@ int main() {
   phases.Finish(SecondsNow());
   display.Finish();
   if (stats) {
-    fprintf(stderr, "ReadProcessMemory calls: %u\n", session.PlatformReadCount());
+    fprintf(stderr, "ReadProcessMemory calls: %u\n", session.memory.PlatformReadCount());
     fputs(phases.Text().c_str(), stderr);
   }
   return DumpExitStatus(session, attached);
