@@ -209,6 +209,97 @@ std::wstring CrashDirectory(const CliArguments& args) {
   return directory;
 }
 
+// What a dump is of: the process (0 until a started program has one), its program's name and
+// path, and the report's name (empty until known).
+struct DumpTarget {
+  uint32_t processId = 0;
+  std::wstring programName;
+  std::wstring programPath;
+  std::wstring report;
+};
+
+// The program to start, or the process to attach to, and the report's name where it is known
+// before the dump: kDumped, or the exit status of the refusal, after its line.
+int ChooseTarget(const CliArguments& args, DumpTarget& target) {
+  if (args.launch) {
+    const int found = FindProgram(args.program, target.programPath);
+    if (found != kDumped) return found;
+    target.programName = ProgramName(target.programPath);
+  } else if (args.postmortem) {
+    target.processId = args.processId;
+  } else {
+    std::string error;
+    const int found = LookUpTarget(args, target.processId, target.programName, error);
+    if (found != kDumped) {
+      fprintf(stderr, "tarnholm-cli: %s\n", error.c_str());
+      return found;
+    }
+  }
+  if (args.reportGiven) {
+    target.report = args.reportName;
+  } else if (args.postmortem) {
+    return ChooseReportName(target.processId, target.programName, target.report, CrashDirectory(args));
+  } else if (!args.launch) {
+    return ChooseReportName(target.processId, target.programName, target.report);
+  }
+  return kDumped;
+}
+
+// Starts the program as the debuggee and runs its loop; the default report name, which holds
+// the process id, is chosen once it has one. *attached: the loop ran.
+int RunLaunched(const CliArguments& args, DumpTarget& target, CLogFile& session, bool* attached) {
+  std::vector<std::wstring> argv(1, args.program);
+  argv.insert(argv.end(), args.programArguments.begin(), args.programArguments.end());
+  DWORD launchError = 0;
+  if (!session.LaunchProcess(target.programPath, QuotedCommandLine(argv), &launchError)) {
+    return RefuseProgram(args.program, launchError);
+  }
+  // A refusal leaves the program to end with its debugger.
+  if (!args.reportGiven) {
+    const int chosen = ChooseReportName(session.processId, target.programName, target.report);
+    if (chosen != kDumped) return chosen;
+    session.RenameReport(target.report);
+  }
+  *attached = session.RunLaunchedDebugLoop();
+  return kDumped;
+}
+
+int Dump(const CliArguments& args, DumpTarget& target) {
+  // The progress display belongs to a person at the console of stderr; the region lines
+  // still reach a stdout that is a file or a pipe.
+  ConsoleProgress display{&WriteStatus, &WritePlainLine, nullptr};
+  const bool progress = IsConsole(STD_ERROR_HANDLE);
+  display.KeepRegionLines(!IsConsole(STD_OUTPUT_HANDLE));
+  TextPane pane = progress ? TextPane{&WriteThroughProgress, &display} : TextPane{&WritePlainLine, nullptr};
+  // Created only once the attach has succeeded; a default name never replaces a file.
+  CLogFile session(target.report.c_str(), pane,
+                   args.reportGiven ? ReportCreation::kAfterAttach : ReportCreation::kAfterAttachNew);
+  session.options = args.dump;
+  // The system waits on its event until the crashed program has its debugger.
+  if (args.postmortem) session.options.attachedEvent = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(args.eventHandle));
+  if (args.dump.minidump != MinidumpKind::kNone) display.CountMinidump();
+  if (const char* cache = getenv("TARNHOLM_READ_CACHE")) session.memory.SetCache(strcmp(cache, "0") != 0);
+  const bool stats = getenv("TARNHOLM_STATS") != nullptr;
+  PhaseTimes phases;
+  DumpWatchers watchers{stats ? &phases : nullptr, progress ? &display : nullptr, &session};
+  session.phaseSink = DumpPhaseSink{&DumpWatchers::OnPhase, &watchers, &DumpWatchers::OnRegion};
+  session.AddListener(ReportListener());
+  bool attached = false;
+  if (args.launch) {
+    const int launched = RunLaunched(args, target, session, &attached);
+    if (launched != kDumped) return launched;
+  } else {
+    attached = session.RunDebugLoop(target.processId);
+  }
+  phases.Finish(SecondsNow());
+  display.Finish();
+  if (stats) {
+    fprintf(stderr, "ReadProcessMemory calls: %u\n", session.memory.PlatformReadCount());
+    fputs(phases.Text().c_str(), stderr);
+  }
+  return DumpExitStatus(session, attached);
+}
+
 }  // namespace
 
 int main() {
@@ -231,77 +322,7 @@ int main() {
   EnableDebugPrivilege();
   if (args.list) return ListProcesses();
   if (args.installPostmortem || args.uninstallPostmortem) return ChangePostmortem(args);
-
-  uint32_t processId = 0;
-  std::wstring programName;
-  std::wstring programPath;
-  if (args.launch) {
-    const int found = FindProgram(args.program, programPath);
-    if (found != kDumped) return found;
-    programName = ProgramName(programPath);
-  } else if (args.postmortem) {
-    processId = args.processId;
-  } else {
-    const int found = LookUpTarget(args, processId, programName, error);
-    if (found != kDumped) {
-      fprintf(stderr, "tarnholm-cli: %s\n", error.c_str());
-      return found;
-    }
-  }
-  std::wstring report;
-  if (args.reportGiven) {
-    report = args.reportName;
-  } else if (args.postmortem) {
-    const int chosen = ChooseReportName(processId, programName, report, CrashDirectory(args));
-    if (chosen != kDumped) return chosen;
-  } else if (!args.launch) {
-    const int chosen = ChooseReportName(processId, programName, report);
-    if (chosen != kDumped) return chosen;
-  }
-
-  // The progress display belongs to a person at the console of stderr; the region lines
-  // still reach a stdout that is a file or a pipe.
-  ConsoleProgress display{&WriteStatus, &WritePlainLine, nullptr};
-  const bool progress = IsConsole(STD_ERROR_HANDLE);
-  display.KeepRegionLines(!IsConsole(STD_OUTPUT_HANDLE));
-  TextPane pane = progress ? TextPane{&WriteThroughProgress, &display} : TextPane{&WritePlainLine, nullptr};
-  // Created only once the attach has succeeded; a default name never replaces a file.
-  CLogFile session(report.c_str(), pane,
-                   args.reportGiven ? ReportCreation::kAfterAttach : ReportCreation::kAfterAttachNew);
-  session.options = args.dump;
-  // The system waits on its event until the crashed program has its debugger.
-  if (args.postmortem) session.options.attachedEvent = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(args.eventHandle));
-  if (args.dump.minidump != MinidumpKind::kNone) display.CountMinidump();
-  if (const char* cache = getenv("TARNHOLM_READ_CACHE")) session.memory.SetCache(strcmp(cache, "0") != 0);
-  const bool stats = getenv("TARNHOLM_STATS") != nullptr;
-  PhaseTimes phases;
-  DumpWatchers watchers{stats ? &phases : nullptr, progress ? &display : nullptr, &session};
-  session.phaseSink = DumpPhaseSink{&DumpWatchers::OnPhase, &watchers, &DumpWatchers::OnRegion};
-  session.AddListener(ReportListener());
-  bool attached = false;
-  if (args.launch) {
-    std::vector<std::wstring> argv(1, args.program);
-    argv.insert(argv.end(), args.programArguments.begin(), args.programArguments.end());
-    DWORD launchError = 0;
-    if (!session.LaunchProcess(programPath, QuotedCommandLine(argv), &launchError)) {
-      return RefuseProgram(args.program, launchError);
-    }
-    // The default name holds the process id, known only now. A refusal leaves the program
-    // to end with its debugger.
-    if (!args.reportGiven) {
-      const int chosen = ChooseReportName(session.processId, programName, report);
-      if (chosen != kDumped) return chosen;
-      session.RenameReport(report);
-    }
-    attached = session.RunLaunchedDebugLoop();
-  } else {
-    attached = session.RunDebugLoop(processId);
-  }
-  phases.Finish(SecondsNow());
-  display.Finish();
-  if (stats) {
-    fprintf(stderr, "ReadProcessMemory calls: %u\n", session.memory.PlatformReadCount());
-    fputs(phases.Text().c_str(), stderr);
-  }
-  return DumpExitStatus(session, attached);
+  DumpTarget target;
+  const int chosen = ChooseTarget(args, target);
+  return chosen != kDumped ? chosen : Dump(args, target);
 }
