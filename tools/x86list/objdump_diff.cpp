@@ -122,6 +122,127 @@ bool Excluded(const std::string& objdumpText) {
   return mnemonic.empty() || mnemonic == "(bad)" || mnemonic == ".byte" || objdumpText.find("(bad)") != std::string::npos;
 }
 
+// The mnemonic ours is compared by, in objdump's spelling where the two name one
+// instruction differently.
+std::string OurComparedName(const Instruction& t, const Instruction& u, const uint8_t* bytes, const std::string& theirName) {
+  std::string ourName = Canonical(u.mnemonic);
+  // 66 90: objdump names the operand-size form of xchg eax,eax; the tables call 90 nop.
+  if (ourName == "nop" && theirName == "xchg") ourName = "xchg";
+  // DC and DE with a register operand: the tables name reg 4 to 7 in the order of the
+  // memory rows (fsub, fsubr, fdiv, fdivr), where the Intel map has the reverse pairs.
+  if (t.length == 2 && (bytes[0] == 0xDC || bytes[0] == 0xDE) && bytes[1] >= 0xE0) {
+    static const std::map<std::string, std::string> kReversed = {
+        {"fsub", "fsubr"}, {"fsubr", "fsub"}, {"fdiv", "fdivr"}, {"fdivr", "fdiv"},
+        {"fsubp", "fsubrp"}, {"fsubrp", "fsubp"}, {"fdivp", "fdivrp"}, {"fdivrp", "fdivp"}};
+    auto reversed = kReversed.find(ourName);
+    if (reversed != kReversed.end()) ourName = reversed->second;
+  }
+  return ourName;
+}
+
+// One image's comparison, instruction by instruction, with the first show disagreements printed.
+struct Comparison {
+  const PeTextSection& text;
+  int show;
+  int shown = 0;
+  uint32_t compared = 0, agreed = 0, excluded = 0, skipped = 0, boundaryErrors = 0, mnemonicErrors = 0;
+  bool afterUndefined = false;  // the streams parted at bytes objdump cannot decode either
+
+  // Where the two streams stand at different addresses: the one behind steps on.
+  void Part(const Instruction& t, const Instruction& u) {
+    ++skipped;
+    if (afterUndefined) return;
+    ++boundaryErrors;
+    if (shown < show) {
+      ++shown;
+      printf("  boundary %08x: objdump and ours part here (objdump \"%s\", ours \"%s\")\n",
+             t.address < u.address ? t.address : u.address, t.mnemonic.c_str(), u.mnemonic.c_str());
+    }
+    afterUndefined = true;  // counted once; the rest is re-synchronisation
+  }
+
+  // Both streams have an instruction at the same address.
+  void Compare(const Instruction& t, const Instruction& u) {
+    const uint8_t* bytes = &text.bytes[t.address - text.address];
+    const uint32_t available = static_cast<uint32_t>(text.bytes.size() - (t.address - text.address));
+    afterUndefined = false;
+    if (Excluded(t.mnemonic)) {
+      afterUndefined = true;
+      ++excluded;
+      return;
+    }
+    ++compared;
+    const std::string theirName = Canonical(ObjdumpMnemonic(t.mnemonic));
+    const std::string ourName = OurComparedName(t, u, bytes, theirName);
+    const char* problem = nullptr;
+    if (t.length != u.length) {
+      ++boundaryErrors;
+      problem = "boundary";
+    } else if (theirName != ourName) {
+      ++mnemonicErrors;
+      problem = "mnemonic";
+    } else {
+      ++agreed;
+    }
+    if (!problem || shown >= show) return;
+    ++shown;
+    std::string hex;
+    for (uint32_t k = 0; k < t.length && k < available; ++k) {
+      char two[4];
+      snprintf(two, sizeof two, "%02x", bytes[k]);
+      hex += two;
+    }
+    printf("  %s %08x %-24s objdump: %u \"%s\"  ours: %u \"%s%s\"\n", problem, t.address, hex.c_str(), t.length,
+           t.mnemonic.c_str(), u.length, u.prefix.c_str(), u.mnemonic.c_str());
+  }
+
+  void Run(const std::vector<Instruction>& theirs, const std::vector<Instruction>& ours) {
+    size_t i = 0, j = 0;
+    while (i < theirs.size() && j < ours.size()) {
+      const Instruction& t = theirs[i];
+      const Instruction& u = ours[j];
+      if (t.address != u.address) {
+        Part(t, u);
+        if (t.address < u.address) {
+          ++i;
+        } else {
+          ++j;
+        }
+        continue;
+      }
+      Compare(t, u);
+      ++i;
+      ++j;
+    }
+  }
+};
+
+// False when the image cannot be compared or the two disagree anywhere.
+bool CompareImage(const char* image, int show) {
+  PeTextSection text;
+  if (!ReadPeTextSection(image, &text)) {
+    fprintf(stderr, "x86diff: %s: no readable .text section\n", image);
+    return false;
+  }
+  std::vector<Instruction> theirs, ours;
+  uint32_t lengthMismatches = 0;
+  if (!RunObjdump(text, &theirs) || theirs.empty()) {
+    fprintf(stderr, "x86diff: objdump failed on %s\n", image);
+    return false;
+  }
+  RunOurs(text, &ours, &lengthMismatches);
+  Comparison c{text, show};
+  c.Run(theirs, ours);
+  const bool ok = c.boundaryErrors == 0 && c.mnemonicErrors == 0 && lengthMismatches == 0;
+  printf("%s: .text %zu bytes at %08x: objdump %zu instructions, ours %zu; compared %u, agreed %u (%.4f%%), "
+         "boundary disagreements %u, mnemonic disagreements %u, skipped as set apart %u, passed in "
+         "re-synchronisation %u, lengths-only mismatches %u: %s\n",
+         image, text.bytes.size(), text.address, theirs.size(), ours.size(), c.compared, c.agreed,
+         c.compared ? 100.0 * c.agreed / c.compared : 0.0, c.boundaryErrors, c.mnemonicErrors, c.excluded, c.skipped,
+         lengthMismatches, ok ? "PASS" : "FAIL");
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,102 +261,7 @@ int main(int argc, char** argv) {
   }
   bool failed = false;
   for (const char* image : images) {
-    PeTextSection text;
-    if (!ReadPeTextSection(image, &text)) {
-      fprintf(stderr, "x86diff: %s: no readable .text section\n", image);
-      failed = true;
-      continue;
-    }
-    std::vector<Instruction> theirs, ours;
-    uint32_t lengthMismatches = 0;
-    if (!RunObjdump(text, &theirs) || theirs.empty()) {
-      fprintf(stderr, "x86diff: objdump failed on %s\n", image);
-      failed = true;
-      continue;
-    }
-    RunOurs(text, &ours, &lengthMismatches);
-
-    uint32_t compared = 0, agreed = 0, excluded = 0, skipped = 0, boundaryErrors = 0, mnemonicErrors = 0;
-    int shown = 0;
-    size_t i = 0, j = 0;
-    bool afterUndefined = false;  // the streams parted at bytes objdump cannot decode either
-    while (i < theirs.size() && j < ours.size()) {
-      const Instruction& t = theirs[i];
-      const Instruction& u = ours[j];
-      if (t.address != u.address) {
-        ++skipped;
-        if (!afterUndefined) {
-          ++boundaryErrors;
-          if (shown < show) {
-            ++shown;
-            printf("  boundary %08x: objdump and ours part here (objdump \"%s\", ours \"%s\")\n",
-                   t.address < u.address ? t.address : u.address, t.mnemonic.c_str(), u.mnemonic.c_str());
-          }
-          afterUndefined = true;  // counted once; the rest is re-synchronisation
-        }
-        if (t.address < u.address) {
-          ++i;
-        } else {
-          ++j;
-        }
-        continue;
-      }
-      const uint8_t* bytes = &text.bytes[t.address - text.address];
-      const uint32_t available = static_cast<uint32_t>(text.bytes.size() - (t.address - text.address));
-      afterUndefined = false;
-      if (Excluded(t.mnemonic)) {
-        afterUndefined = true;
-        ++excluded;
-        ++i;
-        ++j;
-        continue;
-      }
-      ++compared;
-      const std::string theirName = Canonical(ObjdumpMnemonic(t.mnemonic));
-      std::string ourName = Canonical(u.mnemonic);
-      // 66 90: objdump names the operand-size form of xchg eax,eax; the tables call 90 nop.
-      if (ourName == "nop" && theirName == "xchg") ourName = "xchg";
-      // DC and DE with a register operand: the tables name reg 4 to 7 in the order of the
-      // memory rows (fsub, fsubr, fdiv, fdivr), where the Intel map has the reverse pairs.
-      if (t.length == 2 && (bytes[0] == 0xDC || bytes[0] == 0xDE) && bytes[1] >= 0xE0) {
-        static const std::map<std::string, std::string> kReversed = {
-            {"fsub", "fsubr"}, {"fsubr", "fsub"}, {"fdiv", "fdivr"}, {"fdivr", "fdiv"},
-            {"fsubp", "fsubrp"}, {"fsubrp", "fsubp"}, {"fdivp", "fdivrp"}, {"fdivrp", "fdivp"}};
-        auto reversed = kReversed.find(ourName);
-        if (reversed != kReversed.end()) ourName = reversed->second;
-      }
-      const char* problem = nullptr;
-      if (t.length != u.length) {
-        ++boundaryErrors;
-        problem = "boundary";
-      } else if (theirName != ourName) {
-        ++mnemonicErrors;
-        problem = "mnemonic";
-      } else {
-        ++agreed;
-      }
-      if (problem && shown < show) {
-        ++shown;
-        std::string hex;
-        for (uint32_t k = 0; k < t.length && k < available; ++k) {
-          char two[4];
-          snprintf(two, sizeof two, "%02x", bytes[k]);
-          hex += two;
-        }
-        printf("  %s %08x %-24s objdump: %u \"%s\"  ours: %u \"%s%s\"\n", problem, t.address, hex.c_str(), t.length,
-               t.mnemonic.c_str(), u.length, u.prefix.c_str(), u.mnemonic.c_str());
-      }
-      ++i;
-      ++j;
-    }
-    const bool ok = boundaryErrors == 0 && mnemonicErrors == 0 && lengthMismatches == 0;
-    printf("%s: .text %zu bytes at %08x: objdump %zu instructions, ours %zu; compared %u, agreed %u (%.4f%%), "
-           "boundary disagreements %u, mnemonic disagreements %u, skipped as set apart %u, passed in "
-           "re-synchronisation %u, lengths-only mismatches %u: %s\n",
-           image, text.bytes.size(), text.address, theirs.size(), ours.size(), compared, agreed,
-           compared ? 100.0 * agreed / compared : 0.0, boundaryErrors, mnemonicErrors, excluded, skipped,
-           lengthMismatches, ok ? "PASS" : "FAIL");
-    if (!ok) failed = true;
+    if (!CompareImage(image, show)) failed = true;
   }
   return failed ? 1 : 0;
 }
