@@ -1,7 +1,8 @@
 // The dump session: owns the report file (its output) and the options, knows the target once
 // attaching has produced the process-creation event, holds the thread and module tables, and
-// runs the debug loop. The report's sections see only its output (Print, Log) and the target
-// view over the rest (ReadTargetMemory and the other reads, the tables, the symbols).
+// runs the debug loop. The report's sections see only its ReportContext: its output (Print,
+// Log), the target view over the rest (ReadTargetMemory and the other reads, the tables, the
+// symbols) and the options.
 #pragma once
 
 #include <stdint.h>
