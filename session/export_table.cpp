@@ -18,11 +18,6 @@ constexpr uint32_t kMaxPrefetch = 1u << 20;
 constexpr uint32_t kNoName = 0xFFFFFFFF;
 constexpr uint32_t kPageSize = 4096;
 
-uint32_t Word16(const uint8_t* bytes) { return bytes[0] | bytes[1] << 8; }
-uint32_t Word32(const uint8_t* bytes) {
-  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
 bool Fail(std::string* problem, const char* why) {
   *problem = why;
   return false;
@@ -199,7 +194,7 @@ bool ReadArray(CImageReader& image, uint32_t offset, uint32_t count, std::vector
   out->resize(read / sizeof(Element));
   for (size_t i = 0; i < out->size(); ++i) {
     const uint8_t* at = &bytes[i * sizeof(Element)];
-    (*out)[i] = static_cast<Element>(sizeof(Element) == 2 ? Word16(at) : Word32(at));
+    (*out)[i] = static_cast<Element>(sizeof(Element) == 2 ? pe::Word16(at) : pe::Word32(at));
   }
   return true;
 }

@@ -15,10 +15,6 @@ constexpr uint32_t kHeaderBytes = 4096;
 constexpr uint32_t kMaxTargetSection = 16u << 20;
 constexpr uint32_t kTargetChunk = 64u << 10;
 
-uint32_t Word32(const uint8_t* bytes) {
-  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
 // The imm32 of "mov dword [m], imm32" (C7 /0) for the memory forms that store a function's
 // address for a call or a record: [esp], [esp+d8], [esp+d32], [ebp+d8], [ebp+d32], [d32].
 // 0 for any other form, or when the bytes end first.
@@ -30,7 +26,7 @@ uint32_t ImmediateOfMove(const uint8_t* at, uint32_t left) {
   else if (at[1] == 0x45) offset = 3;
   else if (at[1] == 0x85 || at[1] == 0x05) offset = 6;
   if (offset == 0 || offset + 4 > left) return 0;
-  return Word32(at + offset);
+  return pe::Word32(at + offset);
 }
 
 // Why the section table of a header page cannot be used; null when it can.
@@ -156,8 +152,8 @@ CModuleImages::Targets CModuleImages::ReadTargets(uint32_t base, const Range& ra
   for (uint32_t i = 0; i + 5 <= size; ++i) {
     const uint8_t* at = &code[i];
     const uint32_t left = size - i;
-    if (at[0] == 0xE8) add(low + i + 5 + Word32(at + 1));
-    if (at[0] == 0x68 || (at[0] >= 0xB8 && at[0] <= 0xBF)) add(Word32(at + 1));
+    if (at[0] == 0xE8) add(low + i + 5 + pe::Word32(at + 1));
+    if (at[0] == 0x68 || (at[0] >= 0xB8 && at[0] <= 0xBF)) add(pe::Word32(at + 1));
     if (at[0] != 0xC7 || left < 7) continue;
     const uint32_t immediate = ImmediateOfMove(at, left);
     if (immediate != 0) add(immediate);

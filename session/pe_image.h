@@ -117,6 +117,12 @@ inline bool ExecutableSpan(const IMAGE_SECTION_HEADER& section, uint32_t imageSi
   return true;
 }
 
+// Little-endian words of an image's bytes, as its arrays and its code hold them.
+inline uint32_t Word16(const uint8_t* bytes) { return bytes[0] | bytes[1] << 8; }
+inline uint32_t Word32(const uint8_t* bytes) {
+  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
 // A reader over bytes held in memory (an image file, or the first page of a loaded image).
 struct BytesReader {
   const uint8_t* bytes;
